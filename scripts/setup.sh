@@ -1,0 +1,29 @@
+#!/usr/bin/env bash
+# Installs whatever is missing for building and testing Tambrel on Debian,
+# then configures and builds it in ./build. Safe to run again.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+packages=(
+  cmake g++ make pkg-config
+  qt6-base-dev libgl-dev          # the window (Qt 6 Widgets)
+  libgtest-dev libbenchmark-dev   # tests and benchmarks
+  fonts-liberation                # a small sans-serif UI font for the buttons
+  xvfb xdotool x11-utils imagemagick xauth openbox wmctrl   # the window under a virtual display
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if ((${#missing[@]})); then
+  echo "setup: installing ${missing[*]}"
+  SUDO=""
+  [ "$(id -u)" -eq 0 ] || SUDO="sudo"
+  $SUDO apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+fi
+
+build_type="${TAMBREL_BUILD_TYPE:-Release}"
+cmake -S . -B build -DCMAKE_BUILD_TYPE="$build_type" >/dev/null
+cmake --build build -j"$(nproc)"

@@ -1,0 +1,62 @@
+#include "anim/frame_loop.h"
+
+#include "gfx/geometry.h"
+
+#include <pthread.h>
+
+namespace tambrel {
+
+void FrameLoop::pass()
+{
+    bool redraw = false;
+    {
+        std::lock_guard lock(m_stateLock);
+        m_frame.redrawRequested = false;
+        getCanvasMouse(m_platform, m_frame.mouseX, m_frame.mouseY);
+        for (Mode* mode : m_stepOrder) {
+            if (!mode->isOn) continue;
+            mode->stepFrame(m_frame.mouseX, m_frame.mouseY);
+            m_frame.redrawRequested = true;
+        }
+        redraw = m_frame.redrawRequested;
+    }
+    // Never hold the lock while waiting for the paint: the paint handler takes it.
+    if (redraw) m_platform.redraw();
+    m_platform.sleepMs(kPassPauseMs);
+}
+
+void FrameLoop::run()
+{
+    {
+        std::lock_guard lock(m_stateLock);
+        m_frame = FrameValues{};
+    }
+    while (!m_exitRequested.load()) pass();
+}
+
+bool AnimationThread::start()
+{
+    // std::thread cannot choose its stack size, so the thread is created with
+    // pthreads and handed over through a small trampoline.
+    pthread_attr_t attr;
+    if (pthread_attr_init(&attr) != 0) return false;
+    pthread_attr_setstacksize(&attr, kStackBytes);
+    pthread_t handle;
+    auto body = [](void* arg) -> void* {
+        static_cast<FrameLoop*>(arg)->run();
+        return nullptr;
+    };
+    const bool ok = pthread_create(&handle, &attr, body, &m_loop) == 0;
+    pthread_attr_destroy(&attr);
+    if (ok) m_handle = handle, m_started = true;
+    return ok;
+}
+
+void AnimationThread::join()
+{
+    if (!m_started) return;
+    pthread_join(m_handle, nullptr);
+    m_started = false;
+}
+
+} // namespace tambrel

@@ -1,0 +1,63 @@
+#pragma once
+// The animation thread's pass loop: take the state lock, read the pointer,
+// run the step of the mode that is on, release the lock, show the frame,
+// pause 10 ms. There is no clock: every speed is per frame.
+
+#include "modes/mode.h"
+
+#include <atomic>
+#include <mutex>
+#include <pthread.h>
+#include <vector>
+
+namespace tambrel {
+
+// One recursive lock guards the mode flags, all mode state, the canvas with
+// its drawing state and the random generator.
+using StateLock = std::recursive_mutex;
+
+constexpr int kPassPauseMs = 10;
+
+class FrameLoop {
+public:
+    // stepOrder: the modes whose steps a pass may run, in the order it tests them.
+    FrameLoop(StateLock& stateLock, const std::atomic<bool>& exitRequested, std::vector<Mode*> stepOrder,
+              FrameValues& frame, Platform& platform)
+        : m_stateLock(stateLock), m_exitRequested(exitRequested), m_stepOrder(std::move(stepOrder)),
+          m_frame(frame), m_platform(platform) {}
+
+    // One pass, pause included.
+    void pass();
+    // Passes until exitRequested is seen at the top of one; the thread-lifetime
+    // frame values start at 0.
+    void run();
+
+private:
+    StateLock& m_stateLock;
+    const std::atomic<bool>& m_exitRequested;
+    std::vector<Mode*> m_stepOrder;
+    FrameValues& m_frame;
+    Platform& m_platform;
+};
+
+// The worker that runs the frame loop, on its own 1 MiB stack.
+class AnimationThread {
+public:
+    static constexpr size_t kStackBytes = 1 << 20;
+
+    explicit AnimationThread(FrameLoop& loop) : m_loop(loop) {}
+    ~AnimationThread() { join(); }
+    AnimationThread(const AnimationThread&) = delete;
+    AnimationThread& operator=(const AnimationThread&) = delete;
+
+    // False when the thread could not be created; the program goes on.
+    bool start();
+    void join();
+
+private:
+    FrameLoop& m_loop;
+    pthread_t m_handle{};
+    bool m_started = false;
+};
+
+} // namespace tambrel

@@ -1,0 +1,33 @@
+#pragma once
+// The fourteen modes in button order: one row each. Adding a mode means its
+// own unit under src/modes and one row here.
+
+#include "modes/mode.h"
+
+#include <array>
+#include <memory>
+#include <string_view>
+
+namespace tambrel {
+
+struct ModeInfo {
+    int buttonId;
+    std::string_view word; // the headless renderer's name for the mode
+    std::string_view offCaption;
+    std::string_view onCaption;
+    std::string_view title;
+    int clickOrder; // 1 = first tested by a canvas click
+    int stepOrder;  // 1 = first tested by a pass; 0 = the mode has no step
+    // The mode shows its on-caption in bold before its start runs (the
+    // capture, so that the button already reads "Off" during the capture).
+    bool captionBeforeStart;
+    std::unique_ptr<Mode> (*make)(ModeContext&);
+};
+
+constexpr int kModeCount = 14;
+extern const std::array<ModeInfo, kModeCount> kModeTable;
+
+// Index into kModeTable for a renderer word, or -1.
+int modeIndexForWord(std::string_view word);
+
+} // namespace tambrel

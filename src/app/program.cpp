@@ -1,0 +1,169 @@
+#include "app/program.h"
+
+#include "gfx/geometry.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <string>
+
+namespace tambrel {
+
+namespace {
+
+std::vector<Mode*> inOrder(const std::vector<std::unique_ptr<Mode>>& modes, int ModeInfo::*order)
+{
+    std::vector<std::pair<int, Mode*>> ranked;
+    for (size_t i = 0; i < modes.size(); ++i)
+        if (kModeTable[i].*order > 0) ranked.emplace_back(kModeTable[i].*order, modes[i].get());
+    std::sort(ranked.begin(), ranked.end(), [](auto& a, auto& b) { return a.first < b.first; });
+    std::vector<Mode*> out;
+    for (auto& [rank, mode] : ranked) out.push_back(mode);
+    return out;
+}
+
+std::vector<std::unique_ptr<Mode>> makeModes(ModeContext& ctx)
+{
+    std::vector<std::unique_ptr<Mode>> modes;
+    for (const ModeInfo& info : kModeTable) modes.push_back(info.make(ctx));
+    return modes;
+}
+
+std::string str(std::string_view s) { return std::string(s); }
+
+} // namespace
+
+Program::Program(Platform& p, DialogView& v)
+    : platform(p), view(v), m_ctx{canvas, rnd, platform, frame, pixelBuffer}, m_modes(makeModes(m_ctx)),
+      m_clickOrder(inOrder(m_modes, &ModeInfo::clickOrder)),
+      m_loop(stateLock, exitRequested, inOrder(m_modes, &ModeInfo::stepOrder), frame, platform), m_thread(m_loop)
+{
+}
+
+Program::~Program() { finish(); }
+
+void Program::buildMainWindow()
+{
+    std::lock_guard lock(stateLock);
+    canvas.setForeColor(-1);
+    canvas.setBackColor(kWhite);
+    canvas.clearCanvas(-1);
+    for (int n = 0; n < 16; ++n) {
+        if (n == 14) continue;
+        char caption[16];
+        std::snprintf(caption, sizeof caption, "Button %02d", n + 1);
+        view.setButtonCaption(kFirstModeButtonId + n, caption);
+        view.setButtonEnabled(kFirstModeButtonId + n, false);
+    }
+    for (int i = 0; i < kModeCount; ++i) {
+        const ModeInfo& info = kModeTable[static_cast<size_t>(i)];
+        m_modes[static_cast<size_t>(i)]->isOn = false;
+        m_modes[static_cast<size_t>(i)]->initState();
+        view.setButtonCaption(info.buttonId, str(info.offCaption));
+        view.setButtonEnabled(info.buttonId, true);
+    }
+    view.setButtonCaption(kClearScreenId, "Clear Screen");
+    view.setButtonEnabled(kClearScreenId, true);
+}
+
+bool Program::startAnimation() { return m_thread.start(); }
+
+void Program::finish()
+{
+    exitRequested.store(true);
+    m_thread.join();
+}
+
+int Program::modeOn() const
+{
+    for (int i = 0; i < kModeCount; ++i)
+        if (m_modes[static_cast<size_t>(i)]->isOn) return i;
+    return -1;
+}
+
+void Program::stopAllModes()
+{
+    std::lock_guard lock(stateLock);
+    for (auto& m : m_modes) m->isOn = false;
+    for (const ModeInfo& info : kModeTable) view.setButtonCaption(info.buttonId, str(info.offCaption));
+    for (const ModeInfo& info : kModeTable) view.setButtonFont(info.buttonId, ButtonFont::Normal);
+    view.setTitle("Tambrel");
+    canvas.clearCanvas(kWhite);
+    platform.redraw();
+}
+
+int Program::onDialogEvent(const DialogEvent& event)
+{
+    switch (event.message) {
+    case DialogMessage::InitDialog:
+        return 0;
+    case DialogMessage::SetCursor:
+        view.setPointerShape(event.controlId,
+                             event.controlId == kCanvasId ? PointerShape::Hidden : PointerShape::Arrow);
+        return 1;
+    case DialogMessage::NcActivate:
+        if (!event.active) {
+            m_savedFocus = view.focusedControl();
+        } else if (m_savedFocus != kNoControl) {
+            view.setFocusedControl(m_savedFocus);
+            m_savedFocus = kNoControl;
+        }
+        return 0;
+    case DialogMessage::Destroy:
+        view.releaseFonts();
+        exitRequested.store(true);
+        return 0;
+    case DialogMessage::Command:
+        break;
+    case DialogMessage::Other:
+        return 0;
+    }
+
+    const int id = event.controlId;
+    if (id == kCanvasId) {
+        onCanvasCommand(event.notifyCode);
+    } else if (id >= kFirstModeButtonId && id < kFirstModeButtonId + kModeCount) {
+        onModeButton(id - kFirstModeButtonId, event.notifyCode);
+    } else if (id == kClearScreenId && (event.notifyCode == kClicked || event.notifyCode == kDoubleClicked)) {
+        std::lock_guard lock(stateLock);
+        canvas.clearCanvas(kWhite);
+        platform.redraw();
+    }
+    return 0;
+}
+
+void Program::onCanvasCommand(int notifyCode)
+{
+    std::lock_guard lock(stateLock);
+    int x = 0, y = 0;
+    getCanvasMouse(platform, x, y);
+    if (notifyCode != kClicked && notifyCode != kDoubleClicked) return;
+    // At most one mode is on, so at most one reaction runs; the order is fixed.
+    for (Mode* mode : m_clickOrder)
+        if (mode->isOn) mode->onCanvasClick(x, y);
+}
+
+void Program::onModeButton(int index, int notifyCode)
+{
+    if (notifyCode != kClicked && notifyCode != kDoubleClicked) return;
+    std::lock_guard lock(stateLock);
+    Mode& mode = *m_modes[static_cast<size_t>(index)];
+    const ModeInfo& info = kModeTable[static_cast<size_t>(index)];
+    if (mode.isOn) {
+        stopAllModes();
+        return;
+    }
+    stopAllModes();
+    view.setTitle(str(info.title));
+    if (info.captionBeforeStart) {
+        view.setButtonFont(info.buttonId, ButtonFont::Bold);
+        view.setButtonCaption(info.buttonId, str(info.onCaption));
+    }
+    mode.start();
+    mode.isOn = true;
+    if (!info.captionBeforeStart) {
+        view.setButtonFont(info.buttonId, ButtonFont::Bold);
+        view.setButtonCaption(info.buttonId, str(info.onCaption));
+    }
+}
+
+} // namespace tambrel

@@ -1,0 +1,84 @@
+#pragma once
+// The whole program without its window: the canvas, the random generator,
+// the fourteen modes, the state lock and the event dispatch. The Qt front
+// end, the headless renderer and the tests each own one.
+
+#include "anim/frame_loop.h"
+#include "app/dialog_view.h"
+#include "app/mode_table.h"
+#include "modes/mode.h"
+
+#include <atomic>
+#include <memory>
+#include <vector>
+
+namespace tambrel {
+
+enum class DialogMessage {
+    InitDialog,
+    SetCursor,  // pointer-shape request: controlId is the control under the pointer
+    NcActivate, // caption drawn active or inactive: see `active`
+    Destroy,
+    Command,    // from a control: controlId and notifyCode
+    Other,
+};
+
+struct DialogEvent {
+    DialogMessage message = DialogMessage::Other;
+    int controlId = kNoControl;
+    int notifyCode = 0; // 0 clicked, 1 double-clicked
+    bool active = false;
+};
+
+constexpr int kClicked = 0;
+constexpr int kDoubleClicked = 1;
+constexpr int32_t kWhite = 0xFFFFFF;
+
+class Program {
+public:
+    Program(Platform& platform, DialogView& view);
+    ~Program();
+    Program(const Program&) = delete;
+    Program& operator=(const Program&) = delete;
+
+    // Builder steps after the window exists: the white canvas, the provisional
+    // then final captions, and every mode's initState in button order.
+    void buildMainWindow();
+    // Starts the animation thread (false if it could not be created).
+    bool startAnimation();
+    // After the window has closed: ends the animation thread and waits for it.
+    void finish();
+
+    // The window's event callback; 1 for the pointer-shape request, else 0.
+    int onDialogEvent(const DialogEvent& event);
+    void stopAllModes();
+
+    Mode& mode(int index) { return *m_modes[static_cast<size_t>(index)]; }
+    template <typename M>
+    M& mode(int index) { return static_cast<M&>(mode(index)); }
+    // Index of the mode that is on, -1 if none.
+    int modeOn() const;
+    FrameLoop& frameLoop() { return m_loop; }
+
+    Platform& platform;
+    DialogView& view;
+    Canvas canvas;
+    Rnd rnd;
+    FrameValues frame;
+    PixelBuffer pixelBuffer;
+    StateLock stateLock;
+    std::atomic<bool> exitRequested{false};
+
+private:
+    void onModeButton(int index, int notifyCode);
+    void onCanvasCommand(int notifyCode);
+
+    ModeContext m_ctx;
+    std::vector<std::unique_ptr<Mode>> m_modes; // button order
+    std::vector<Mode*> m_clickOrder;
+    FrameLoop m_loop;
+    AnimationThread m_thread;
+    int m_savedFocus = kNoControl;
+};
+
+} // namespace tambrel

@@ -1,0 +1,218 @@
+#include "app/qt/main_dialog.h"
+
+#include "app/program.h"
+#include "app/qt/canvas_widget.h"
+#include "app/qt/qt_platform.h"
+
+#include <QCloseEvent>
+#include <QFontDatabase>
+#include <QGuiApplication>
+#include <QKeyEvent>
+#include <QPushButton>
+#include <QScreen>
+#include <QTimer>
+
+#include <cmath>
+
+namespace tambrel {
+
+namespace {
+constexpr int kCanvasLeft = 8, kCanvasTop = 8, kCanvasWidth = 600, kCanvasHeight = 512;
+constexpr int kButtonLeft = 624, kButtonTop = 8, kButtonPitch = 32, kButtonWidth = 106, kButtonHeight = 24;
+constexpr int kButtonSlots = 16;
+constexpr int kFontPoints = 8;
+constexpr char kControlId[] = "controlId";
+} // namespace
+
+QFont uiFont(int weight)
+{
+    // The classic dialog font where it exists, else the nearest small sans-serif.
+    static const char* const kFamilies[] = {"MS Sans Serif", "Microsoft Sans Serif", "Liberation Sans", "Arimo",
+                                            "DejaVu Sans"};
+    QString family = QFontDatabase::systemFont(QFontDatabase::GeneralFont).family();
+    const QStringList available = QFontDatabase::families();
+    for (const char* f : kFamilies) {
+        if (available.contains(QString::fromLatin1(f), Qt::CaseInsensitive)) {
+            family = QString::fromLatin1(f);
+            break;
+        }
+    }
+    QFont font(family);
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    const double dpi = screen ? screen->logicalDotsPerInchY() : 96.0;
+    font.setPixelSize(static_cast<int>(std::lround(kFontPoints * dpi / 72.0))); // 11 px at 96 dpi
+    font.setWeight(static_cast<QFont::Weight>(weight));
+    font.setItalic(false);
+    font.setUnderline(false);
+    return font;
+}
+
+MainDialog::MainDialog()
+    : QWidget(nullptr, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                           Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint |
+                           Qt::MSWindowsFixedSizeDialogHint),
+      m_dialogFont(uiFont(QFont::Normal)), m_boldFont(uiFont(QFont::Bold)), m_normalFont(uiFont(QFont::Normal))
+{
+    setWindowTitle(QStringLiteral("Tambrel"));
+    setFixedSize(kClientWidth, kClientHeight);
+    setFont(m_dialogFont);
+    setProperty(kControlId, kNoControl);
+
+    m_canvas = new CanvasWidget(this);
+    m_canvas->setGeometry(kCanvasLeft, kCanvasTop, kCanvasWidth, kCanvasHeight);
+    m_canvas->setProperty(kControlId, kCanvasId);
+
+    for (int n = 0; n < kButtonSlots; ++n) {
+        const int id = kFirstModeButtonId + n;
+        if (id == kEmptySlotId) continue;
+        auto* b = new QPushButton(this);
+        b->setGeometry(kButtonLeft, kButtonTop + kButtonPitch * n, kButtonWidth, kButtonHeight);
+        b->setAutoDefault(false);
+        b->setDefault(false);
+        b->setFocusPolicy(Qt::StrongFocus); // a tab stop
+        b->setFont(m_dialogFont);
+        b->setProperty(kControlId, id);
+        b->installEventFilter(this);
+        connect(b, &QPushButton::clicked, this, [this, id] { command(id, kClicked); });
+        m_buttons[id] = b;
+    }
+}
+
+MainDialog::~MainDialog() = default;
+
+void MainDialog::attach(Program* program, QtPlatform* platform)
+{
+    m_program = program;
+    m_platform = platform;
+    m_canvas->attach(program);
+    m_canvas->setOnClick([this](int code) { command(kCanvasId, code); });
+    // The pointer shape of every control, as the dispatcher decides it.
+    for (QWidget* w : findChildren<QWidget*>())
+        program->onDialogEvent({DialogMessage::SetCursor, w->property(kControlId).toInt(), 0, false});
+    program->onDialogEvent({DialogMessage::SetCursor, kNoControl, 0, false});
+}
+
+QPushButton* MainDialog::button(int id) const
+{
+    const auto it = m_buttons.find(id);
+    return it == m_buttons.end() ? nullptr : it->second;
+}
+
+QWidget* MainDialog::control(int id) const
+{
+    if (id == kCanvasId) return m_canvas;
+    if (id == kNoControl) return const_cast<MainDialog*>(this);
+    return button(id);
+}
+
+void MainDialog::command(int id, int notifyCode)
+{
+    if (m_program && !m_destroyed) m_program->onDialogEvent({DialogMessage::Command, id, notifyCode, false});
+}
+
+void MainDialog::centreOnDesktop()
+{
+    const QScreen* s = screen() ? screen() : QGuiApplication::primaryScreen();
+    if (!s) return;
+    const QRect work = s->availableGeometry();
+    const QSize outer = frameGeometry().size();
+    const int left = (work.left() + (work.left() + work.width()) - outer.width()) / 2;
+    const int top = (work.top() + (work.top() + work.height()) - outer.height()) / 2;
+    move(left, top); // a window's position includes its frame
+}
+
+void MainDialog::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    if (m_centred) return;
+    m_centred = true;
+    centreOnDesktop();
+    // Window managers add the frame after the window is mapped: centre again
+    // once its size is known.
+    for (int delay : {0, 100, 400}) {
+        QTimer::singleShot(delay, this, [this] {
+            if (frameGeometry().size() != size() || !isVisible()) centreOnDesktop();
+        });
+    }
+}
+
+void MainDialog::keyPressEvent(QKeyEvent* event)
+{
+    // No default or cancel button: Enter and Escape do nothing.
+    switch (event->key()) {
+    case Qt::Key_Escape:
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+        event->accept();
+        return;
+    default:
+        QWidget::keyPressEvent(event);
+    }
+}
+
+void MainDialog::closeEvent(QCloseEvent* event)
+{
+    if (m_platform) m_platform->setClosing(); // the animation thread must not wait for paints now
+    if (m_program && !m_destroyed) m_program->onDialogEvent({DialogMessage::Destroy, kNoControl, 0, false});
+    m_destroyed = true;
+    event->accept();
+}
+
+void MainDialog::changeEvent(QEvent* event)
+{
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::ActivationChange && m_program && !m_destroyed)
+        m_program->onDialogEvent({DialogMessage::NcActivate, kNoControl, 0, isActiveWindow()});
+}
+
+bool MainDialog::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() == QEvent::Enter && m_program) {
+        if (auto* w = qobject_cast<QWidget*>(watched))
+            m_program->onDialogEvent({DialogMessage::SetCursor, w->property(kControlId).toInt(), 0, false});
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void MainDialog::setTitle(const std::string& title) { setWindowTitle(QString::fromStdString(title)); }
+
+void MainDialog::setButtonCaption(int id, const std::string& caption)
+{
+    if (QPushButton* b = button(id)) b->setText(QString::fromStdString(caption));
+}
+
+void MainDialog::setButtonFont(int id, ButtonFont font)
+{
+    QPushButton* b = button(id);
+    if (!b) return;
+    b->setFont(font == ButtonFont::Bold ? m_boldFont : font == ButtonFont::Normal ? m_normalFont : m_dialogFont);
+}
+
+void MainDialog::setButtonEnabled(int id, bool enabled)
+{
+    if (QPushButton* b = button(id)) b->setEnabled(enabled);
+}
+
+int MainDialog::focusedControl()
+{
+    QWidget* w = focusWidget();
+    return w ? w->property(kControlId).toInt() : kNoControl;
+}
+
+void MainDialog::setFocusedControl(int id)
+{
+    if (QWidget* w = control(id)) w->setFocus(Qt::ActiveWindowFocusReason);
+}
+
+void MainDialog::setPointerShape(int overControlId, PointerShape shape)
+{
+    if (QWidget* w = control(overControlId)) w->setCursor(shape == PointerShape::Hidden ? Qt::BlankCursor : Qt::ArrowCursor);
+}
+
+void MainDialog::releaseFonts()
+{
+    // Qt fonts are values: nothing to free. The buttons keep theirs until the
+    // window is gone.
+}
+
+} // namespace tambrel

@@ -1,0 +1,73 @@
+#pragma once
+// The main window: a fixed 736 x 530 client area with the canvas and the
+// fifteen buttons at fixed places. It turns Qt's events into the window-free
+// dispatcher's events and carries out what the dispatcher changes.
+
+#include "app/dialog_view.h"
+
+#include <QFont>
+#include <QWidget>
+
+#include <map>
+
+class QPushButton;
+
+namespace tambrel {
+
+class CanvasWidget;
+class Program;
+class QtPlatform;
+
+class MainDialog : public QWidget, public DialogView {
+    Q_OBJECT
+public:
+    static constexpr int kClientWidth = 736;
+    static constexpr int kClientHeight = 530;
+
+    MainDialog();
+    ~MainDialog() override;
+
+    // The program and platform exist after the window; attach them before use.
+    void attach(Program* program, QtPlatform* platform);
+    CanvasWidget* canvasWidget() const { return m_canvas; }
+    QPushButton* button(int id) const;
+    QWidget* control(int id) const;
+    // Centres the outer window (frame included) on the available desktop.
+    void centreOnDesktop();
+
+    void setTitle(const std::string& title) override;
+    void setButtonCaption(int id, const std::string& caption) override;
+    void setButtonFont(int id, ButtonFont font) override;
+    void setButtonEnabled(int id, bool enabled) override;
+    int focusedControl() override;
+    void setFocusedControl(int id) override;
+    void setPointerShape(int overControlId, PointerShape shape) override;
+    void releaseFonts() override;
+
+    const QFont& dialogFont() const { return m_dialogFont; }
+    const QFont& boldFont() const { return m_boldFont; }
+    const QFont& normalFont() const { return m_normalFont; }
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void changeEvent(QEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void command(int id, int notifyCode);
+
+    Program* m_program = nullptr;
+    QtPlatform* m_platform = nullptr;
+    CanvasWidget* m_canvas = nullptr;
+    std::map<int, QPushButton*> m_buttons;
+    QFont m_dialogFont, m_boldFont, m_normalFont;
+    bool m_centred = false;
+    bool m_destroyed = false;
+};
+
+// The small sans-serif user-interface font the buttons use, 8 points.
+QFont uiFont(int weight);
+
+} // namespace tambrel

@@ -1,0 +1,33 @@
+#pragma once
+// The program wired to its window: the main dialog, the Qt platform and the
+// window-free program, built in start-up order.
+
+#include "app/program.h"
+#include "app/qt/canvas_widget.h"
+#include "app/qt/main_dialog.h"
+#include "app/qt/qt_platform.h"
+
+namespace tambrel {
+
+struct QtApp {
+    explicit QtApp(uint32_t seed) : platform(&dialog, dialog.canvasWidget()), program(platform, dialog)
+    {
+        program.rnd.setState(seed);
+        dialog.attach(&program, &platform);
+        program.buildMainWindow(); // every caption final before the window shows
+    }
+    ~QtApp() { program.finish(); }
+
+    void show()
+    {
+        program.startAnimation();
+        dialog.show();
+        dialog.activateWindow();
+    }
+
+    MainDialog dialog; // also makes the bold and normal fonts
+    QtPlatform platform;
+    Program program;
+};
+
+} // namespace tambrel

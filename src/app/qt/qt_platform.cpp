@@ -1,0 +1,124 @@
+#include "app/qt/qt_platform.h"
+
+#include "app/qt/image_convert.h"
+
+#include <QAbstractEventDispatcher>
+#include <QClipboard>
+#include <QCoreApplication>
+#include <QCursor>
+#include <QGuiApplication>
+#include <QMimeData>
+#include <QPixmap>
+#include <QScreen>
+#include <QThread>
+#include <QWidget>
+
+#include <chrono>
+#include <thread>
+
+namespace tambrel {
+
+namespace {
+constexpr int kPointerPollMs = 2;
+}
+
+QtPlatform::QtPlatform(QWidget* dialog, QWidget* canvas) : m_dialog(dialog), m_canvas(canvas)
+{
+    // QCursor::pos() belongs to the window thread: poll it there and publish
+    // the value for the animation thread.
+    m_pointerTimer.setTimerType(Qt::PreciseTimer);
+    connect(&m_pointerTimer, &QTimer::timeout, this, &QtPlatform::pollPointer);
+    m_pointerTimer.start(kPointerPollMs);
+    pollPointer();
+}
+
+bool QtPlatform::onWindowThread() const { return QThread::currentThread() == QCoreApplication::instance()->thread(); }
+
+void QtPlatform::pollPointer()
+{
+    const QPoint p = m_dialog->mapFromGlobal(QCursor::pos());
+    m_pointerX.store(p.x());
+    m_pointerY.store(p.y());
+}
+
+void QtPlatform::pointerClientPosition(int& x, int& y)
+{
+    if (onWindowThread()) pollPointer();
+    x = m_pointerX.load();
+    y = m_pointerY.load();
+}
+
+void QtPlatform::redraw()
+{
+    if (onWindowThread()) {
+        m_canvas->repaint();
+        return;
+    }
+    uint64_t ticket;
+    {
+        std::lock_guard lock(m_paintMutex);
+        if (m_closing) return;
+        ticket = ++m_paintRequested;
+    }
+    // Queued, never blocking: the window thread may be waiting for this thread.
+    QMetaObject::invokeMethod(
+        m_canvas,
+        [this, ticket] {
+            m_canvas->repaint(); // synchronous; a minimised window skips the paint
+            std::lock_guard lock(m_paintMutex);
+            if (ticket > m_paintDone) m_paintDone = ticket;
+            m_painted.notify_all();
+        },
+        Qt::QueuedConnection);
+    std::unique_lock lock(m_paintMutex);
+    m_painted.wait(lock, [&] { return m_closing || m_paintDone >= ticket; });
+}
+
+void QtPlatform::setClosing()
+{
+    std::lock_guard lock(m_paintMutex);
+    m_closing = true;
+    m_painted.notify_all();
+}
+
+void QtPlatform::sleepMs(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+
+void QtPlatform::doEvents(int ms)
+{
+    // User input waits in the queue until the command under way has finished,
+    // so no second mode can switch on during a capture.
+    QAbstractEventDispatcher* dispatcher = QThread::currentThread()->eventDispatcher();
+    const bool handled = dispatcher && dispatcher->processEvents(QEventLoop::ExcludeUserInputEvents);
+    if (!handled) sleepMs(ms);
+}
+
+bool QtPlatform::clearClipboard()
+{
+    QClipboard* clipboard = QGuiApplication::clipboard();
+    if (!clipboard) return false;
+    clipboard->clear();
+    return true;
+}
+
+void QtPlatform::pressPrintScreen()
+{
+    QScreen* screen = QGuiApplication::primaryScreen();
+    QClipboard* clipboard = QGuiApplication::clipboard();
+    if (!screen || !clipboard) return;
+    const QPixmap shot = screen->grabWindow(0);
+    if (!shot.isNull()) clipboard->setImage(shot.toImage());
+}
+
+bool QtPlatform::getClipboardImage(Image& out)
+{
+    QClipboard* clipboard = QGuiApplication::clipboard();
+    if (!clipboard) return false;
+    const QMimeData* data = clipboard->mimeData(); // may be null on some platforms
+    if (!data || !data->hasImage()) return false;
+    const QImage image = clipboard->image();
+    if (image.isNull()) return false;
+    out = imageFromQImage(image);
+    return out.width > 0 && out.height > 0;
+}
+
+} // namespace tambrel

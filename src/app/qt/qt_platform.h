@@ -1,0 +1,50 @@
+#pragma once
+// The platform interface on Qt: pointer, repaint hand-over between the
+// threads, event pumping, clipboard and screen snapshot.
+
+#include "gfx/platform.h"
+
+#include <QObject>
+#include <QTimer>
+
+#include <atomic>
+#include <condition_variable>
+#include <mutex>
+
+class QWidget;
+
+namespace tambrel {
+
+class QtPlatform : public QObject, public Platform {
+    Q_OBJECT
+public:
+    // dialog: the main window (client coordinates); canvas: what redraw repaints.
+    QtPlatform(QWidget* dialog, QWidget* canvas);
+
+    void pointerClientPosition(int& x, int& y) override;
+    void redraw() override;
+    void sleepMs(int ms) override;
+    void doEvents(int ms) override;
+    bool clearClipboard() override;
+    void pressPrintScreen() override;
+    bool getClipboardImage(Image& out) override;
+
+    // From here on redraw never waits: the window is going away.
+    void setClosing();
+
+private:
+    bool onWindowThread() const;
+    void pollPointer();
+
+    QWidget* m_dialog;
+    QWidget* m_canvas;
+    QTimer m_pointerTimer;
+    std::atomic<int> m_pointerX{0}, m_pointerY{0};
+
+    std::mutex m_paintMutex; // guards the three below
+    std::condition_variable m_painted;
+    uint64_t m_paintRequested = 0, m_paintDone = 0;
+    bool m_closing = false;
+};
+
+} // namespace tambrel

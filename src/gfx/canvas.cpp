@@ -1,0 +1,554 @@
+#include "gfx/canvas.h"
+
+#include "gfx/numeric.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <numbers>
+
+namespace tambrel {
+
+namespace {
+
+constexpr int W = Canvas::kWidth;
+constexpr int H = Canvas::kHeight;
+constexpr uint32_t kRgbMask = 0xFFFFFF;
+
+// Coordinates beyond this are clamped before they become pixels. Far enough
+// that every figure the modes can make is clipped as if drawn where it lies.
+constexpr double kFar = 1099511627776.0; // 2^40
+// Thin lines run on exact 64-bit integers; longer ones are first cut down.
+constexpr double kLineFar = 16777216.0; // 2^24
+constexpr double kEps = 1e-9;
+
+// Double-to-pixel conversion: half to even, clamped; false for NaN.
+bool toPixel(double v, double& out)
+{
+    if (std::isnan(v)) return false;
+    out = std::clamp(roundEven(v), -kFar, kFar);
+    return true;
+}
+
+int clampToInt(double v, int lo, int hi)
+{
+    if (!(v >= lo)) return lo;
+    if (v > hi) return hi;
+    return static_cast<int>(v);
+}
+
+int64_t floorDiv(int64_t a, int64_t b) // b > 0
+{
+    int64_t q = a / b;
+    return (a % b != 0 && a < 0) ? q - 1 : q;
+}
+int64_t ceilDiv(int64_t a, int64_t b) { return -floorDiv(-a, b); } // b > 0
+
+template <Mix M>
+inline uint32_t combine(uint32_t s, uint32_t p)
+{
+    if constexpr (M == Mix::Black) return 0;
+    else if constexpr (M == Mix::NotMergePen) return ~(p | s);
+    else if constexpr (M == Mix::MaskNotPen) return s & ~p;
+    else if constexpr (M == Mix::NotCopyPen) return ~p;
+    else if constexpr (M == Mix::MaskPenNot) return p & ~s;
+    else if constexpr (M == Mix::Not) return ~s;
+    else if constexpr (M == Mix::Xor) return p ^ s;
+    else if constexpr (M == Mix::NotMaskPen) return ~(p & s);
+    else if constexpr (M == Mix::MaskPen) return p & s;
+    else if constexpr (M == Mix::NotXorPen) return ~(p ^ s);
+    else if constexpr (M == Mix::Nop) return s;
+    else if constexpr (M == Mix::MergeNotPen) return s | ~p;
+    else if constexpr (M == Mix::CopyPen) return p;
+    else if constexpr (M == Mix::MergePenNot) return p | ~s;
+    else if constexpr (M == Mix::MergePen) return p | s;
+    else return 0xFFFFFFFFu;
+}
+
+template <Mix M>
+void mixRun(uint32_t* d, int n, uint32_t p)
+{
+    for (int i = 0; i < n; ++i) d[i] = combine<M>(d[i], p) & kRgbMask;
+}
+
+// Writes n pixels from d through the mix; callers clip.
+void mixSpan(Mix m, uint32_t* d, int n, uint32_t p)
+{
+    switch (m) {
+    case Mix::Black: mixRun<Mix::Black>(d, n, p); break;
+    case Mix::NotMergePen: mixRun<Mix::NotMergePen>(d, n, p); break;
+    case Mix::MaskNotPen: mixRun<Mix::MaskNotPen>(d, n, p); break;
+    case Mix::NotCopyPen: mixRun<Mix::NotCopyPen>(d, n, p); break;
+    case Mix::MaskPenNot: mixRun<Mix::MaskPenNot>(d, n, p); break;
+    case Mix::Not: mixRun<Mix::Not>(d, n, p); break;
+    case Mix::Xor: mixRun<Mix::Xor>(d, n, p); break;
+    case Mix::NotMaskPen: mixRun<Mix::NotMaskPen>(d, n, p); break;
+    case Mix::MaskPen: mixRun<Mix::MaskPen>(d, n, p); break;
+    case Mix::NotXorPen: mixRun<Mix::NotXorPen>(d, n, p); break;
+    case Mix::Nop: break;
+    case Mix::MergeNotPen: mixRun<Mix::MergeNotPen>(d, n, p); break;
+    case Mix::CopyPen: std::fill(d, d + n, p); break;
+    case Mix::MergePenNot: mixRun<Mix::MergePenNot>(d, n, p); break;
+    case Mix::MergePen: mixRun<Mix::MergePen>(d, n, p); break;
+    case Mix::White: std::fill(d, d + n, kRgbMask); break;
+    }
+}
+
+// Cosmetic dash patterns in pixels, on/off runs starting with "on".
+struct Pattern {
+    std::array<bool, 24> on{};
+    int length = 1;
+};
+
+constexpr Pattern makePattern(std::initializer_list<int> runs)
+{
+    Pattern p;
+    int n = 0;
+    bool on = true;
+    for (int run : runs) {
+        for (int i = 0; i < run; ++i) p.on[n++] = on;
+        on = !on;
+    }
+    p.length = n;
+    return p;
+}
+
+const std::array<Pattern, 5> kPatterns = {
+    makePattern({1}),                    // solid (unused)
+    makePattern({18, 6}),                // dash
+    makePattern({3, 3}),                 // dot
+    makePattern({9, 6, 3, 6}),           // dash-dot
+    makePattern({9, 3, 3, 3, 3, 3}),     // dash-dot-dot
+};
+
+struct Span {
+    int a = 0, b = -1; // inclusive; empty when a > b
+    bool empty() const { return a > b; }
+};
+
+Span intersect(Span s, Span t) { return {std::max(s.a, t.a), std::min(s.b, t.b)}; }
+
+} // namespace
+
+// A rounded rectangle in edge space: x0..x1, y0..y1 are the edges, rx, ry the
+// corner radii (an ellipse when they are half the size). Pixel (i, j) belongs
+// to it when its centre (i + 0.5, j + 0.5) lies inside, boundary included.
+struct Canvas::Shape {
+    double x0, x1, y0, y1, rx, ry;
+
+    Shape grown(double d) const
+    {
+        return {x0 - d, x1 + d, y0 - d, y1 + d, rx > 0 ? std::max(0.0, rx + d) : 0.0,
+                ry > 0 ? std::max(0.0, ry + d) : 0.0};
+    }
+
+    bool empty() const { return !(x0 <= x1 && y0 <= y1); }
+
+    // Pixel columns of row j, clamped to [lo, hi] (which lie outside the
+    // surface, so clamping never changes what is drawn).
+    Span row(int j, int lo = -2, int hi = W + 1) const
+    {
+        if (empty()) return {};
+        const double yc = j + 0.5;
+        if (yc < y0 - kEps || yc > y1 + kEps) return {};
+        double inset = 0;
+        if (ry > 0 && rx > 0) {
+            double t = 0;
+            if (yc < y0 + ry) t = (y0 + ry - yc) / ry;
+            else if (yc > y1 - ry) t = (yc - (y1 - ry)) / ry;
+            if (t > 0) inset = rx * (1 - std::sqrt(std::max(0.0, 1 - t * t)));
+        }
+        const double a = std::ceil(x0 + inset - 0.5 - kEps);
+        const double b = std::floor(x1 - inset - 0.5 + kEps);
+        if (a > b) return {};
+        return {clampToInt(a, lo, hi), clampToInt(b, lo, hi)};
+    }
+};
+
+Canvas::Canvas() : m_pixels(static_cast<size_t>(W) * H, kButtonFaceColour) {}
+
+uint32_t Canvas::resolve(int32_t colour) const
+{
+    return colour == kForeColour ? m_foreColour : static_cast<uint32_t>(colour) & kRgbMask;
+}
+
+void Canvas::setLineStyle(int s) { m_lineStyle = (s >= 0 && s <= 4) ? static_cast<LineStyle>(s) : LineStyle::Solid; }
+
+void Canvas::setMix(int m) { m_mix = (m >= 1 && m <= 16) ? static_cast<Mix>(m) : Mix::CopyPen; }
+
+void Canvas::setForeColor(int32_t c)
+{
+    m_foreColour = c == -1 ? kWindowTextColour : static_cast<uint32_t>(c) & kRgbMask;
+}
+
+void Canvas::setBackColor(int32_t c)
+{
+    m_backColour = c == -1 ? kButtonFaceColour : static_cast<uint32_t>(c) & kRgbMask;
+}
+
+void Canvas::clearCanvas(int32_t colour)
+{
+    std::fill(m_pixels.begin(), m_pixels.end(), colour == -1 ? m_backColour : static_cast<uint32_t>(colour) & kRgbMask);
+}
+
+void Canvas::setPixel(double x, double y, int32_t colour)
+{
+    double px, py;
+    if (!toPixel(x, px) || !toPixel(y, py)) return;
+    if (px < 0 || py < 0 || px >= W || py >= H) return;
+    at(static_cast<int>(px), static_cast<int>(py)) = resolve(colour);
+}
+
+int32_t Canvas::getPixel(double x, double y) const
+{
+    double px, py;
+    if (!toPixel(x, px) || !toPixel(y, py)) return -1;
+    if (px < 0 || py < 0 || px >= W || py >= H) return -1;
+    return static_cast<int32_t>(at(static_cast<int>(px), static_cast<int>(py)));
+}
+
+void Canvas::fillSpan(int y, int x0, int x1, uint32_t colour)
+{
+    if (y < 0 || y >= H) return;
+    x0 = std::max(x0, 0);
+    x1 = std::min(x1, W - 1);
+    if (x0 > x1) return;
+    mixSpan(m_mix, &at(x0, y), x1 - x0 + 1, colour);
+}
+
+void Canvas::plot(int x, int y, uint32_t colour)
+{
+    if (x < 0 || y < 0 || x >= W || y >= H) return;
+    mixSpan(m_mix, &at(x, y), 1, colour);
+}
+
+void Canvas::line(double x1, double y1, double x2, double y2, int32_t colour)
+{
+    if (std::isnan(x1) || std::isnan(y1) || std::isnan(x2) || std::isnan(y2)) return;
+    const uint32_t c = resolve(colour);
+    if (m_penWidth >= 2) {
+        wideLine(x1, y1, x2, y2, c);
+        return;
+    }
+    // Cut very long lines down to a window around the surface, keeping their
+    // direction, so the integer walk below cannot overflow.
+    if (std::max({std::fabs(x1), std::fabs(y1), std::fabs(x2), std::fabs(y2)}) > kLineFar) {
+        double t0 = 0, t1 = 1;
+        const double lim = std::isinf(x1) || std::isinf(y1) || std::isinf(x2) || std::isinf(y2) ? 0 : 1;
+        if (lim == 0) {
+            // An infinite end has no usable direction: treat it as very far.
+            auto tame = [](double v) { return std::clamp(v, -1e18, 1e18); };
+            x1 = tame(x1), y1 = tame(y1), x2 = tame(x2), y2 = tame(y2);
+        }
+        const double dx = x2 - x1, dy = y2 - y1;
+        const double p[4] = {-dx, dx, -dy, dy};
+        const double q[4] = {x1 + kLineFar, kLineFar - x1, y1 + kLineFar, kLineFar - y1};
+        for (int i = 0; i < 4; ++i) {
+            if (p[i] == 0) {
+                if (q[i] < 0) return;
+                continue;
+            }
+            const double r = q[i] / p[i];
+            if (p[i] < 0) t0 = std::max(t0, r);
+            else t1 = std::min(t1, r);
+        }
+        if (t0 > t1) return;
+        const double nx1 = x1 + t0 * dx, ny1 = y1 + t0 * dy;
+        const double nx2 = x1 + t1 * dx, ny2 = y1 + t1 * dy;
+        x1 = nx1, y1 = ny1, x2 = nx2, y2 = ny2;
+    }
+    thinLine(static_cast<int64_t>(roundEven(x1)), static_cast<int64_t>(roundEven(y1)),
+             static_cast<int64_t>(roundEven(x2)), static_cast<int64_t>(roundEven(y2)), c);
+}
+
+// One-pixel line: pixel k (0 <= k < major length) lies at major + k and at
+// minor + round-half-up(k * minorLength / majorLength). The step range is
+// clipped to the surface first, so only visible pixels are visited.
+void Canvas::thinLine(int64_t x1, int64_t y1, int64_t x2, int64_t y2, uint32_t colour)
+{
+    const int64_t dx = x2 - x1, dy = y2 - y1;
+    const int64_t adx = dx < 0 ? -dx : dx, ady = dy < 0 ? -dy : dy;
+    if (adx == 0 && ady == 0) return; // the end pixel is the start pixel
+    const bool xMajor = adx >= ady;
+    const int64_t len = xMajor ? adx : ady, minorLen = xMajor ? ady : adx;
+    const int64_t majStart = xMajor ? x1 : y1, minStart = xMajor ? y1 : x1;
+    const int64_t sMaj = (xMajor ? dx : dy) < 0 ? -1 : 1;
+    const int64_t sMin = (xMajor ? dy : dx) < 0 ? -1 : 1;
+    const int64_t majSize = xMajor ? W : H, minSize = xMajor ? H : W;
+
+    int64_t kLo = 0, kHi = len - 1;
+    if (sMaj > 0) {
+        kLo = std::max(kLo, -majStart);
+        kHi = std::min(kHi, majSize - 1 - majStart);
+    } else {
+        kLo = std::max(kLo, majStart - (majSize - 1));
+        kHi = std::min(kHi, majStart);
+    }
+    // Minor offset q(k) must keep the minor coordinate on the surface.
+    const int64_t qLo = sMin > 0 ? -minStart : minStart - (minSize - 1);
+    const int64_t qHi = sMin > 0 ? minSize - 1 - minStart : minStart;
+    if (minorLen == 0) {
+        if (qLo > 0 || qHi < 0) return;
+    } else {
+        kLo = std::max(kLo, ceilDiv(2 * len * qLo - len, 2 * minorLen));
+        kHi = std::min(kHi, ceilDiv(2 * len * (qHi + 1) - len, 2 * minorLen) - 1);
+    }
+    if (kLo > kHi) return;
+
+    const bool dashed = m_lineStyle != LineStyle::Solid;
+    // Minor offset as a running quotient and remainder of (2 k m + len) / (2 len).
+    int64_t num = 2 * kLo * minorLen + len;
+    int64_t q = floorDiv(num, 2 * len);
+    int64_t rem = num - q * 2 * len;
+    const Pattern& pat = kPatterns[static_cast<size_t>(m_lineStyle)];
+    int patIndex = static_cast<int>(kLo % pat.length);
+    for (int64_t k = kLo; k <= kHi; ++k) {
+        const int64_t maj = majStart + sMaj * k, mn = minStart + sMin * q;
+        const int px = static_cast<int>(xMajor ? maj : mn), py = static_cast<int>(xMajor ? mn : maj);
+        uint32_t c = colour;
+        if (dashed) {
+            c = pat.on[static_cast<size_t>(patIndex)] ? colour : m_backColour;
+            if (++patIndex == pat.length) patIndex = 0;
+        }
+        mixSpan(m_mix, &at(px, py), 1, c);
+        rem += 2 * minorLen;
+        if (rem >= 2 * len) {
+            rem -= 2 * len;
+            ++q;
+        }
+    }
+}
+
+// Solid pen of width w centred on the line, with round ends: the pixels whose
+// centres lie within w / 2 of the segment. Even widths shift the test point
+// by half a pixel so that a horizontal line covers exactly w rows.
+void Canvas::wideLine(double x1, double y1, double x2, double y2, uint32_t colour)
+{
+    const double w = std::min(m_penWidth, 1 << 20);
+    const double r = w / 2;
+    // Keep the segment's visible part only; the caps beyond lie off-surface.
+    const double far = r + 4096;
+    {
+        auto tame = [](double v) { return std::clamp(v, -1e18, 1e18); };
+        x1 = tame(x1), y1 = tame(y1), x2 = tame(x2), y2 = tame(y2);
+        double t0 = 0, t1 = 1;
+        const double dx = x2 - x1, dy = y2 - y1;
+        const double p[4] = {-dx, dx, -dy, dy};
+        const double q[4] = {x1 + far, W + far - x1, y1 + far, H + far - y1};
+        bool cut = false;
+        for (int i = 0; i < 4; ++i) {
+            if (p[i] == 0) {
+                if (q[i] < 0) return;
+                continue;
+            }
+            const double t = q[i] / p[i];
+            if (p[i] < 0 && t > t0) t0 = t, cut = true;
+            if (p[i] > 0 && t < t1) t1 = t, cut = true;
+        }
+        if (t0 > t1) return;
+        if (cut) {
+            const double nx1 = x1 + t0 * dx, ny1 = y1 + t0 * dy;
+            const double nx2 = x1 + t1 * dx, ny2 = y1 + t1 * dy;
+            x1 = nx1, y1 = ny1, x2 = nx2, y2 = ny2;
+        }
+    }
+    double ax, ay, bx, by;
+    if (!toPixel(x1, ax) || !toPixel(y1, ay) || !toPixel(x2, bx) || !toPixel(y2, by)) return;
+    const double shift = (static_cast<int>(w) % 2 == 0) ? 0.5 : 0.0;
+    ax -= shift, ay -= shift, bx -= shift, by -= shift;
+    const double dx = bx - ax, dy = by - ay;
+    const double len2 = dx * dx + dy * dy, len = std::sqrt(len2);
+
+    const int j0 = clampToInt(std::ceil(std::min(ay, by) - r - kEps), 0, H);
+    const int j1 = clampToInt(std::floor(std::max(ay, by) + r + kEps), -1, H - 1);
+    for (int j = j0; j <= j1; ++j) {
+        double lo = INFINITY, hi = -INFINITY;
+        auto disc = [&](double cx, double cy) {
+            const double ey = j - cy;
+            const double h2 = r * r - ey * ey;
+            if (h2 < -kEps) return;
+            const double h = std::sqrt(std::max(0.0, h2));
+            lo = std::min(lo, cx - h);
+            hi = std::max(hi, cx + h);
+        };
+        disc(ax, ay);
+        disc(bx, by);
+        if (len2 > 0) {
+            // Body: 0 <= (P - A).d <= |d|^2 and |d x (P - A)| <= r |d|.
+            double blo = -INFINITY, bhi = INFINITY;
+            const double ey = j - ay;
+            if (dx != 0) {
+                double u = (-ey * dy) / dx, v = (len2 - ey * dy) / dx;
+                if (u > v) std::swap(u, v);
+                blo = std::max(blo, ax + u), bhi = std::min(bhi, ax + v);
+            } else if (ey * dy < -kEps || ey * dy > len2 + kEps) {
+                blo = INFINITY;
+            }
+            if (dy != 0) {
+                double u = (dx * ey - r * len) / dy, v = (dx * ey + r * len) / dy;
+                if (u > v) std::swap(u, v);
+                blo = std::max(blo, ax + u), bhi = std::min(bhi, ax + v);
+            } else if (std::fabs(ey) > r + kEps) {
+                blo = INFINITY;
+            }
+            if (blo <= bhi) lo = std::min(lo, blo), hi = std::max(hi, bhi);
+        }
+        if (lo > hi) continue;
+        fillSpan(j, clampToInt(std::ceil(lo - kEps), -2, W + 1), clampToInt(std::floor(hi + kEps), -2, W + 1), colour);
+    }
+}
+
+void Canvas::box(double x1, double y1, double x2, double y2, int cornerPercent, int32_t outline, int32_t fill)
+{
+    double l, t, r, b;
+    if (!toPixel(x1, l) || !toPixel(y1, t) || !toPixel(x2, r) || !toPixel(y2, b)) return;
+    if (l > r) std::swap(l, r);
+    if (t > b) std::swap(t, b);
+    const int c = std::clamp(cornerPercent, 0, 100);
+    const double e = std::floor(std::min(r - l, b - t) * c / 100);
+    drawShape(l, t, r, b, e / 2, e / 2, c == 0, outline, fill);
+}
+
+void Canvas::ellipse(double x1, double y1, double x2, double y2, int32_t outline, int32_t fill)
+{
+    double l, t, r, b;
+    if (!toPixel(x1, l) || !toPixel(y1, t) || !toPixel(x2, r) || !toPixel(y2, b)) return;
+    if (l > r) std::swap(l, r);
+    if (t > b) std::swap(t, b);
+    drawShape(l, t, r, b, (r - l) / 2, (b - t) / 2, false, outline, fill);
+}
+
+// Outline and fill of a box, rounded box or ellipse covering columns l..r-1
+// and rows t..b-1. Thin outlines are the shape's pixels with a 4-neighbour
+// outside it; wide ones the band of width w centred on that thin outline.
+void Canvas::drawShape(double l, double t, double r, double b, double rx, double ry, bool isBox, int32_t outline,
+                       int32_t fill)
+{
+    const uint32_t oc = resolve(outline);
+    const bool filled = fill != kNoFill;
+    const uint32_t fc = fill == kOutlineColour ? oc : static_cast<uint32_t>(fill) & kRgbMask;
+    const Shape shape{l, r, t, b, rx, ry};
+    const int w = std::min(m_penWidth, 1 << 20);
+
+    if (w >= 2) {
+        const Shape outer = shape.grown(w / 2.0 - 0.5);
+        const Shape inner = shape.grown(-(w / 2.0 + 0.5));
+        const int j0 = clampToInt(std::floor(outer.y0), 0, H), j1 = clampToInt(std::ceil(outer.y1), -1, H - 1);
+        for (int j = j0; j <= j1; ++j) {
+            const Span o = outer.row(j);
+            if (o.empty()) continue;
+            const Span in = intersect(inner.row(j), {o.a + 1, o.b - 1});
+            if (in.empty()) {
+                fillSpan(j, o.a, o.b, oc);
+                continue;
+            }
+            fillSpan(j, o.a, in.a - 1, oc);
+            fillSpan(j, in.b + 1, o.b, oc);
+            if (filled) fillSpan(j, in.a, in.b, fc);
+        }
+        return;
+    }
+
+    if (shape.empty()) return;
+    const bool dashed = m_lineStyle != LineStyle::Solid;
+    // Interior of row j: the columns whose neighbours above, below, left and
+    // right all belong to the shape.
+    auto interior = [&](int j, Span s) {
+        return intersect(intersect(shape.row(j - 1), shape.row(j + 1)), {s.a + 1, s.b - 1});
+    };
+
+    const int j0 = clampToInt(std::floor(t), 0, H), j1 = clampToInt(std::ceil(b), -1, H - 1);
+    if (!dashed) {
+        for (int j = j0; j <= j1; ++j) {
+            const Span s = shape.row(j);
+            if (s.empty()) continue;
+            const Span in = interior(j, s);
+            if (in.empty()) {
+                fillSpan(j, s.a, s.b, oc);
+                continue;
+            }
+            fillSpan(j, s.a, in.a - 1, oc);
+            fillSpan(j, in.b + 1, s.b, oc);
+            if (filled) fillSpan(j, in.a, in.b, fc);
+        }
+        return;
+    }
+
+    // Dashed outline: the pattern runs along the outline, so its pixels are
+    // put in order first. Small shapes are walked whole, so clipping never
+    // moves the pattern; huge ones only where they can be seen.
+    constexpr int kWalkWhole = 8192;
+    const bool whole = r - l <= kWalkWhole && b - t <= kWalkWhole && l > -kWalkWhole && t > -kWalkWhole &&
+                       r < W + kWalkWhole && b < H + kWalkWhole;
+    const int lo = whole ? -kWalkWhole - 2 : -2, hi = whole ? W + kWalkWhole + 1 : W + 1;
+    const int wj0 = whole ? static_cast<int>(std::floor(t)) : j0;
+    const int wj1 = whole ? static_cast<int>(std::ceil(b)) : j1;
+    struct Px {
+        int x, y;
+        double key;
+    };
+    std::vector<Px> pts;
+    const double cx = (l + r) / 2 - 0.5, cy = (t + b) / 2 - 0.5;
+    for (int j = wj0; j <= wj1; ++j) {
+        const Span s = shape.row(j, lo, hi);
+        if (s.empty()) continue;
+        Span in = intersect(intersect(shape.row(j - 1, lo, hi), shape.row(j + 1, lo, hi)), {s.a + 1, s.b - 1});
+        if (filled && !in.empty() && j >= 0 && j < H) fillSpan(j, in.a, in.b, fc);
+        auto add = [&](int x0, int x1) {
+            for (int x = x0; x <= x1; ++x) pts.push_back({x, j, 0});
+        };
+        if (in.empty()) add(s.a, s.b);
+        else add(s.a, in.a - 1), add(in.b + 1, s.b);
+    }
+    if (isBox) {
+        // Clockwise from the top-left corner along the four edges.
+        const double top = t, right = r - 1, bottom = b - 1, left = l;
+        for (Px& p : pts) {
+            if (p.y == top) p.key = p.x - left;
+            else if (p.x == right) p.key = (right - left) + (p.y - top);
+            else if (p.y == bottom) p.key = (right - left) + (bottom - top) + (right - p.x);
+            else p.key = 2 * (right - left) + (bottom - top) + (bottom - p.y);
+        }
+    } else {
+        for (Px& p : pts) {
+            double a = std::atan2(p.y - cy, p.x - cx);
+            p.key = a < 0 ? a + 2 * std::numbers::pi : a;
+        }
+    }
+    std::stable_sort(pts.begin(), pts.end(), [](const Px& a, const Px& b) { return a.key < b.key; });
+    const Pattern& pat = kPatterns[static_cast<size_t>(m_lineStyle)];
+    int index = 0;
+    for (const Px& p : pts) {
+        plot(p.x, p.y, pat.on[static_cast<size_t>(index)] ? oc : m_backColour);
+        if (++index == pat.length) index = 0;
+    }
+}
+
+void Canvas::copyImage(const Image& image, double x1, double y1, double x2, double y2, double dx, double dy)
+{
+    double sx0, sy0, sx1, sy1, tx, ty;
+    if (!toPixel(x1, sx0) || !toPixel(y1, sy0) || !toPixel(x2, sx1) || !toPixel(y2, sy1) || !toPixel(dx, tx) ||
+        !toPixel(dy, ty))
+        return;
+    if (sx1 < sx0 || sy1 < sy0) return;
+    const int imageRows = image.width > 0 ? static_cast<int>(std::min<size_t>(image.pixels.size() / image.width,
+                                                                             static_cast<size_t>(image.height)))
+                                          : 0;
+    // Clip the block to the source image, then to the surface, in doubles so
+    // that nothing can overflow.
+    double bx0 = std::max({sx0, 0.0, sx0 + (0 - tx)});
+    double by0 = std::max({sy0, 0.0, sy0 + (0 - ty)});
+    double bx1 = std::min({sx1, image.width - 1.0, sx0 + (W - 1 - tx)});
+    double by1 = std::min({sy1, imageRows - 1.0, sy0 + (H - 1 - ty)});
+    if (bx0 > bx1 || by0 > by1) return;
+    const int srcX = static_cast<int>(bx0), srcY = static_cast<int>(by0);
+    const int n = static_cast<int>(bx1 - bx0) + 1, rows = static_cast<int>(by1 - by0) + 1;
+    const int dstX = static_cast<int>(tx + (bx0 - sx0)), dstY = static_cast<int>(ty + (by0 - sy0));
+    for (int k = 0; k < rows; ++k) {
+        const uint32_t* src = &image.pixels[static_cast<size_t>(srcY + k) * image.width + srcX];
+        uint32_t* dst = &at(dstX, dstY + k);
+        for (int i = 0; i < n; ++i) dst[i] = src[i] & kRgbMask;
+    }
+}
+
+} // namespace tambrel

@@ -1,0 +1,115 @@
+#pragma once
+// The drawing surface every picture of the program goes through.
+//
+// Conventions, once for the whole canvas:
+// - The surface is 596 x 508 pixels (the interior of the 600 x 512 canvas
+//   control). Pixel (0, 0) is top-left, x grows right, y grows down.
+// - Coordinates are doubles. Each becomes a pixel by rounding half to even
+//   (2.5 -> 2, 3.5 -> 4, -0.5 -> 0). NaN draws nothing; far-away values are
+//   clamped before conversion, so a figure is clipped as if drawn where it
+//   lies. Everything outside the surface is clipped silently.
+// - Rectangles are half-open: a box or ellipse with corners (l, t), (r, b),
+//   in any order, covers columns l..r-1 and rows t..b-1. A one-pixel line
+//   draws its start pixel and not its end pixel.
+// - Colours are 0x00BBGGRR (red in the low byte). As an argument, -1 means
+//   the foreground colour; as a fill, -1 means the outline colour and -2
+//   means no fill. getPixel returns -1 outside the surface.
+// - Lines and shapes combine with the surface through the mix (the sixteen
+//   binary raster operations); every pixel of a fill and of an outline is
+//   combined exactly once, so a figure drawn twice with Mix::Xor restores
+//   the surface. clearCanvas, setPixel and copyImage ignore the mix.
+// - Dash styles apply to pens of width 0 or 1; their gaps are painted in the
+//   background colour (through the mix as well). Wider pens draw solid.
+//
+// The canvas has no lock: callers hold the program's state lock.
+
+#include "gfx/image.h"
+
+#include <cstdint>
+#include <vector>
+
+namespace tambrel {
+
+enum class LineStyle { Solid = 0, Dash = 1, Dot = 2, DashDot = 3, DashDotDot = 4 };
+
+// The binary raster operations, P = pen colour, S = surface colour.
+enum class Mix {
+    Black = 1,       // 0
+    NotMergePen,     // ~(P | S)
+    MaskNotPen,      // S & ~P
+    NotCopyPen,      // ~P
+    MaskPenNot,      // P & ~S
+    Not,             // ~S
+    Xor,             // P ^ S
+    NotMaskPen,      // ~(P & S)
+    MaskPen,         // P & S
+    NotXorPen,       // ~(P ^ S)
+    Nop,             // S
+    MergeNotPen,     // S | ~P
+    CopyPen,         // P (the default)
+    MergePenNot,     // P | ~S
+    MergePen,        // P | S
+    White,           // all ones
+};
+
+constexpr int32_t kForeColour = -1; // colour argument: the foreground colour
+constexpr int32_t kOutlineColour = -1; // fill argument: same as the outline
+constexpr int32_t kNoFill = -2;     // fill argument: outline only
+constexpr uint32_t kWindowTextColour = 0x000000;
+constexpr uint32_t kButtonFaceColour = 0xF0F0F0;
+
+class Canvas {
+public:
+    static constexpr int kWidth = 596;
+    static constexpr int kHeight = 508;
+
+    Canvas();
+
+    void clearCanvas(int32_t colour);
+    void setPixel(double x, double y, int32_t colour);
+    int32_t getPixel(double x, double y) const;
+    void line(double x1, double y1, double x2, double y2, int32_t colour);
+    void box(double x1, double y1, double x2, double y2, int cornerPercent, int32_t outline, int32_t fill);
+    void ellipse(double x1, double y1, double x2, double y2, int32_t outline, int32_t fill);
+    void copyImage(const Image& image, double x1, double y1, double x2, double y2, double dx, double dy);
+
+    void setPenWidth(int w) { m_penWidth = w; }
+    void setLineStyle(int s);
+    void setMix(int m);
+    void setForeColor(int32_t c);
+    void setBackColor(int32_t c);
+
+    int penWidth() const { return m_penWidth; }
+    LineStyle lineStyle() const { return m_lineStyle; }
+    Mix mix() const { return m_mix; }
+    uint32_t foreColour() const { return m_foreColour; }
+    uint32_t backColour() const { return m_backColour; }
+
+    // Direct access for the paint handler and the tools: kWidth * kHeight
+    // pixels, row-major, 0x00BBGGRR.
+    const uint32_t* pixels() const { return m_pixels.data(); }
+
+    // Unchecked pixel access for loops that clip themselves.
+    uint32_t& at(int x, int y) { return m_pixels[static_cast<std::size_t>(y) * kWidth + x]; }
+    uint32_t at(int x, int y) const { return m_pixels[static_cast<std::size_t>(y) * kWidth + x]; }
+
+private:
+    struct Shape; // rounded rectangle in pixel-centre space, see canvas.cpp
+
+    uint32_t resolve(int32_t colour) const;
+    void fillSpan(int y, int x0, int x1, uint32_t colour); // inclusive, clips
+    void plot(int x, int y, uint32_t colour);               // clips, mixes
+    void thinLine(int64_t x1, int64_t y1, int64_t x2, int64_t y2, uint32_t colour);
+    void wideLine(double x1, double y1, double x2, double y2, uint32_t colour);
+    void drawShape(double x1, double y1, double x2, double y2, double cornerRx, double cornerRy,
+                   bool isBox, int32_t outline, int32_t fill);
+
+    std::vector<uint32_t> m_pixels;
+    uint32_t m_foreColour = kWindowTextColour;
+    uint32_t m_backColour = kButtonFaceColour;
+    int m_penWidth = 0;
+    LineStyle m_lineStyle = LineStyle::Solid;
+    Mix m_mix = Mix::CopyPen;
+};
+
+} // namespace tambrel

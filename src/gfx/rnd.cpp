@@ -1,0 +1,27 @@
+#include "gfx/rnd.h"
+
+#include <bit>
+#include <chrono>
+#include <ctime>
+
+namespace tambrel {
+
+uint32_t Rnd::seedForTimeOfDay(int hours, int minutes, int seconds, int milliseconds)
+{
+    const long ms = hours * 3600000L + minutes * 60000L + seconds * 1000L + milliseconds;
+    const float secs = static_cast<float>(static_cast<double>(ms) / 1000.0);
+    return std::bit_cast<uint32_t>(secs);
+}
+
+uint32_t Rnd::clockSeed()
+{
+    using namespace std::chrono;
+    const auto now = system_clock::now();
+    const std::time_t t = system_clock::to_time_t(now);
+    std::tm local{};
+    localtime_r(&t, &local);
+    const int ms = static_cast<int>(duration_cast<milliseconds>(now.time_since_epoch()).count() % 1000);
+    return seedForTimeOfDay(local.tm_hour, local.tm_min, local.tm_sec, ms);
+}
+
+} // namespace tambrel

@@ -1,0 +1,342 @@
+#include "gfx/canvas.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+#include <random>
+#include <vector>
+
+namespace tambrel {
+namespace {
+
+constexpr int W = Canvas::kWidth, H = Canvas::kHeight;
+constexpr uint32_t kWhite = 0xFFFFFF, kInk = 0x123456;
+
+Canvas whiteCanvas()
+{
+    Canvas c;
+    c.setForeColor(-1);
+    c.setBackColor(0xFFFFFF);
+    c.clearCanvas(-1);
+    return c;
+}
+
+std::vector<uint32_t> snapshot(const Canvas& c) { return {c.pixels(), c.pixels() + W * H}; }
+
+int countInk(const Canvas& c, uint32_t colour = kInk)
+{
+    int n = 0;
+    for (int i = 0; i < W * H; ++i) n += c.pixels()[i] == colour;
+    return n;
+}
+
+// Columns of row y painted in `colour`, as [first, last]; {-1, -1} if none.
+std::pair<int, int> rowExtent(const Canvas& c, int y, uint32_t colour = kInk)
+{
+    int first = -1, last = -1;
+    for (int x = 0; x < W; ++x)
+        if (c.at(x, y) == colour) {
+            if (first < 0) first = x;
+            last = x;
+        }
+    return {first, last};
+}
+
+TEST(CanvasLine, OnePixelLineDrawsItsStartAndNotItsEnd)
+{
+    Canvas c = whiteCanvas();
+    c.line(10, 10, 20, 10, kInk);
+    for (int x = 10; x <= 19; ++x) EXPECT_EQ(c.at(x, 10), kInk) << x;
+    EXPECT_EQ(c.at(20, 10), kWhite);
+    EXPECT_EQ(c.at(9, 10), kWhite);
+    EXPECT_EQ(countInk(c), 10);
+
+    Canvas back = whiteCanvas(); // drawn the other way: starts at 20, ends before 10
+    back.line(20, 10, 10, 10, kInk);
+    EXPECT_EQ(back.at(20, 10), kInk);
+    EXPECT_EQ(back.at(10, 10), kWhite);
+
+    Canvas diag = whiteCanvas();
+    diag.line(0, 0, 8, 4, kInk);
+    EXPECT_EQ(countInk(diag), 8); // one pixel per column, end excluded
+    EXPECT_EQ(diag.at(0, 0), kInk);
+    EXPECT_EQ(diag.at(8, 4), kWhite);
+
+    Canvas dot = whiteCanvas();
+    dot.line(5, 5, 5, 5, kInk); // the start is the end: nothing
+    EXPECT_EQ(countInk(dot), 0);
+}
+
+TEST(CanvasLine, CoordinatesRoundHalfToEven)
+{
+    Canvas c = whiteCanvas();
+    c.setPixel(2.5, 3.5, kInk);
+    EXPECT_EQ(c.at(2, 4), kInk);
+    c.setPixel(-0.5, 0.4, kInk);
+    EXPECT_EQ(c.at(0, 0), kInk);
+    c.line(2.5, 7, 5.5, 7, kInk); // pixels 2..5, the rounded end 6 excluded
+    EXPECT_EQ(rowExtent(c, 7), std::make_pair(2, 5));
+}
+
+TEST(CanvasLine, WidePensAreCentredWithRoundEnds)
+{
+    for (int w : {2, 3, 4, 5, 8}) {
+        Canvas c = whiteCanvas();
+        c.setPenWidth(w);
+        c.line(100, 100, 200, 100, kInk);
+        int rows = 0;
+        for (int y = 80; y < 120; ++y) rows += c.at(150, y) == kInk;
+        EXPECT_EQ(rows, w) << "width " << w;
+        // Centred: the rows above and below the ideal line differ by at most one.
+        int above = 0, below = 0;
+        for (int y = 80; y < 100; ++y) above += c.at(150, y) == kInk;
+        for (int y = 101; y < 120; ++y) below += c.at(150, y) == kInk;
+        EXPECT_LE(std::abs(above - below), 1) << "width " << w;
+        // Round caps cover both ends and reach about w / 2 beyond them.
+        EXPECT_EQ(c.at(200, 100), kInk);
+        EXPECT_EQ(c.at(100, 100), kInk);
+        EXPECT_NEAR(rowExtent(c, 100).first, 100 - w / 2.0, 1.0);
+        EXPECT_EQ(c.at(100 - w / 2 - 2, 100), kWhite);
+    }
+    Canvas dot = whiteCanvas();
+    dot.setPenWidth(6);
+    dot.line(50, 50, 50, 50, kInk); // a wide pen at rest leaves a round dot
+    EXPECT_GT(countInk(dot), 20);
+    EXPECT_LT(countInk(dot), 40);
+}
+
+TEST(CanvasLine, DashPatternsPaintTheirGapsInTheBackgroundColour)
+{
+    struct Case {
+        int style;
+        std::vector<int> runs;
+    };
+    const Case cases[] = {{1, {18, 6}}, {2, {3, 3}}, {3, {9, 6, 3, 6}}, {4, {9, 3, 3, 3, 3, 3}}};
+    for (const Case& k : cases) {
+        Canvas c;
+        c.clearCanvas(0x00FF00);
+        c.setBackColor(0x0000FF);
+        c.setLineStyle(k.style);
+        c.line(0, 5, 200, 5, kInk);
+        int x = 0;
+        bool on = true;
+        for (int run : k.runs) {
+            for (int i = 0; i < run; ++i, ++x) EXPECT_EQ(c.at(x, 5), on ? kInk : 0x0000FFu) << "style " << k.style << " x " << x;
+            on = !on;
+        }
+    }
+    Canvas wide = whiteCanvas();
+    wide.setLineStyle(2);
+    wide.setPenWidth(3);
+    wide.line(0, 5, 100, 5, kInk);
+    for (int x = 0; x < 100; ++x) EXPECT_EQ(wide.at(x, 5), kInk) << "wide pens draw solid";
+
+    Canvas c = whiteCanvas();
+    c.setLineStyle(7);
+    EXPECT_EQ(c.lineStyle(), LineStyle::Solid);
+    c.setMix(0);
+    EXPECT_EQ(c.mix(), Mix::CopyPen);
+    c.setMix(17);
+    EXPECT_EQ(c.mix(), Mix::CopyPen);
+}
+
+TEST(CanvasLine, FarAwayAndInvalidCoordinatesAreSafe)
+{
+    Canvas c = whiteCanvas();
+    c.line(-1e9, 100, 1e9, 100, kInk); // clipped as if drawn where it lies
+    EXPECT_EQ(rowExtent(c, 100), std::make_pair(0, W - 1));
+    c.line(0, 0, 1e12, 1e12, kInk);
+    for (int i = 0; i < H; ++i) EXPECT_EQ(c.at(i, i), kInk);
+
+    Canvas n = whiteCanvas();
+    const double nan = std::numeric_limits<double>::quiet_NaN(), inf = INFINITY;
+    n.line(nan, 0, 10, 10, kInk);
+    n.box(0, 0, nan, 10, 0, kInk, kInk);
+    n.ellipse(0, 0, 10, nan, kInk, kInk);
+    n.setPixel(nan, 1, kInk);
+    EXPECT_EQ(countInk(n), 0) << "a NaN coordinate draws nothing";
+    EXPECT_EQ(n.getPixel(nan, 0), -1);
+    n.line(-inf, 50, inf, 50, kInk);
+    n.setPenWidth(9);
+    n.line(inf, -inf, 3, 3, kInk);
+    n.ellipse(-1e300, -1e300, 1e300, 1e300, kInk, kNoFill);
+}
+
+TEST(CanvasShapes, BoxCornersInAnyOrderCoverRightAndBottomExclusive)
+{
+    Canvas a = whiteCanvas(), b = whiteCanvas();
+    a.box(10, 10, 20, 20, 0, kInk, kOutlineColour);
+    b.box(20, 20, 10, 10, 0, kInk, kOutlineColour);
+    EXPECT_EQ(snapshot(a), snapshot(b));
+    EXPECT_EQ(countInk(a), 100);
+    for (int y = 10; y < 20; ++y) EXPECT_EQ(rowExtent(a, y), std::make_pair(10, 19));
+
+    Canvas hollow = whiteCanvas();
+    hollow.box(10, 10, 20, 20, 0, kInk, kNoFill);
+    EXPECT_EQ(countInk(hollow), 36); // the ring only
+    EXPECT_EQ(hollow.at(15, 15), kWhite);
+
+    Canvas filled = whiteCanvas();
+    filled.box(10, 10, 20, 20, 0, kInk, 0x00FF00);
+    EXPECT_EQ(countInk(filled), 36);
+    EXPECT_EQ(filled.at(15, 15), 0x00FF00u);
+}
+
+TEST(CanvasShapes, WideOutlineIsHalfInsideHalfOutside)
+{
+    Canvas c = whiteCanvas();
+    c.setPenWidth(4);
+    c.box(20, 20, 60, 60, 0, kInk, kNoFill);
+    EXPECT_EQ(rowExtent(c, 40), std::make_pair(18, 61)); // two outside, two inside on each side
+    for (int x = 18; x <= 21; ++x) EXPECT_EQ(c.at(x, 40), kInk);
+    EXPECT_EQ(c.at(22, 40), kWhite);
+    for (int x = 58; x <= 61; ++x) EXPECT_EQ(c.at(x, 40), kInk);
+    EXPECT_EQ(c.at(57, 40), kWhite);
+}
+
+TEST(CanvasShapes, EllipseIsInscribedInItsBox)
+{
+    Canvas c = whiteCanvas();
+    c.ellipse(0, 0, 10, 10, kInk, kNoFill); // a circle's outline; the inside keeps its pixels
+    EXPECT_EQ(c.at(5, 5), kWhite);
+    int minX = W, maxX = -1, minY = H, maxY = -1;
+    for (int y = 0; y < 20; ++y)
+        for (int x = 0; x < 20; ++x)
+            if (c.at(x, y) == kInk) minX = std::min(minX, x), maxX = std::max(maxX, x), minY = std::min(minY, y), maxY = std::max(maxY, y);
+    EXPECT_EQ(minX, 0);
+    EXPECT_EQ(maxX, 9);
+    EXPECT_EQ(minY, 0);
+    EXPECT_EQ(maxY, 9);
+    for (int y = 0; y < 10; ++y) { // left-right symmetric
+        for (int x = 0; x < 10; ++x) EXPECT_EQ(c.at(x, y), c.at(9 - x, y));
+    }
+
+    Canvas disc = whiteCanvas();
+    disc.ellipse(100, 100, 140, 140, kInk, kOutlineColour);
+    EXPECT_NEAR(countInk(disc), 3.14159 * 20 * 20, 40);
+    Canvas swapped = whiteCanvas();
+    swapped.ellipse(140, 140, 100, 100, kInk, kOutlineColour);
+    EXPECT_EQ(snapshot(disc), snapshot(swapped));
+}
+
+TEST(CanvasShapes, DottedRingAlternatesOutlineAndBackground)
+{
+    Canvas c;
+    c.clearCanvas(0x00FF00);
+    c.setBackColor(0x0000FF);
+    c.setLineStyle(2);
+    c.ellipse(100, 100, 160, 160, kInk, kNoFill);
+    const int ink = countInk(c), gaps = countInk(c, 0x0000FF);
+    EXPECT_GT(ink, 60);
+    EXPECT_NEAR(ink, gaps, 6);
+    EXPECT_EQ(c.at(130, 130), 0x00FF00u);
+}
+
+TEST(CanvasMix, AllSixteenRasterOperations)
+{
+    const uint32_t s = 0x5A3CF0, p = 0x33CC0F, m = 0xFFFFFF;
+    const uint32_t expected[17] = {0,          0,         ~(p | s) & m, s & ~p, ~p & m,   p & ~s, ~s & m,   p ^ s,
+                                   ~(s & p) & m, s & p,   ~(s ^ p) & m, s,      (s | ~p) & m, p,  (p | ~s) & m, s | p,
+                                   m};
+    for (int mix = 1; mix <= 16; ++mix) {
+        Canvas c;
+        c.clearCanvas(static_cast<int32_t>(s));
+        c.setMix(mix);
+        c.line(0, 0, 3, 0, static_cast<int32_t>(p));
+        c.box(0, 2, 3, 4, 0, static_cast<int32_t>(p), kOutlineColour);
+        EXPECT_EQ(c.at(0, 0), expected[mix]) << "mix " << mix;
+        EXPECT_EQ(c.at(1, 3), expected[mix]) << "mix " << mix;
+        EXPECT_EQ(c.at(5, 0), s);
+        c.setPixel(9, 9, static_cast<int32_t>(p)); // setPixel ignores the mix
+        EXPECT_EQ(c.at(9, 9), p);
+    }
+}
+
+TEST(CanvasPixels, ReadBackAndOutside)
+{
+    Canvas c = whiteCanvas();
+    EXPECT_EQ(c.getPixel(0, 0), 0xFFFFFF);
+    EXPECT_EQ(c.getPixel(600, 0), -1);
+    EXPECT_EQ(c.getPixel(596, 0), -1);
+    EXPECT_EQ(c.getPixel(0, 508), -1);
+    EXPECT_EQ(c.getPixel(-1, 5), -1);
+    c.setPixel(595, 507, 0x7F0102);
+    EXPECT_EQ(c.getPixel(595, 507), 0x7F0102);
+    c.setPixel(3, 3, -1);
+    EXPECT_EQ(c.getPixel(3, 3), 0);           // -1 is the foreground colour
+    c.setPixel(4, 4, static_cast<int32_t>(0xAB123456));
+    EXPECT_EQ(c.getPixel(4, 4), 0x123456);    // the top byte is not a colour
+}
+
+TEST(CanvasCopy, CopiesUnscaledAndClipsToBothPictures)
+{
+    Image img(3, 2);
+    for (int y = 0; y < 2; ++y)
+        for (int x = 0; x < 3; ++x) img.at(x, y) = static_cast<uint32_t>(0x100 * x + y + 1);
+    Canvas c = whiteCanvas();
+    c.setMix(7); // ignored by copyImage
+    c.copyImage(img, 0, 0, 599, 511, 0, 0); // the picture is smaller than asked
+    EXPECT_EQ(c.at(2, 1), 0x202u);
+    EXPECT_EQ(c.at(3, 0), kWhite);
+    EXPECT_EQ(c.at(0, 2), kWhite);
+    c.copyImage(img, 0, 0, 2, 1, 594, 507); // runs off the surface
+    EXPECT_EQ(c.at(595, 507), 0x101u);
+    c.copyImage(img, 0, 0, 2, 1, -2, -1);
+    EXPECT_EQ(c.at(0, 0), 0x202u);
+    c.copyImage(Image(), 0, 0, 599, 511, 0, 0);
+    c.copyImage(img, -5, -5, 1e15, 1e15, -1e15, 3);
+}
+
+// Thousands of random figures: no crash, nothing drawn where nothing can be
+// seen, and every figure drawn twice with XOR leaves the surface as it was.
+TEST(CanvasProperty, RandomFiguresDrawnTwiceWithXorRestoreTheSurface)
+{
+    std::mt19937 gen(42);
+    std::uniform_real_distribution<double> near(-200, 800), unit(0, 1);
+    const double specials[] = {NAN, INFINITY, -INFINITY, 1e308, -1e308, 3e9, -3e9, 0.5, 2.5};
+    auto coord = [&] {
+        const double u = unit(gen);
+        if (u < 0.05) return specials[gen() % std::size(specials)];
+        if (u < 0.15) return near(gen) * 1e4;
+        return near(gen);
+    };
+    Canvas c;
+    for (int i = 0; i < W * H; ++i) const_cast<uint32_t*>(c.pixels())[i] = static_cast<uint32_t>(gen()) & 0xFFFFFF;
+    const std::vector<uint32_t> before = snapshot(c);
+    for (int n = 0; n < 3000; ++n) {
+        c.setPenWidth(static_cast<int>(gen() % 5 == 0 ? gen() % 40 : gen() % 4));
+        c.setLineStyle(static_cast<int>(gen() % 6));
+        c.setBackColor(static_cast<int32_t>(gen() & 0xFFFFFF));
+        c.setMix(7);
+        const double x1 = coord(), y1 = coord(), x2 = coord(), y2 = coord();
+        const int32_t col = static_cast<int32_t>(gen() & 0xFFFFFF);
+        const int32_t fill = gen() % 3 == 0 ? kNoFill : gen() % 2 ? kOutlineColour : static_cast<int32_t>(gen() & 0xFFFFFF);
+        const int kind = static_cast<int>(gen() % 3);
+        const int corner = static_cast<int>(gen() % 3 == 0 ? gen() % 120 : 0);
+        for (int twice = 0; twice < 2; ++twice) {
+            if (kind == 0) c.line(x1, y1, x2, y2, col);
+            else if (kind == 1) c.box(x1, y1, x2, y2, corner, col, fill);
+            else c.ellipse(x1, y1, x2, y2, col, fill);
+        }
+        ASSERT_EQ(snapshot(c), before) << "figure " << n << " kind " << kind;
+    }
+}
+
+TEST(CanvasProperty, FiguresEntirelyOffTheSurfaceChangeNothing)
+{
+    Canvas c = whiteCanvas();
+    const std::vector<uint32_t> before = snapshot(c);
+    for (int w : {0, 1, 5, 30}) {
+        c.setPenWidth(w);
+        c.line(-100, -100, -50, -10, kInk);
+        c.line(700, 0, 900, 400, kInk);
+        c.box(640, 0, 700, 100, 0, kInk, kOutlineColour);
+        c.ellipse(-80, 520, -40, 560, kInk, kOutlineColour);
+        c.ellipse(0, 700, 100, 800, kInk, kOutlineColour);
+    }
+    EXPECT_EQ(snapshot(c), before);
+}
+
+} // namespace
+} // namespace tambrel

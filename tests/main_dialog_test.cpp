@@ -1,0 +1,165 @@
+#include "app/qt/qt_app.h"
+#include "modes/bouncy.h"
+#include "modes/fireworks.h"
+#include "test_support.h"
+
+#include <QApplication>
+#include <QCursor>
+#include <QPushButton>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+namespace tambrel {
+namespace {
+
+struct Window : ::testing::Test {
+    QtApp app{4321};
+    MainDialog& dialog = app.dialog;
+
+    void SetUp() override
+    {
+        app.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
+    }
+    void TearDown() override
+    {
+        dialog.close();
+        app.program.finish();
+    }
+    QPushButton* button(int id) { return dialog.button(id); }
+    int modeOn()
+    {
+        std::lock_guard lock(app.program.stateLock);
+        return app.program.modeOn();
+    }
+    QImage shown() { return dialog.grab().toImage(); }
+    // Puts the pointer over the canvas such that the modes read (x, y).
+    void pointAt(int x, int y) { QCursor::setPos(dialog.mapToGlobal(QPoint(x + 5, y + 5))); }
+    void clickCanvas(int x, int y)
+    {
+        pointAt(x, y);
+        QTest::mouseClick(dialog.windowHandle(), Qt::LeftButton, {}, QPoint(x + 5, y + 5));
+    }
+};
+
+TEST_F(Window, LooksAsSpecifiedAtStart)
+{
+    EXPECT_EQ(dialog.windowTitle(), "Tambrel");
+    EXPECT_EQ(dialog.size(), QSize(736, 530));
+    EXPECT_EQ(dialog.minimumSize(), dialog.maximumSize()) << "not resizable";
+    EXPECT_FALSE(dialog.windowFlags() & Qt::WindowMaximizeButtonHint);
+    EXPECT_TRUE(dialog.windowFlags() & Qt::WindowMinimizeButtonHint);
+    EXPECT_TRUE(dialog.windowFlags() & Qt::WindowCloseButtonHint);
+    EXPECT_EQ(dialog.parentWidget(), nullptr);
+    EXPECT_EQ(dialog.canvasWidget()->geometry(), QRect(8, 8, 600, 512));
+    for (int n = 0; n < 16; ++n) {
+        const int id = 1002 + n;
+        QPushButton* b = button(id);
+        if (id == kEmptySlotId) {
+            EXPECT_EQ(b, nullptr);
+            continue;
+        }
+        ASSERT_NE(b, nullptr);
+        EXPECT_EQ(b->geometry(), QRect(624, 8 + 32 * n, 106, 24)) << id;
+        EXPECT_TRUE(b->isEnabled());
+        EXPECT_FALSE(b->isDefault());
+        EXPECT_FALSE(b->autoDefault());
+        EXPECT_EQ(b->focusPolicy(), Qt::StrongFocus);
+        if (id <= 1015) {
+            EXPECT_EQ(b->text().toStdString(), kModeTable[static_cast<size_t>(n)].offCaption);
+        }
+    }
+    EXPECT_EQ(button(kClearScreenId)->text(), "Clear Screen");
+    const QImage img = shown();
+    EXPECT_EQ(img.pixelColor(10, 10), QColor(Qt::white)) << "the surface starts at client (10, 10)";
+    EXPECT_EQ(img.pixelColor(605, 517), QColor(Qt::white));
+    EXPECT_NE(img.pixelColor(8, 8), QColor(Qt::white)) << "the flat border";
+    EXPECT_EQ(dialog.canvasWidget()->cursor().shape(), Qt::BlankCursor);
+    EXPECT_EQ(button(1005)->cursor().shape(), Qt::ArrowCursor);
+}
+
+TEST_F(Window, ButtonsSwitchModesCaptionsFontsAndTitles)
+{
+    QTest::mouseClick(button(1005), Qt::LeftButton);
+    EXPECT_EQ(modeOn(), test::kFireworks);
+    EXPECT_EQ(dialog.windowTitle(), "Tambrel: Fireworks animation");
+    EXPECT_EQ(button(1005)->text(), "Turn Fireworks Off");
+    EXPECT_TRUE(button(1005)->font().bold());
+    QTest::mouseClick(button(1008), Qt::LeftButton);
+    EXPECT_EQ(modeOn(), test::kSnow);
+    EXPECT_EQ(button(1005)->text(), "Turn Fireworks On");
+    EXPECT_FALSE(button(1005)->font().bold());
+    QTest::mouseClick(button(1008), Qt::LeftButton);
+    EXPECT_EQ(modeOn(), -1);
+    EXPECT_EQ(dialog.windowTitle(), "Tambrel");
+    // A double click on a mode button is two presses.
+    QTest::mouseDClick(button(1003), Qt::LeftButton);
+    EXPECT_EQ(modeOn(), -1);
+}
+
+TEST_F(Window, EnterAndEscapeDoNothingSpacePresses)
+{
+    button(1009)->setFocus();
+    QTest::keyClick(button(1009), Qt::Key_Return);
+    QTest::keyClick(button(1009), Qt::Key_Enter);
+    QTest::keyClick(button(1009), Qt::Key_Escape);
+    QTest::keyClick(&dialog, Qt::Key_Escape);
+    EXPECT_TRUE(dialog.isVisible());
+    EXPECT_EQ(modeOn(), -1);
+    QTest::keyClick(button(1009), Qt::Key_Space);
+    EXPECT_EQ(modeOn(), test::kStars);
+    QTest::keyClick(button(1009), Qt::Key_Tab);
+    EXPECT_EQ(dialog.focusWidget(), button(1010));
+}
+
+TEST_F(Window, CanvasClicksReachTheModeThatIsOnAndDoubleClicksTwice)
+{
+    QTest::mouseClick(button(1003), Qt::LeftButton);
+    auto& ball = app.program.mode<BouncyMode>(test::kBouncy);
+    double vy;
+    {
+        std::lock_guard lock(app.program.stateLock);
+        vy = ball.s.ballVy;
+    }
+    pointAt(300, 200);
+    QTest::mouseDClick(dialog.windowHandle(), Qt::LeftButton, {}, QPoint(305, 205));
+    std::lock_guard lock(app.program.stateLock);
+    // The thread may have added gravity meanwhile; the two kicks dominate.
+    EXPECT_LT(ball.s.ballVy, vy - 5);
+}
+
+TEST_F(Window, ClearScreenWhitensAndKeepsTheMode)
+{
+    QTest::mouseClick(button(1011), Qt::LeftButton); // shade-bob: black canvas
+    QTest::qWait(60);
+    EXPECT_EQ(shown().pixelColor(50, 50), QColor(Qt::black));
+    QTest::mouseClick(button(kClearScreenId), Qt::LeftButton);
+    EXPECT_EQ(modeOn(), test::kShader);
+    pointAt(-300, -300);
+    QTest::qWait(30);
+    EXPECT_EQ(shown().pixelColor(50, 50), QColor(Qt::white));
+}
+
+TEST_F(Window, CaptureShowsTheTopLeftOfTheScreen)
+{
+    QTest::mouseClick(button(1013), Qt::LeftButton);
+    EXPECT_EQ(modeOn(), test::kCapture);
+    EXPECT_EQ(button(1013)->text(), "Turn Capture Off");
+}
+
+TEST(WindowClose, ClosingWhileAnimatingNeverDeadlocks)
+{
+    for (int round = 0; round < 25; ++round) {
+        QtApp app(static_cast<uint32_t>(round));
+        app.show();
+        QTest::mouseClick(app.dialog.button(1002 + round % 14), Qt::LeftButton);
+        QTest::qWait(round % 5 * 7);
+        app.dialog.close();
+        EXPECT_TRUE(app.program.exitRequested.load());
+        app.program.finish(); // returns: no deadlock between the paint and the join
+    }
+}
+
+} // namespace
+} // namespace tambrel

@@ -1,0 +1,19 @@
+#include "render/render.h"
+
+#include <iostream>
+
+int main(int argc, char** argv)
+{
+    std::vector<std::string> args(argv + 1, argv + argc);
+    if (args.size() == 1 && (args[0] == "--help" || args[0] == "-h")) {
+        std::cout << tambrel::renderUsage();
+        return 0;
+    }
+    tambrel::RenderOptions options;
+    std::string error;
+    if (!tambrel::parseRenderArgs(args, options, error)) {
+        std::cerr << "tambrel-render: " << error << "\n" << tambrel::renderUsage();
+        return 2;
+    }
+    return tambrel::runRender(std::move(options), std::cerr);
+}

@@ -1,0 +1,186 @@
+#include "render/render.h"
+
+#include "app/program.h"
+#include "app/qt/image_convert.h"
+#include "gfx/memory_platform.h"
+
+#include <QDir>
+#include <QImage>
+
+#include <algorithm>
+#include <charconv>
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+
+namespace tambrel {
+
+namespace {
+
+template <typename T>
+bool parseNumber(const std::string& text, T& out)
+{
+    const char* end = text.data() + text.size();
+    auto [ptr, ec] = std::from_chars(text.data(), end, out);
+    return ec == std::errc() && ptr == end && !text.empty();
+}
+
+bool parsePoint(const std::string& text, std::pair<int, int>& out)
+{
+    const auto comma = text.find(',');
+    return comma != std::string::npos && parseNumber(text.substr(0, comma), out.first) &&
+           parseNumber(text.substr(comma + 1), out.second);
+}
+
+std::string modeWords()
+{
+    std::string words;
+    for (const ModeInfo& info : kModeTable) words += (words.empty() ? "" : ", ") + std::string(info.word);
+    return words;
+}
+
+bool savePng(const Canvas& canvas, const std::string& file)
+{
+    return canvasToQImage(canvas).convertToFormat(QImage::Format_RGB888).save(QString::fromStdString(file), "PNG");
+}
+
+} // namespace
+
+std::string renderUsage()
+{
+    return "usage: tambrel-render --mode WORD [--seed N] [--frames N] [--pointer X,Y | --path FILE]\n"
+           "                      [--click K]... [--capture-image FILE] [--out FILE.png] [--every K DIR]\n"
+           "modes: " + modeWords() + "\n";
+}
+
+bool parseRenderArgs(const std::vector<std::string>& args, RenderOptions& o, std::string& error)
+{
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        auto value = [&](std::string& out) {
+            if (i + 1 >= args.size()) {
+                error = a + " needs a value";
+                return false;
+            }
+            out = args[++i];
+            return true;
+        };
+        std::string v;
+        if (a == "--mode") {
+            if (!value(o.mode)) return false;
+            if (modeIndexForWord(o.mode) < 0) {
+                error = "unknown mode '" + o.mode + "'; the modes are: " + modeWords();
+                return false;
+            }
+        } else if (a == "--seed") {
+            uint32_t seed = 0;
+            if (!value(v)) return false;
+            if (!parseNumber(v, seed)) return error = "--seed takes an unsigned 32-bit number, not '" + v + "'", false;
+            o.seed = seed;
+        } else if (a == "--frames") {
+            if (!value(v)) return false;
+            if (!parseNumber(v, o.frames) || o.frames < 0)
+                return error = "--frames takes a whole number of passes, not '" + v + "'", false;
+        } else if (a == "--pointer") {
+            if (!value(v)) return false;
+            if (!parsePoint(v, o.pointer)) return error = "--pointer takes X,Y, not '" + v + "'", false;
+        } else if (a == "--path") {
+            std::string file;
+            if (!value(file)) return false;
+            std::ifstream in(file);
+            if (!in) return error = "cannot read the path file '" + file + "'", false;
+            std::string line;
+            int lineNo = 0;
+            while (std::getline(in, line)) {
+                ++lineNo;
+                std::istringstream words(line);
+                std::string xs, ys, rest;
+                if (!(words >> xs)) continue; // blank line
+                std::pair<int, int> p;
+                if (!(words >> ys) || (words >> rest) || !parseNumber(xs, p.first) || !parseNumber(ys, p.second))
+                    return error = file + ":" + std::to_string(lineNo) + ": expected \"X Y\"", false;
+                o.path.push_back(p);
+            }
+            if (o.path.empty()) return error = "the path file '" + file + "' has no points", false;
+        } else if (a == "--click") {
+            int k = 0;
+            if (!value(v)) return false;
+            if (!parseNumber(v, k) || k < 0) return error = "--click takes a pass count, not '" + v + "'", false;
+            o.clicks.push_back(k);
+        } else if (a == "--capture-image") {
+            if (!value(o.captureImage)) return false;
+        } else if (a == "--out") {
+            if (!value(o.out)) return false;
+        } else if (a == "--every") {
+            if (!value(v) || !value(o.everyDir)) return error = "--every takes K and DIR", false;
+            if (!parseNumber(v, o.every) || o.every <= 0)
+                return error = "--every takes a positive pass count, not '" + v + "'", false;
+        } else {
+            error = "unknown argument '" + a + "'";
+            return false;
+        }
+    }
+    if (o.mode.empty()) return error = "--mode is required; the modes are: " + modeWords(), false;
+    return true;
+}
+
+int runRender(RenderOptions o, std::ostream& err)
+{
+    MemoryPlatform platform;
+    MemoryDialogView view;
+    Program program(platform, view);
+
+    if (!o.captureImage.empty()) {
+        QImage picture;
+        if (!picture.load(QString::fromStdString(o.captureImage))) {
+            err << "tambrel-render: cannot read the capture image '" << o.captureImage << "'\n";
+            return 2;
+        }
+        platform.setScreen(imageFromQImage(picture));
+    }
+    if (!o.everyDir.empty() && !QDir().mkpath(QString::fromStdString(o.everyDir))) {
+        err << "tambrel-render: cannot create '" << o.everyDir << "'\n";
+        return 2;
+    }
+
+    auto pointerAt = [&](int pass) {
+        if (o.path.empty()) return o.pointer;
+        return o.path[std::min(static_cast<size_t>(pass), o.path.size() - 1)];
+    };
+    auto clickAfter = [&](int passes) {
+        for (int k : o.clicks)
+            if (k == passes) program.onDialogEvent({DialogMessage::Command, kCanvasId, kClicked, false});
+    };
+
+    std::sort(o.clicks.begin(), o.clicks.end());
+    program.rnd.setState(o.seed ? *o.seed : Rnd::clockSeed());
+    program.buildMainWindow();
+    const int index = modeIndexForWord(o.mode);
+    platform.setCanvasMouse(pointerAt(0).first, pointerAt(0).second);
+    program.onDialogEvent({DialogMessage::Command, kModeTable[static_cast<size_t>(index)].buttonId, kClicked, false});
+
+    for (int pass = 0; pass < o.frames; ++pass) {
+        platform.setCanvasMouse(pointerAt(pass).first, pointerAt(pass).second);
+        clickAfter(pass);
+        program.frameLoop().pass();
+        if (o.every > 0 && (pass + 1) % o.every == 0) {
+            char name[32];
+            std::snprintf(name, sizeof name, "/frame-%05d.png", pass + 1);
+            if (!savePng(program.canvas, o.everyDir + name)) {
+                err << "tambrel-render: cannot write '" << o.everyDir << name << "'\n";
+                return 2;
+            }
+        }
+    }
+    // Clicks after the last pass still land, at the last pointer.
+    for (int k : o.clicks)
+        if (k >= o.frames) program.onDialogEvent({DialogMessage::Command, kCanvasId, kClicked, false});
+
+    if (!o.out.empty() && !savePng(program.canvas, o.out)) {
+        err << "tambrel-render: cannot write '" << o.out << "'\n";
+        return 2;
+    }
+    return 0;
+}
+
+} // namespace tambrel

@@ -1,0 +1,34 @@
+#pragma once
+// tambrel-render: runs one mode exactly as the program would, without a
+// window, and writes the surface as PNG.
+
+#include <cstdint>
+#include <optional>
+#include <ostream>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace tambrel {
+
+struct RenderOptions {
+    std::string mode;
+    std::optional<uint32_t> seed;
+    int frames = 100;
+    std::pair<int, int> pointer{300, 256};
+    std::vector<std::pair<int, int>> path; // one point per pass, the last repeating
+    std::vector<int> clicks;               // after K passes
+    std::string captureImage;
+    std::string out;
+    int every = 0;
+    std::string everyDir;
+};
+
+// False with a message for any unknown or malformed argument.
+bool parseRenderArgs(const std::vector<std::string>& args, RenderOptions& options, std::string& error);
+// Reads the path and capture files, runs, writes; 0 on success, 2 on a bad
+// file or argument.
+int runRender(RenderOptions options, std::ostream& err);
+std::string renderUsage();
+
+} // namespace tambrel
