@@ -163,6 +163,37 @@ TEST(CanvasLine, FarAwayAndInvalidCoordinatesAreSafe)
     n.ellipse(-1e300, -1e300, 1e300, 1e300, kInk, kNoFill);
 }
 
+// Clipping only skips invisible steps: a line across the border draws the
+// same visible pixels as a plain walk from its start that plots what it can.
+TEST(CanvasLine, ClippedLinesMatchAnUnclippedWalk)
+{
+    std::mt19937 gen(7);
+    std::uniform_int_distribution<int> coord(-700, 1300);
+    for (int n = 0; n < 2000; ++n) {
+        const int x1 = coord(gen), y1 = coord(gen), x2 = coord(gen), y2 = coord(gen);
+        Canvas c = whiteCanvas(), ref = whiteCanvas();
+        c.setLineStyle(n % 5);
+        ref.setBackColor(0xFFFFFF);
+        c.line(x1, y1, x2, y2, kInk);
+        const int dx = x2 - x1, dy = y2 - y1, len = std::max(std::abs(dx), std::abs(dy));
+        // Reference: major steps one by one, minor offset rounded half away from the start.
+        const bool xMajor = std::abs(dx) >= std::abs(dy);
+        const int minorLen = xMajor ? std::abs(dy) : std::abs(dx);
+        const int sMaj = (xMajor ? dx : dy) < 0 ? -1 : 1, sMin = (xMajor ? dy : dx) < 0 ? -1 : 1;
+        static const std::vector<std::vector<int>> on = {{1}, {18, 6}, {3, 3}, {9, 6, 3, 6}, {9, 3, 3, 3, 3, 3}};
+        std::vector<bool> pattern;
+        for (size_t r = 0; r < on[static_cast<size_t>(n % 5)].size(); ++r)
+            for (int i = 0; i < on[static_cast<size_t>(n % 5)][r]; ++i) pattern.push_back(r % 2 == 0);
+        for (int k = 0; k < len; ++k) {
+            const int q = static_cast<int>((2LL * k * minorLen + len) / (2LL * len));
+            const int maj = (xMajor ? x1 : y1) + sMaj * k, mn = (xMajor ? y1 : x1) + sMin * q;
+            const int x = xMajor ? maj : mn, y = xMajor ? mn : maj;
+            if (x >= 0 && y >= 0 && x < W && y < H) ref.at(x, y) = pattern[static_cast<size_t>(k) % pattern.size()] ? kInk : kWhite;
+        }
+        ASSERT_EQ(snapshot(c), snapshot(ref)) << x1 << "," << y1 << " -> " << x2 << "," << y2 << " style " << n % 5;
+    }
+}
+
 TEST(CanvasShapes, BoxCornersInAnyOrderCoverRightAndBottomExclusive)
 {
     Canvas a = whiteCanvas(), b = whiteCanvas();
@@ -215,6 +246,12 @@ TEST(CanvasShapes, EllipseIsInscribedInItsBox)
     Canvas disc = whiteCanvas();
     disc.ellipse(100, 100, 140, 140, kInk, kOutlineColour);
     EXPECT_NEAR(countInk(disc), 3.14159 * 20 * 20, 40);
+    Canvas ring = whiteCanvas(); // a ring of radius 0 with a wide pen is a round dot
+    ring.setPenWidth(8);
+    ring.ellipse(50, 50, 50, 50, kInk, kNoFill);
+    EXPECT_GT(countInk(ring), 25);
+    EXPECT_LT(countInk(ring), 64);
+    EXPECT_EQ(ring.at(46, 46), kWhite) << "round, not square";
     Canvas swapped = whiteCanvas();
     swapped.ellipse(140, 140, 100, 100, kInk, kOutlineColour);
     EXPECT_EQ(snapshot(disc), snapshot(swapped));

@@ -135,11 +135,20 @@ Span intersect(Span s, Span t) { return {std::max(s.a, t.a), std::min(s.b, t.b)}
 // to it when its centre (i + 0.5, j + 0.5) lies inside, boundary included.
 struct Canvas::Shape {
     double x0, x1, y0, y1, rx, ry;
+    bool isEllipse; // corner radii are always half the size
 
+    // The shape moved outwards by d on every side (inwards for d < 0).
     Shape grown(double d) const
     {
-        return {x0 - d, x1 + d, y0 - d, y1 + d, rx > 0 ? std::max(0.0, rx + d) : 0.0,
-                ry > 0 ? std::max(0.0, ry + d) : 0.0};
+        Shape g{x0 - d, x1 + d, y0 - d, y1 + d, 0, 0, isEllipse};
+        if (isEllipse) {
+            g.rx = std::max(0.0, (g.x1 - g.x0) / 2);
+            g.ry = std::max(0.0, (g.y1 - g.y0) / 2);
+        } else if (rx > 0 && ry > 0) {
+            g.rx = std::max(0.0, rx + d);
+            g.ry = std::max(0.0, ry + d);
+        }
+        return g;
     }
 
     bool empty() const { return !(x0 <= x1 && y0 <= y1); }
@@ -406,7 +415,7 @@ void Canvas::box(double x1, double y1, double x2, double y2, int cornerPercent, 
     if (t > b) std::swap(t, b);
     const int c = std::clamp(cornerPercent, 0, 100);
     const double e = std::floor(std::min(r - l, b - t) * c / 100);
-    drawShape(l, t, r, b, e / 2, e / 2, c == 0, outline, fill);
+    drawShape(l, t, r, b, e / 2, e / 2, false, outline, fill);
 }
 
 void Canvas::ellipse(double x1, double y1, double x2, double y2, int32_t outline, int32_t fill)
@@ -415,19 +424,20 @@ void Canvas::ellipse(double x1, double y1, double x2, double y2, int32_t outline
     if (!toPixel(x1, l) || !toPixel(y1, t) || !toPixel(x2, r) || !toPixel(y2, b)) return;
     if (l > r) std::swap(l, r);
     if (t > b) std::swap(t, b);
-    drawShape(l, t, r, b, (r - l) / 2, (b - t) / 2, false, outline, fill);
+    drawShape(l, t, r, b, (r - l) / 2, (b - t) / 2, true, outline, fill);
 }
 
 // Outline and fill of a box, rounded box or ellipse covering columns l..r-1
 // and rows t..b-1. Thin outlines are the shape's pixels with a 4-neighbour
 // outside it; wide ones the band of width w centred on that thin outline.
-void Canvas::drawShape(double l, double t, double r, double b, double rx, double ry, bool isBox, int32_t outline,
+void Canvas::drawShape(double l, double t, double r, double b, double rx, double ry, bool isEllipse, int32_t outline,
                        int32_t fill)
 {
+    const bool isBox = !isEllipse && !(rx > 0 && ry > 0);
     const uint32_t oc = resolve(outline);
     const bool filled = fill != kNoFill;
     const uint32_t fc = fill == kOutlineColour ? oc : static_cast<uint32_t>(fill) & kRgbMask;
-    const Shape shape{l, r, t, b, rx, ry};
+    const Shape shape{l, r, t, b, rx, ry, isEllipse};
     const int w = std::min(m_penWidth, 1 << 20);
 
     if (w >= 2) {

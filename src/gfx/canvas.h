@@ -102,7 +102,7 @@ private:
     void thinLine(int64_t x1, int64_t y1, int64_t x2, int64_t y2, uint32_t colour);
     void wideLine(double x1, double y1, double x2, double y2, uint32_t colour);
     void drawShape(double x1, double y1, double x2, double y2, double cornerRx, double cornerRy,
-                   bool isBox, int32_t outline, int32_t fill);
+                   bool isEllipse, int32_t outline, int32_t fill);
 
     std::vector<uint32_t> m_pixels;
     uint32_t m_foreColour = kWindowTextColour;
