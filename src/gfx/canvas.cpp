@@ -136,41 +136,82 @@ Span intersect(Span s, Span t) { return {std::max(s.a, t.a), std::min(s.b, t.b)}
 struct Canvas::Shape {
     double x0, x1, y0, y1, rx, ry;
     bool isEllipse; // corner radii are always half the size
+    // Derived once, so that a row costs one square root and no division.
+    double cornerTop = 0, cornerBottom = 0, invRy = 0;
+    bool rounded = false;
+
+    static Shape make(double x0, double x1, double y0, double y1, double rx, double ry, bool isEllipse)
+    {
+        Shape s{x0, x1, y0, y1, rx, ry, isEllipse};
+        s.rounded = rx > 0 && ry > 0;
+        if (s.rounded) s.cornerTop = y0 + ry, s.cornerBottom = y1 - ry, s.invRy = 1 / ry;
+        return s;
+    }
 
     // The shape moved outwards by d on every side (inwards for d < 0).
     Shape grown(double d) const
     {
-        Shape g{x0 - d, x1 + d, y0 - d, y1 + d, 0, 0, isEllipse};
+        double grx = 0, gry = 0;
         if (isEllipse) {
-            g.rx = std::max(0.0, (g.x1 - g.x0) / 2);
-            g.ry = std::max(0.0, (g.y1 - g.y0) / 2);
-        } else if (rx > 0 && ry > 0) {
-            g.rx = std::max(0.0, rx + d);
-            g.ry = std::max(0.0, ry + d);
+            grx = std::max(0.0, (x1 - x0) / 2 + d);
+            gry = std::max(0.0, (y1 - y0) / 2 + d);
+        } else if (rounded) {
+            grx = std::max(0.0, rx + d);
+            gry = std::max(0.0, ry + d);
         }
-        return g;
+        return make(x0 - d, x1 + d, y0 - d, y1 + d, grx, gry, isEllipse);
     }
 
     bool empty() const { return !(x0 <= x1 && y0 <= y1); }
 
+    // The shape is symmetric about its middle row: calls visit(j, mirror) for
+    // every row j of its top half (middle included) such that j or its mirror
+    // row, whose spans are the same, lies on the surface. Callers clip rows.
+    template <typename Visit>
+    void forRowPairs(Visit visit) const
+    {
+        if (empty()) return;
+        const int64_t top = static_cast<int64_t>(std::ceil(y0 - 0.5 - kEps));
+        const int64_t bottom = static_cast<int64_t>(std::floor(y1 - 0.5 + kEps));
+        if (top > bottom) return;
+        const int64_t sum = top + bottom, mid = floorDiv(sum, 2);
+        // Rows visible themselves, and rows whose mirrors are visible.
+        int64_t a0 = std::max<int64_t>(top, 0), a1 = std::min<int64_t>(mid, H - 1);
+        int64_t b0 = std::max<int64_t>(top, sum - (H - 1)), b1 = std::min<int64_t>(mid, sum);
+        if (a0 > a1) a0 = b0, a1 = b1;
+        if (b0 > b1) b0 = a0, b1 = a1;
+        if (a0 > b0) std::swap(a0, b0), std::swap(a1, b1);
+        auto run = [&](int64_t from, int64_t to) {
+            for (int64_t j = from; j <= to; ++j) visit(j, sum - j);
+        };
+        if (a0 > a1) return;
+        if (b0 <= a1 + 1) {
+            run(a0, std::max(a1, b1));
+        } else {
+            run(a0, a1);
+            run(b0, b1);
+        }
+    }
+
     // Pixel columns of row j, clamped to [lo, hi] (which lie outside the
     // surface, so clamping never changes what is drawn).
-    Span row(int j, int lo = -2, int hi = W + 1) const
+    Span row(int64_t j, int lo = -2, int hi = W + 1) const
     {
-        if (empty()) return {};
-        const double yc = j + 0.5;
-        if (yc < y0 - kEps || yc > y1 + kEps) return {};
+        const double yc = static_cast<double>(j) + 0.5;
+        if (!(yc >= y0 - kEps && yc <= y1 + kEps)) return {};
         double inset = 0;
-        if (ry > 0 && rx > 0) {
-            double t = 0;
-            if (yc < y0 + ry) t = (y0 + ry - yc) / ry;
-            else if (yc > y1 - ry) t = (yc - (y1 - ry)) / ry;
+        if (rounded) {
+            const double t = yc < cornerTop ? (cornerTop - yc) * invRy : yc > cornerBottom ? (yc - cornerBottom) * invRy : 0;
             if (t > 0) inset = rx * (1 - std::sqrt(std::max(0.0, 1 - t * t)));
         }
-        const double a = std::ceil(x0 + inset - 0.5 - kEps);
-        const double b = std::floor(x1 - inset - 0.5 + kEps);
-        if (a > b) return {};
-        return {clampToInt(a, lo, hi), clampToInt(b, lo, hi)};
+        // ceil and floor by truncation, on values first held near the surface
+        const double a = std::clamp(x0 + inset - 0.5 - kEps, lo - 1.0, hi + 1.0);
+        const double b = std::clamp(x1 - inset - 0.5 + kEps, lo - 1.0, hi + 1.0);
+        int ai = static_cast<int>(a), bi = static_cast<int>(b);
+        ai += ai < a;
+        bi -= bi > b;
+        if (ai > bi) return {};
+        return {std::clamp(ai, lo, hi), std::clamp(bi, lo, hi)};
     }
 };
 
@@ -216,13 +257,13 @@ int32_t Canvas::getPixel(double x, double y) const
     return static_cast<int32_t>(at(static_cast<int>(px), static_cast<int>(py)));
 }
 
-void Canvas::fillSpan(int y, int x0, int x1, uint32_t colour)
+void Canvas::fillSpan(int64_t y, int x0, int x1, uint32_t colour)
 {
     if (y < 0 || y >= H) return;
     x0 = std::max(x0, 0);
     x1 = std::min(x1, W - 1);
     if (x0 > x1) return;
-    mixSpan(m_mix, &at(x0, y), x1 - x0 + 1, colour);
+    mixSpan(m_mix, &at(x0, static_cast<int>(y)), x1 - x0 + 1, colour);
 }
 
 void Canvas::plot(int x, int y, uint32_t colour)
@@ -437,25 +478,50 @@ void Canvas::drawShape(double l, double t, double r, double b, double rx, double
     const uint32_t oc = resolve(outline);
     const bool filled = fill != kNoFill;
     const uint32_t fc = fill == kOutlineColour ? oc : static_cast<uint32_t>(fill) & kRgbMask;
-    const Shape shape{l, r, t, b, rx, ry, isEllipse};
+    const Shape shape = Shape::make(l, r, t, b, rx, ry, isEllipse);
     const int w = std::min(m_penWidth, 1 << 20);
 
     if (w >= 2) {
         const Shape outer = shape.grown(w / 2.0 - 0.5);
         const Shape inner = shape.grown(-(w / 2.0 + 0.5));
-        const int j0 = clampToInt(std::floor(outer.y0), 0, H), j1 = clampToInt(std::ceil(outer.y1), -1, H - 1);
-        for (int j = j0; j <= j1; ++j) {
+        // Rings far larger than the surface cross most rows off to the side:
+        // a row whose two outline pieces both miss the surface is skipped
+        // before any square root (squared half-widths, with a pixel to spare).
+        const bool skipHidden = isEllipse && !filled && outer.rx > 0 && outer.ry > 0;
+        const double cx = (outer.x0 + outer.x1) / 2 - 0.5, cy = (outer.y0 + outer.y1) / 2 - 0.5;
+        auto halfWidth2 = [](const Shape& e, double dy) { // squared, -1 where the row misses e
+            if (!e.rounded) return -1.0;
+            const double t = dy * e.invRy;
+            return t * t <= 1 ? e.rx * e.rx * (1 - t * t) : -1.0;
+        };
+        auto atLeast = [](double h2, double k) { return k <= 0 || h2 >= k * k; };
+        auto atMost = [](double h2, double k) { return k >= 0 && h2 <= k * k; };
+        auto rowHidden = [&](int64_t j) {
+            const double dy = static_cast<double>(j) - cy;
+            const double o2 = halfWidth2(outer, dy), i2 = halfWidth2(inner, dy);
+            if (o2 < 0) return true;
+            const double rightNear = -2 - cx, leftNear = cx - W - 1; // outer half-widths that reach the surface
+            if (i2 < 0) return !(atLeast(o2, rightNear) && atLeast(o2, leftNear));
+            const bool right = atLeast(o2, rightNear) && atMost(i2, W + 1 - cx);
+            const bool left = atLeast(o2, leftNear) && atMost(i2, cx + 2);
+            return !right && !left;
+        };
+        outer.forRowPairs([&](int64_t j, int64_t mirror) {
+            if (skipHidden && rowHidden(j)) return;
             const Span o = outer.row(j);
-            if (o.empty()) continue;
+            if (o.empty()) return;
             const Span in = intersect(inner.row(j), {o.a + 1, o.b - 1});
-            if (in.empty()) {
-                fillSpan(j, o.a, o.b, oc);
-                continue;
+            for (int64_t y : {j, mirror}) {
+                if (in.empty()) {
+                    fillSpan(y, o.a, o.b, oc);
+                } else {
+                    fillSpan(y, o.a, in.a - 1, oc);
+                    fillSpan(y, in.b + 1, o.b, oc);
+                    if (filled) fillSpan(y, in.a, in.b, fc);
+                }
+                if (mirror == j) break;
             }
-            fillSpan(j, o.a, in.a - 1, oc);
-            fillSpan(j, in.b + 1, o.b, oc);
-            if (filled) fillSpan(j, in.a, in.b, fc);
-        }
+        });
         return;
     }
 
@@ -463,27 +529,30 @@ void Canvas::drawShape(double l, double t, double r, double b, double rx, double
     const bool dashed = m_lineStyle != LineStyle::Solid;
     // Interior of row j: the columns whose neighbours above, below, left and
     // right all belong to the shape.
-    auto interior = [&](int j, Span s) {
+    auto interior = [&](int64_t j, Span s) {
         return intersect(intersect(shape.row(j - 1), shape.row(j + 1)), {s.a + 1, s.b - 1});
     };
 
-    const int j0 = clampToInt(std::floor(t), 0, H), j1 = clampToInt(std::ceil(b), -1, H - 1);
     if (!dashed) {
-        for (int j = j0; j <= j1; ++j) {
+        shape.forRowPairs([&](int64_t j, int64_t mirror) {
             const Span s = shape.row(j);
-            if (s.empty()) continue;
+            if (s.empty()) return;
             const Span in = interior(j, s);
-            if (in.empty()) {
-                fillSpan(j, s.a, s.b, oc);
-                continue;
+            for (int64_t y : {j, mirror}) {
+                if (in.empty()) {
+                    fillSpan(y, s.a, s.b, oc);
+                } else {
+                    fillSpan(y, s.a, in.a - 1, oc);
+                    fillSpan(y, in.b + 1, s.b, oc);
+                    if (filled) fillSpan(y, in.a, in.b, fc);
+                }
+                if (mirror == j) break;
             }
-            fillSpan(j, s.a, in.a - 1, oc);
-            fillSpan(j, in.b + 1, s.b, oc);
-            if (filled) fillSpan(j, in.a, in.b, fc);
-        }
+        });
         return;
     }
 
+    const int j0 = clampToInt(std::floor(t), 0, H), j1 = clampToInt(std::ceil(b), -1, H - 1);
     // Dashed outline: the pattern runs along the outline, so its pixels are
     // put in order first. Small shapes are walked whole, so clipping never
     // moves the pattern; huge ones only where they can be seen.

@@ -97,7 +97,7 @@ private:
     struct Shape; // rounded rectangle in pixel-centre space, see canvas.cpp
 
     uint32_t resolve(int32_t colour) const;
-    void fillSpan(int y, int x0, int x1, uint32_t colour); // inclusive, clips
+    void fillSpan(int64_t y, int x0, int x1, uint32_t colour); // inclusive, clips
     void plot(int x, int y, uint32_t colour);               // clips, mixes
     void thinLine(int64_t x1, int64_t y1, int64_t x2, int64_t y2, uint32_t colour);
     void wideLine(double x1, double y1, double x2, double y2, uint32_t colour);
