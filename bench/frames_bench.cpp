@@ -1,31 +1,228 @@
-// Frame costs of the heaviest drawing the modes do. Run: build/bench/tambrel_bench
+// One frame of every mode in its heaviest state, and the heavy click
+// reactions. Run: build/bench/tambrel_bench
 
-#include "app/program.h"
-#include "gfx/memory_platform.h"
+#include "bench_support.h"
+#include "gfx/numeric.h"
+#include "modes/bumps.h"
+#include "modes/capture.h"
+#include "modes/drawing.h"
+#include "modes/emitter.h"
+#include "modes/fireworks.h"
+#include "modes/gravity.h"
 #include "modes/psyche.h"
+#include "modes/snow.h"
+#include "modes/stars.h"
+#include "modes/whirl.h"
 
 #include <benchmark/benchmark.h>
 
-namespace tambrel {
+namespace tambrel::bench {
 namespace {
 
-// Psychedelic rings: four centres near the corners, width 8, 57 rings each.
-void BM_PsycheFrameFourCornersWidth8(benchmark::State& state)
+// Runs frames of the mode that is on, the pointer circling slowly so that
+// pointer-driven modes keep working.
+void runFrames(benchmark::State& state, Fixture& f, int index)
 {
-    MemoryPlatform platform;
-    MemoryDialogView view;
-    Program program(platform, view);
-    program.rnd.setState(1);
-    program.buildMainWindow();
-    auto& psyche = static_cast<PsycheMode&>(program.mode(13));
-    psyche.s.psycheCount = 4;
-    psyche.s.psycheSources = {{10, 10, 8, 0}, {590, 10, 8, 3}, {10, 500, 8, -2}, {590, 500, 8, 5}};
-    psyche.s.psycheColours.assign(4, 0x3366CC);
-    psyche.isOn = true;
-    for (auto _ : state) psyche.stepFrame(590, 500);
-    benchmark::DoNotOptimize(program.canvas.pixels()[1000]);
+    Mode& mode = f.program.mode(index);
+    int n = 0;
+    for (auto _ : state) {
+        const int x = 300 + (n % 40) - 20, y = 256 + (n / 40 % 40) - 20;
+        mode.stepFrame(x, y);
+        ++n;
+    }
+    benchmark::DoNotOptimize(f.program.canvas.pixels()[1234]);
 }
-BENCHMARK(BM_PsycheFrameFourCornersWidth8)->Unit(benchmark::kMicrosecond);
+
+void BM_FramePsycheFourCornersWidth8(benchmark::State& state)
+{
+    Fixture f;
+    f.switchOn(kPsyche);
+    auto& m = f.program.mode<PsycheMode>(kPsyche);
+    m.s.psycheCount = 4;
+    m.s.psycheSources = {{10, 10, 8, 0}, {590, 10, 8, 3}, {10, 500, 8, -2}, {590, 500, 8, 5}};
+    m.s.psycheColours.assign(4, 0x3366CC);
+    for (auto _ : state) m.stepFrame(590, 500); // the last centre stays in its corner
+}
+
+void BM_FrameGravity750Points(benchmark::State& state)
+{
+    Fixture f;
+    f.switchOn(kGravity);
+    f.seedWhere([](Rnd& r) { return roundToInt(20 + 80 * r.next()) == 20; });
+    f.click(1, 1);
+    auto& m = f.program.mode<GravityMode>(kGravity);
+    const GravityState fresh = m.s;
+    int n = 0;
+    for (auto _ : state) {
+        if (++n % 200 == 0) m.s = fresh; // keep the mesh spread out
+        m.stepFrame(300, 256);
+    }
+}
+
+void BM_FrameFireworks200Sparks(benchmark::State& state)
+{
+    Fixture f;
+    f.switchOn(kFireworks);
+    auto& m = f.program.mode<FireworksMode>(kFireworks);
+    for (int i = 0; i < kSparkSlots; ++i)
+        m.s.sparks[static_cast<size_t>(i)] = Spark{30.0 + i * 2.7, 40.0 + i % 20 * 22, 0, 0, 0, 6.99, 1e-9};
+    m.s.sparkColours.fill(0x2288EE);
+    runFrames(state, f, kFireworks);
+}
+
+void BM_FrameEmitter200Particles(benchmark::State& state)
+{
+    Fixture f;
+    f.switchOn(kEmitter);
+    auto& m = f.program.mode<EmitterMode>(kEmitter);
+    for (int i = 0; i < kParticleSlots; ++i)
+        m.s.emitterParticles[static_cast<size_t>(i)] = Particle{30.0 + i * 2.7, 40.0 + i % 20 * 22, 0, 0, 14.99, 1e-9};
+    for (auto _ : state) {
+        for (Particle& p : m.s.emitterParticles) p.vy = 0; // hover instead of falling away
+        m.stepFrame(300, 256);
+    }
+}
+
+void BM_FrameSnow200Flakes(benchmark::State& state)
+{
+    Fixture f;
+    f.switchOn(kSnow);
+    auto& m = f.program.mode<SnowMode>(kSnow);
+    for (int i = 0; i < kFlakeSlots; ++i) m.s.snowFlakes[static_cast<size_t>(i)] = Flake{i * 3.0, i % 25 * 20.0, 0, 0, 14.9};
+    runFrames(state, f, kSnow);
+}
+
+void BM_FrameStars200EightSpokes(benchmark::State& state)
+{
+    Fixture f;
+    f.switchOn(kStars);
+    auto& m = f.program.mode<StarsMode>(kStars);
+    for (int i = 0; i < kStarSlots; ++i)
+        m.s.starTable[static_cast<size_t>(i)] = Star{30.0 + i * 2.7, 40.0 + i % 20 * 22, 0, 0, 20, 7.9, 0, 3};
+    for (auto _ : state) {
+        for (Star& st : m.s.starTable) st.length = 20; // no growth: stay in the heaviest state
+        m.stepFrame(300, 256);
+    }
+}
+
+void BM_FrameBumps50Balls(benchmark::State& state)
+{
+    Fixture f;
+    f.switchOn(kBumps);
+    f.seedWhere([](Rnd& r) { return roundToInt(10 + 40 * r.next()) == 50; });
+    f.click(1, 1);
+    runFrames(state, f, kBumps);
+}
+
+void BM_FrameWhirl50Swarm(benchmark::State& state)
+{
+    Fixture f;
+    f.switchOn(kWhirl);
+    f.seedWhere([](Rnd& r) { return floorToInt(4 * r.next()) >= 2 && roundToInt(10 + 40 * r.next()) == 50; });
+    f.click(1, 1);
+    runFrames(state, f, kWhirl);
+}
+
+void BM_FrameShaderAtRest(benchmark::State& state)
+{
+    Fixture f;
+    f.switchOn(kShader);
+    Mode& m = f.program.mode(kShader);
+    for (auto _ : state) m.stepFrame(300, 256);
+}
+
+void BM_FrameCaptureSmear(benchmark::State& state)
+{
+    Fixture f;
+    f.platform.setScreen(Image(1024, 768, 0x446688));
+    f.switchOn(kCapture);
+    runFrames(state, f, kCapture);
+}
+
+void BM_FrameFollower(benchmark::State& state)
+{
+    Fixture f;
+    f.switchOn(kFollower);
+    runFrames(state, f, kFollower);
+}
+
+void BM_FrameBouncy(benchmark::State& state)
+{
+    Fixture f;
+    f.switchOn(kBouncy);
+    runFrames(state, f, kBouncy);
+}
+
+void BM_FrameDrawingWidth26AcrossTheCanvas(benchmark::State& state)
+{
+    Fixture f;
+    f.switchOn(kDrawing);
+    auto& m = f.program.mode<DrawingMode>(kDrawing);
+    int n = 0;
+    for (auto _ : state) {
+        m.s.drawWidth = 26, m.s.drawTargetWidth = 26, m.s.drawWidthStep = 0.05;
+        m.s.drawLastX = 0, m.s.drawLastY = 256;
+        m.stepFrame(599, 256 + n++ % 3);
+    }
+}
+
+void BM_ClickCloud(benchmark::State& state)
+{
+    Fixture f;
+    f.switchOn(kClouds);
+    for (auto _ : state) f.click(5, 5);
+}
+
+void BM_ClickCaptureScatter(benchmark::State& state)
+{
+    Fixture f;
+    f.platform.setScreen(Image(1024, 768, 0x446688));
+    f.switchOn(kCapture);
+    for (auto _ : state) f.click(5, 5);
+}
+
+void BM_ClickBumps50BallScatter(benchmark::State& state)
+{
+    Fixture f;
+    f.switchOn(kBumps);
+    uint32_t fifty = 0;
+    f.seedWhere([&](Rnd& r) { return roundToInt(10 + 40 * r.next()) == 50; });
+    fifty = f.program.rnd.state();
+    for (auto _ : state) {
+        f.program.rnd.setState(fifty);
+        f.click(5, 5);
+    }
+}
+
+void BM_ClickGravity750PointMesh(benchmark::State& state)
+{
+    Fixture f;
+    f.switchOn(kGravity);
+    f.seedWhere([](Rnd& r) { return roundToInt(20 + 80 * r.next()) == 20; });
+    const uint32_t twenty = f.program.rnd.state();
+    for (auto _ : state) {
+        f.program.rnd.setState(twenty);
+        f.click(5, 5);
+    }
+}
+
+BENCHMARK(BM_FramePsycheFourCornersWidth8)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_FrameGravity750Points)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_FrameFireworks200Sparks)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_FrameEmitter200Particles)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_FrameSnow200Flakes)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_FrameStars200EightSpokes)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_FrameBumps50Balls)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_FrameWhirl50Swarm)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_FrameShaderAtRest)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_FrameCaptureSmear)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_FrameFollower)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_FrameBouncy)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_FrameDrawingWidth26AcrossTheCanvas)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_ClickCloud)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ClickCaptureScatter)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ClickBumps50BallScatter)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_ClickGravity750PointMesh)->Unit(benchmark::kMicrosecond);
 
 } // namespace
-} // namespace tambrel
+} // namespace tambrel::bench

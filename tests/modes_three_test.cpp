@@ -170,6 +170,12 @@ TEST(Emitter, CursorWrapsAndOverwritesOnAFullTable)
     for (int i = 0; i < 50; ++i) h.passes(1, 300, 300);
     EXPECT_EQ(m.s.emitterCursor, 57) << "a full table reuses the latest emission's slot";
     EXPECT_LT(m.s.emitterParticles[56].radius, 1000);
+
+    // A full table before any emission must not search for ever.
+    for (Particle& p : m.s.emitterParticles) p = Particle{0, 0, 0, 0, 1000, 0};
+    m.s.emitterCursor = 0;
+    for (int i = 0; i < 50; ++i) h.passes(1, 300, 300);
+    EXPECT_EQ(m.s.emitterCursor, 1);
 }
 
 TEST(Follower, TiesGoStraightAndSpeedHoldsOnTheBandEdges)

@@ -46,12 +46,16 @@ void EmitterMode::stepFrame(int mouseX, int mouseY)
 
     if (floorToInt(rnd() * kEmitChance) == 1) {
         // From just after the previous emission, wrapping; on a full table the
-        // previous emission's slot is taken again.
+        // previous emission's slot is taken again. The search is bounded to one
+        // round, so a full table with no previous emission takes slot 1
+        // instead of searching for ever.
         int slot = s.emitterCursor;
-        for (;;) {
+        bool found = false;
+        for (int tries = 0; tries < kParticleSlots && !found; ++tries) {
             if (++slot > kParticleSlots) slot = 1;
-            if (slot == s.emitterCursor || !(s.emitterParticles[static_cast<size_t>(slot - 1)].radius > 0)) break;
+            found = slot == s.emitterCursor || !(s.emitterParticles[static_cast<size_t>(slot - 1)].radius > 0);
         }
+        if (!found) slot = s.emitterCursor >= 1 && s.emitterCursor <= kParticleSlots ? s.emitterCursor : 1;
         s.emitterCursor = slot;
         Particle& p = s.emitterParticles[static_cast<size_t>(slot - 1)];
         p.x = mouseX;
