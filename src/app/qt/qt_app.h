@@ -9,14 +9,15 @@
 
 namespace tambrel {
 
-struct QtApp {
-    explicit QtApp(uint32_t seed) : platform(&dialog, dialog.canvasWidget()), program(platform, dialog)
+template <typename PlatformType = QtPlatform>
+struct BasicQtApp {
+    explicit BasicQtApp(uint32_t seed) : platform(&dialog, dialog.canvasWidget()), program(platform, dialog)
     {
         program.rnd.setState(seed);
         dialog.attach(&program, &platform);
         program.buildMainWindow(); // every caption final before the window shows
     }
-    ~QtApp() { program.finish(); }
+    ~BasicQtApp() { program.finish(); }
 
     void show()
     {
@@ -26,8 +27,10 @@ struct QtApp {
     }
 
     MainDialog dialog; // also makes the bold and normal fonts
-    QtPlatform platform;
+    PlatformType platform;
     Program program;
 };
+
+using QtApp = BasicQtApp<>;
 
 } // namespace tambrel

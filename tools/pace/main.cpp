@@ -1,0 +1,107 @@
+// tambrel-pace: the real window, each mode switched on in turn for a few
+// seconds, reporting the animation thread's passes per second and its
+// 99th-percentile pass time. Runs on Qt's offscreen platform unless
+// QT_QPA_PLATFORM or a display says otherwise.
+//
+//   build/tambrel-pace [seconds per mode, default 3]
+
+#include "app/qt/qt_app.h"
+
+#include <QApplication>
+#include <QCursor>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QPushButton>
+#include <QThread>
+#include <QTimer>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <mutex>
+#include <vector>
+
+namespace {
+
+// The Qt platform, noting when each pass of the animation thread reaches its pause.
+class PacePlatform : public tambrel::QtPlatform {
+public:
+    using QtPlatform::QtPlatform;
+    void sleepMs(int ms) override
+    {
+        if (QThread::currentThread() != QCoreApplication::instance()->thread()) {
+            std::lock_guard lock(m_mutex);
+            m_passEnds.push_back(std::chrono::steady_clock::now());
+        }
+        QtPlatform::sleepMs(ms);
+    }
+    std::vector<std::chrono::steady_clock::time_point> take()
+    {
+        std::lock_guard lock(m_mutex);
+        return std::exchange(m_passEnds, {});
+    }
+
+private:
+    std::mutex m_mutex;
+    std::vector<std::chrono::steady_clock::time_point> m_passEnds;
+};
+
+// Runs the window's event loop for ms milliseconds, as the program's own would.
+void pump(int ms)
+{
+    QEventLoop loop;
+    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && qEnvironmentVariableIsEmpty("DISPLAY"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication qapp(argc, argv);
+    const int seconds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 3;
+
+    tambrel::BasicQtApp<PacePlatform> app(2024);
+    app.show();
+    pump(300);
+
+    // The pointer circles over the canvas so that every mode has something to follow.
+    int tick = 0;
+    QTimer mover;
+    QObject::connect(&mover, &QTimer::timeout, [&] {
+        const double a = ++tick * 0.05;
+        QCursor::setPos(app.dialog.mapToGlobal(QPoint(310 + static_cast<int>(120 * std::sin(a)),
+                                                      266 + static_cast<int>(90 * std::cos(a)))));
+    });
+    mover.start(16);
+
+    std::printf("%-10s %14s %16s %16s\n", "mode", "passes/s", "p50 pass (ms)", "p99 pass (ms)");
+    for (const tambrel::ModeInfo& info : tambrel::kModeTable) {
+        app.dialog.button(info.buttonId)->click();
+        for (int i = 0; i < 3; ++i) { // give the clicking modes something to show
+            app.program.onDialogEvent({tambrel::DialogMessage::Command, tambrel::kCanvasId, tambrel::kClicked, false});
+            pump(100);
+        }
+        pump(300);
+        app.platform.take();
+        QElapsedTimer t;
+        t.start();
+        pump(seconds * 1000);
+        const double elapsed = t.elapsed() / 1000.0;
+        const auto ends = app.platform.take();
+        std::vector<double> periods;
+        for (size_t i = 1; i < ends.size(); ++i)
+            periods.push_back(std::chrono::duration<double, std::milli>(ends[i] - ends[i - 1]).count());
+        std::sort(periods.begin(), periods.end());
+        auto pct = [&](double q) { return periods.empty() ? 0.0 : periods[static_cast<size_t>(q * (periods.size() - 1))]; };
+        std::printf("%-10s %14.1f %16.2f %16.2f\n", std::string(info.word).c_str(), ends.size() / elapsed, pct(0.5),
+                    pct(0.99));
+        std::fflush(stdout);
+    }
+    app.dialog.close();
+    app.program.finish();
+    return 0;
+}
