@@ -468,6 +468,98 @@ void Canvas::ellipse(double x1, double y1, double x2, double y2, int32_t outline
     drawShape(l, t, r, b, (r - l) / 2, (b - t) / 2, true, outline, fill);
 }
 
+namespace {
+
+// Squared half-width of an ellipse's row at dy from its centre; -1 where the
+// row misses it.
+double halfWidth2(double rx, double ry, double dy)
+{
+    if (!(rx > 0 && ry > 0)) return -1;
+    const double t = dy / ry, t2 = t * t;
+    if (t2 > 1 + 1e-12) return -1;
+    return rx * rx * std::max(0.0, 1 - t2);
+}
+
+// The right edge of an ellipse's rows: the last column whose pixel centre lies
+// within the row's half-width of the centre. Rows come one after another, so
+// the edge moves a little each time and is followed without a square root;
+// after a jump it is computed afresh.
+struct RowEdge {
+    double centre; // in edge space
+    int64_t edge = 0;
+    bool known = false;
+
+    int64_t follow(double h2)
+    {
+        const double tolerance = h2 * 1e-12 + 1e-9;
+        auto inside = [&](int64_t i) {
+            const double u = static_cast<double>(i) + 0.5 - centre;
+            return u <= 0 || u * u <= h2 + tolerance;
+        };
+        if (known) {
+            int steps = 0;
+            while (steps < 8 && inside(edge + 1)) ++edge, ++steps;
+            while (steps < 8 && !inside(edge)) --edge, ++steps;
+            if (steps < 8) return edge;
+        }
+        edge = static_cast<int64_t>(std::floor(std::clamp(centre + std::sqrt(h2) - 0.5 + kEps, -kFar, kFar)));
+        known = true;
+        return edge;
+    }
+};
+
+} // namespace
+
+// A wide ellipse outline (the rings of the psychedelic mode are the heaviest
+// drawing of the program): the band between the outer and inner ellipse,
+// found row by row from the edges of the previous row. Ellipses here are
+// symmetric about their centre column, so a row's left edge mirrors its right.
+void Canvas::wideEllipse(const Shape& outer, const Shape& inner, uint32_t oc, bool filled, uint32_t fc)
+{
+    const double centre = (outer.x0 + outer.x1) / 2, middle = (outer.y0 + outer.y1) / 2;
+    const int64_t mirrorSum = static_cast<int64_t>(std::llround(outer.x0 + outer.x1)) - 1; // left = sum - right
+    const double px = centre - 0.5; // centre in pixel columns
+    RowEdge outerEdge{centre}, innerEdge{centre};
+    auto atLeast = [](double h2, double k) { return k <= 0 || h2 >= k * k; };
+    auto atMost = [](double h2, double k) { return k >= 0 && h2 <= k * k; };
+    auto clampSpan = [](int64_t a, int64_t b) {
+        return Span{static_cast<int>(std::clamp<int64_t>(a, -2, W + 1)), static_cast<int>(std::clamp<int64_t>(b, -2, W + 1))};
+    };
+    outer.forRowPairs([&](int64_t j, int64_t mirror) {
+        const double dy = static_cast<double>(j) + 0.5 - middle;
+        const double o2 = halfWidth2(outer.rx, outer.ry, dy);
+        if (o2 < 0) return;
+        const double i2 = halfWidth2(inner.rx, inner.ry, dy);
+        if (!filled) {
+            // Rings far larger than the surface cross most rows off to the
+            // side: skip a row whose two pieces both miss the surface.
+            const double rightNear = -2 - px, leftNear = px - W - 1;
+            const bool hidden = i2 < 0 ? !(atLeast(o2, rightNear) && atLeast(o2, leftNear))
+                                       : !(atLeast(o2, rightNear) && atMost(i2, W + 1 - px)) &&
+                                             !(atLeast(o2, leftNear) && atMost(i2, px + 2));
+            if (hidden) return;
+        }
+        const int64_t ob = outerEdge.follow(o2), oa = mirrorSum - ob;
+        if (oa > ob) return;
+        const Span o = clampSpan(oa, ob);
+        Span in;
+        if (i2 >= 0) {
+            const int64_t ib = innerEdge.follow(i2), ia = mirrorSum - ib;
+            if (ia <= ib) in = intersect(clampSpan(ia, ib), {o.a + 1, o.b - 1});
+        }
+        for (int64_t y : {j, mirror}) {
+            if (in.empty()) {
+                fillSpan(y, o.a, o.b, oc);
+            } else {
+                fillSpan(y, o.a, in.a - 1, oc);
+                fillSpan(y, in.b + 1, o.b, oc);
+                if (filled) fillSpan(y, in.a, in.b, fc);
+            }
+            if (mirror == j) break;
+        }
+    });
+}
+
 // Outline and fill of a box, rounded box or ellipse covering columns l..r-1
 // and rows t..b-1. Thin outlines are the shape's pixels with a 4-neighbour
 // outside it; wide ones the band of width w centred on that thin outline.
@@ -484,30 +576,11 @@ void Canvas::drawShape(double l, double t, double r, double b, double rx, double
     if (w >= 2) {
         const Shape outer = shape.grown(w / 2.0 - 0.5);
         const Shape inner = shape.grown(-(w / 2.0 + 0.5));
-        // Rings far larger than the surface cross most rows off to the side:
-        // a row whose two outline pieces both miss the surface is skipped
-        // before any square root (squared half-widths, with a pixel to spare).
-        const bool skipHidden = isEllipse && !filled && outer.rx > 0 && outer.ry > 0;
-        const double cx = (outer.x0 + outer.x1) / 2 - 0.5, cy = (outer.y0 + outer.y1) / 2 - 0.5;
-        auto halfWidth2 = [](const Shape& e, double dy) { // squared, -1 where the row misses e
-            if (!e.rounded) return -1.0;
-            const double t = dy * e.invRy;
-            return t * t <= 1 ? e.rx * e.rx * (1 - t * t) : -1.0;
-        };
-        auto atLeast = [](double h2, double k) { return k <= 0 || h2 >= k * k; };
-        auto atMost = [](double h2, double k) { return k >= 0 && h2 <= k * k; };
-        auto rowHidden = [&](int64_t j) {
-            const double dy = static_cast<double>(j) - cy;
-            const double o2 = halfWidth2(outer, dy), i2 = halfWidth2(inner, dy);
-            if (o2 < 0) return true;
-            const double rightNear = -2 - cx, leftNear = cx - W - 1; // outer half-widths that reach the surface
-            if (i2 < 0) return !(atLeast(o2, rightNear) && atLeast(o2, leftNear));
-            const bool right = atLeast(o2, rightNear) && atMost(i2, W + 1 - cx);
-            const bool left = atLeast(o2, leftNear) && atMost(i2, cx + 2);
-            return !right && !left;
-        };
+        if (isEllipse) {
+            wideEllipse(outer, inner, oc, filled, fc);
+            return;
+        }
         outer.forRowPairs([&](int64_t j, int64_t mirror) {
-            if (skipHidden && rowHidden(j)) return;
             const Span o = outer.row(j);
             if (o.empty()) return;
             const Span in = intersect(inner.row(j), {o.a + 1, o.b - 1});

@@ -101,6 +101,7 @@ private:
     void plot(int x, int y, uint32_t colour);               // clips, mixes
     void thinLine(int64_t x1, int64_t y1, int64_t x2, int64_t y2, uint32_t colour);
     void wideLine(double x1, double y1, double x2, double y2, uint32_t colour);
+    void wideEllipse(const Shape& outer, const Shape& inner, uint32_t outline, bool filled, uint32_t fill);
     void drawShape(double x1, double y1, double x2, double y2, double cornerRx, double cornerRy,
                    bool isEllipse, int32_t outline, int32_t fill);
 
