@@ -8,6 +8,7 @@ packages=(
   cmake g++ make pkg-config
   qt6-base-dev libgl-dev          # the window (Qt 6 Widgets)
   libgtest-dev libbenchmark-dev   # tests and benchmarks
+  clang libclang-rt-14-dev        # the fuzz targets (libFuzzer)
   fonts-liberation                # a small sans-serif UI font for the buttons
   xvfb xdotool x11-utils imagemagick xauth openbox wmctrl   # the window under a virtual display
 )

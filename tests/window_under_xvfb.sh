@@ -12,7 +12,11 @@ cleanup() {
   rm -rf "$work"
 }
 trap cleanup EXIT
-fail() { echo "FAIL: $*" >&2; exit 1; }
+fail() {
+  echo "FAIL: $*" >&2
+  [ -s "$work/app.log" ] && { echo "--- program output:" >&2; tail -n 40 "$work/app.log" >&2; }
+  exit 1
+}
 
 screen_w=1280 screen_h=1024
 for n in $(seq 90 130); do
@@ -79,7 +83,8 @@ canvas_is_white || fail "the canvas is not white after switching off"
 wmctrl -c Tambrel
 for _ in $(seq 50); do kill -0 "$app_pid" 2>/dev/null || break; sleep 0.1; done
 kill -0 "$app_pid" 2>/dev/null && fail "still running 5 s after the close"
-wait "$app_pid"; status=$?
+status=0
+wait "$app_pid" || status=$?
 app_pid=""
 [ "$status" = 0 ] || fail "exit status $status"
 echo "window under Xvfb: all checks passed"

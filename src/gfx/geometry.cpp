@@ -2,6 +2,9 @@
 
 #include "gfx/platform.h"
 
+#include <algorithm>
+#include <climits>
+
 namespace tambrel {
 
 void clampToCanvas(double& x, double& y)
@@ -16,8 +19,10 @@ void getCanvasMouse(Platform& platform, int& x, int& y)
 {
     int cx = 0, cy = 0;
     platform.pointerClientPosition(cx, cy);
-    x = cx - 5;
-    y = cy - 5;
+    // Saturates at the int range instead of overflowing; nothing else is clamped.
+    auto shift = [](int v) { return static_cast<int>(std::max<long long>(0LL + v - 5, INT_MIN)); };
+    x = shift(cx);
+    y = shift(cy);
 }
 
 } // namespace tambrel

@@ -13,6 +13,6 @@ int main(int argc, char** argv)
     tambrel::QtApp tambrel(seed);
     tambrel.show();
     app.exec();
-    tambrel.program.finish(); // the thread ends at the top of its next pass
+    tambrel.shutdown(); // the thread ends at the top of its next pass
     return 0;
 }

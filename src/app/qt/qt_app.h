@@ -17,7 +17,16 @@ struct BasicQtApp {
         dialog.attach(&program, &platform);
         program.buildMainWindow(); // every caption final before the window shows
     }
-    ~BasicQtApp() { program.finish(); }
+    ~BasicQtApp() { shutdown(); }
+
+    // Ends the animation thread. The platform stops waiting for paints first:
+    // the thread may be waiting for one that this thread, now joining, would
+    // never run.
+    void shutdown()
+    {
+        platform.setClosing();
+        program.finish();
+    }
 
     void show()
     {

@@ -1,0 +1,33 @@
+// Runs a fuzz target over files and folders of inputs, without libFuzzer:
+// the kept corpus and every crash ever found replay in the normal test suite.
+
+#include <cstdint>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <vector>
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size);
+
+int main(int argc, char** argv)
+{
+    int count = 0;
+    auto run = [&](const std::filesystem::path& file) {
+        std::ifstream in(file, std::ios::binary);
+        const std::vector<char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        LLVMFuzzerTestOneInput(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
+        ++count;
+    };
+    for (int i = 1; i < argc; ++i) {
+        const std::filesystem::path p(argv[i]);
+        if (std::filesystem::is_directory(p)) {
+            for (const auto& entry : std::filesystem::directory_iterator(p))
+                if (entry.is_regular_file() && entry.path().filename() != "README") run(entry.path());
+        } else if (std::filesystem::exists(p)) {
+            run(p);
+        }
+    }
+    std::printf("replayed %d inputs\n", count);
+    return 0;
+}

@@ -1,0 +1,115 @@
+// The window under hostile clipboards and closes at awkward moments.
+
+#include "app/qt/qt_app.h"
+#include "modes/capture.h"
+#include "test_support.h"
+
+#include <QClipboard>
+#include <QGuiApplication>
+#include <QMimeData>
+#include <QPushButton>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <functional>
+
+namespace tambrel {
+namespace {
+
+// The print-screen press puts whatever the test chose on the real clipboard.
+class HostilePlatform : public QtPlatform {
+public:
+    using QtPlatform::QtPlatform;
+    std::function<void(QClipboard*)> snapshot = [](QClipboard*) {};
+    void pressPrintScreen() override { snapshot(QGuiApplication::clipboard()); }
+};
+
+QImage filled(int w, int h, QImage::Format format, QColor colour)
+{
+    QImage img(w, h, format);
+    if (format == QImage::Format_Indexed8) {
+        img.setColorTable({colour.rgb(), qRgb(1, 2, 3)});
+        img.fill(0);
+    } else {
+        img.fill(colour);
+    }
+    return img;
+}
+
+TEST(HostileClipboard, CaptureAlwaysSwitchesOnAndShowsWhatItCan)
+{
+    struct Case {
+        const char* name;
+        std::function<void(QClipboard*)> put;
+        QColor topLeft; // expected at the canvas's (0, 0); invalid: black
+    };
+    const Case cases[] = {
+        {"nothing", [](QClipboard* c) { c->clear(); }, QColor()},
+        {"text only", [](QClipboard* c) { c->setText("not a picture"); }, QColor()},
+        {"1 x 1", [](QClipboard* c) { c->setImage(filled(1, 1, QImage::Format_RGB32, QColor(10, 20, 30))); }, QColor(10, 20, 30)},
+        {"far larger than the screen",
+         [](QClipboard* c) { c->setImage(filled(6000, 4000, QImage::Format_RGB32, QColor(200, 100, 50))); },
+         QColor(200, 100, 50)},
+        {"with alpha",
+         [](QClipboard* c) { c->setImage(filled(300, 200, QImage::Format_ARGB32, QColor(0, 255, 0, 128))); },
+         QColor(0, 255, 0)},
+        {"indexed palette",
+         [](QClipboard* c) { c->setImage(filled(640, 480, QImage::Format_Indexed8, QColor(90, 80, 70))); },
+         QColor(90, 80, 70)},
+        {"empty mime data", [](QClipboard* c) { c->setMimeData(new QMimeData); }, QColor()},
+    };
+    for (const Case& k : cases) {
+        BasicQtApp<HostilePlatform> app(5);
+        app.platform.snapshot = k.put;
+        app.show();
+        app.dialog.button(1013)->click();
+        std::lock_guard lock(app.program.stateLock);
+        EXPECT_TRUE(app.program.mode(test::kCapture).isOn) << k.name;
+        const QColor expected = k.topLeft.isValid() ? k.topLeft : QColor(Qt::black);
+        EXPECT_EQ(app.program.canvas.getPixel(0, 0), rgb(expected.red(), expected.green(), expected.blue())) << k.name;
+        app.program.frameLoop().pass(); // a smear and a scatter read the buffer safely
+        app.program.onDialogEvent({DialogMessage::Command, kCanvasId, kClicked, false});
+    }
+}
+
+// Closing in every mode, during a click reaction's pause and during a
+// capture's waits: the window always closes and the thread always ends.
+TEST(Closing, AtEveryAwkwardMoment)
+{
+    int closes = 0;
+    for (int round = 0; round < 210; ++round) {
+        QtApp app(static_cast<uint32_t>(round));
+        app.show();
+        const int mode = round % kModeCount;
+        app.dialog.button(kModeTable[static_cast<size_t>(mode)].buttonId)->click();
+        // A close request waiting in the queue: it lands in the capture's
+        // event waits, or right after a click reaction's pause.
+        QMetaObject::invokeMethod(&app.dialog, "close", Qt::QueuedConnection);
+        if (round % 3 == 0) app.dialog.button(1013)->click();
+        else if (round % 3 == 1) app.program.onDialogEvent({DialogMessage::Command, kCanvasId, kClicked, false});
+        QTest::qWait(round % 4);
+        QCoreApplication::processEvents();
+        app.dialog.close();
+        EXPECT_TRUE(app.program.exitRequested.load());
+        app.program.finish();
+        ++closes;
+    }
+    RecordProperty("closes", closes);
+}
+
+// Tearing the window down while a frame waits for its paint, with no close
+// before it (as when the event loop ends for another reason), must not
+// leave the joining window thread and the waiting animation thread stuck.
+TEST(Closing, TeardownWithoutACloseWhileAFrameWaitsForItsPaint)
+{
+    for (int round = 0; round < 20; ++round) {
+        QtApp app(static_cast<uint32_t>(round));
+        app.show();
+        app.dialog.button(1015)->click();
+        QTest::qWait(25); // frames are being painted; the next one waits for this thread
+    } // the destructor shuts down without the window having been closed
+}
+
+} // namespace
+} // namespace tambrel
