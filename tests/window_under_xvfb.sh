@@ -2,38 +2,10 @@
 # The real program on a virtual X display with a window manager, checked from
 # outside as a user would see it: client size, centring, title, a white
 # canvas, Escape not closing, a mode button, and the close button's exit.
-set -euo pipefail
 program="$1"
-work=$(mktemp -d)
-cleanup() {
-  [ -n "${app_pid:-}" ] && kill "$app_pid" 2>/dev/null || true
-  [ -n "${wm_pid:-}" ] && kill "$wm_pid" 2>/dev/null || true
-  [ -n "${xvfb_pid:-}" ] && kill "$xvfb_pid" 2>/dev/null || true
-  rm -rf "$work"
-}
-trap cleanup EXIT
-fail() {
-  echo "FAIL: $*" >&2
-  [ -s "$work/app.log" ] && { echo "--- program output:" >&2; tail -n 40 "$work/app.log" >&2; }
-  exit 1
-}
-
-screen_w=1280 screen_h=1024
-for n in $(seq 90 130); do
-  [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] || { display=":$n"; break; }
-done
-Xvfb "$display" -screen 0 "${screen_w}x${screen_h}x24" -nolisten tcp >"$work/xvfb.log" 2>&1 &
-xvfb_pid=$!
-export DISPLAY="$display"
-for _ in $(seq 100); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
-xdpyinfo >/dev/null 2>&1 || fail "Xvfb did not start"
-openbox >"$work/wm.log" 2>&1 &
-wm_pid=$!
-sleep 1
-
-QT_QPA_PLATFORM=xcb "$program" >"$work/app.log" 2>&1 &
-app_pid=$!
-wid=$(timeout 20 xdotool search --sync --onlyvisible --name '^Tambrel$' | head -n1) || fail "no window titled Tambrel"
+source "$(dirname "$0")/xvfb_session.sh"
+start_display
+start_program "$program"
 sleep 1.5 # the window manager frames and the program centres the window
 
 geometry() { xwininfo -id "$wid"; }
@@ -60,7 +32,6 @@ canvas_is_white() {
 }
 canvas_is_white || fail "the canvas is not white at start"
 
-title() { xprop -id "$wid" _NET_WM_NAME | sed 's/.*= "//; s/"$//'; }
 [ "$(title)" = Tambrel ] || fail "title '$(title)'"
 
 xdotool mousemove --window "$wid" 300 300 key --window "$wid" Escape
@@ -80,11 +51,6 @@ sleep 0.3
 canvas_is_white || fail "the canvas is not white after switching off"
 
 # The close button, through the window manager.
-wmctrl -c Tambrel
-for _ in $(seq 50); do kill -0 "$app_pid" 2>/dev/null || break; sleep 0.1; done
-kill -0 "$app_pid" 2>/dev/null && fail "still running 5 s after the close"
-status=0
-wait "$app_pid" || status=$?
-app_pid=""
+close_program
 [ "$status" = 0 ] || fail "exit status $status"
 echo "window under Xvfb: all checks passed"

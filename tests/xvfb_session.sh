@@ -1,0 +1,56 @@
+# Sourced by the tests that run the real program: a private virtual X display
+# with a window manager, torn down on exit, and helpers to find the window.
+set -euo pipefail
+work=$(mktemp -d)
+screen_w=1280 screen_h=1024
+app_pid="" wm_pid="" xvfb_pid=""
+cleanup() {
+  [ -n "$app_pid" ] && kill "$app_pid" 2>/dev/null || true
+  [ -n "$wm_pid" ] && kill "$wm_pid" 2>/dev/null || true
+  [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null || true
+  rm -rf "$work"
+}
+trap cleanup EXIT
+fail() {
+  echo "FAIL: $*" >&2
+  [ -s "$work/app.log" ] && { echo "--- program output:" >&2; tail -n 40 "$work/app.log" >&2; }
+  exit 1
+}
+
+start_display() {
+  local display=""
+  for n in $(seq 90 160); do
+    [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] || { display=":$n"; break; }
+  done
+  Xvfb "$display" -screen 0 "${screen_w}x${screen_h}x24" -nolisten tcp >"$work/xvfb.log" 2>&1 &
+  xvfb_pid=$!
+  export DISPLAY="$display"
+  for _ in $(seq 100); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
+  xdpyinfo >/dev/null 2>&1 || fail "Xvfb did not start"
+  openbox >"$work/wm.log" 2>&1 &
+  wm_pid=$!
+  sleep 1
+}
+
+# Starts the program and sets $wid to its main window.
+start_program() {
+  QT_QPA_PLATFORM=xcb "$1" >"$work/app.log" 2>&1 &
+  app_pid=$!
+  wid=$(timeout 20 xdotool search --sync --onlyvisible --name '^Tambrel$' | head -n1) || fail "no window titled Tambrel"
+}
+
+# Closes the window through the window manager and sets $status and $close_ms.
+close_program() {
+  local t0 t1
+  t0=$(date +%s%N)
+  wmctrl -c Tambrel || true
+  for _ in $(seq 100); do kill -0 "$app_pid" 2>/dev/null || break; sleep 0.05; done
+  kill -0 "$app_pid" 2>/dev/null && fail "still running 5 s after the close"
+  t1=$(date +%s%N)
+  status=0
+  wait "$app_pid" || status=$?
+  app_pid=""
+  close_ms=$(((t1 - t0) / 1000000))
+}
+
+title() { xprop -id "$wid" _NET_WM_NAME | sed 's/.*= "//; s/"$//'; }
