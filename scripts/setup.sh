@@ -11,6 +11,7 @@ packages=(
   clang libclang-rt-14-dev        # the fuzz targets (libFuzzer)
   fonts-liberation                # a small sans-serif UI font for the buttons
   xvfb xdotool x11-utils imagemagick xauth openbox wmctrl   # the window under a virtual display
+  desktop-file-utils appstream dpkg-dev file   # install and package checks
 )
 
 missing=()

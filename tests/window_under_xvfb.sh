@@ -24,7 +24,7 @@ xprop -id "$wid" _NET_WM_ALLOWED_ACTIONS | grep -q MAXIMIZE && fail "the window 
 
 canvas_colours() { # distinct colours of the drawing surface (client 10,10 596x508)
   import -window root "$work/shot.png"
-  convert "$work/shot.png" -crop "596x508+$((abs_x + 10))+$((abs_y + 10))" +repage -unique-colors txt:- | tail -n +2 | wc -l
+  convert "$work/shot.png" -crop "596x508+$((abs_x + 10))+$((abs_y + 10))" +repage -format '%k' info:
 }
 canvas_is_white() {
   import -window root "$work/shot.png"
@@ -38,17 +38,34 @@ xdotool mousemove --window "$wid" 300 300 key --window "$wid" Escape
 sleep 0.5
 kill -0 "$app_pid" 2>/dev/null || fail "Escape closed the window"
 
-# Fireworks button (624, 104, 106 x 24), then a click on the canvas.
-xdotool mousemove --window "$wid" 677 116 click 1
-sleep 0.3
-[ "$(title)" = "Tambrel: Fireworks animation" ] || fail "title after the fireworks button: '$(title)'"
-xdotool mousemove --window "$wid" 300 250 click 1
-sleep 0.3
-[ "$(canvas_colours)" -gt 3 ] || fail "no burst on the canvas after a click"
-xdotool mousemove --window "$wid" 677 116 click 1
-sleep 0.3
-[ "$(title)" = Tambrel ] || fail "the second press did not switch the mode off"
+# Every mode button switches its mode on with its title, the canvas shows
+# something once clicked, and a second press switches everything off.
+titles=("Tambrel: Cursor follower animation" "Tambrel: Bouncy ball animation" "Tambrel: Simple drawing mode"
+  "Tambrel: Fireworks animation" "Tambrel: Particle emittor animation" "Tambrel: Gravity field simulation"
+  "Tambrel: Falling snow animation" "Tambrel: Starfield animation" "Tambrel: Collision detection animation"
+  "Tambrel: Shade-bob type drawing mode" "Tambrel: Random fractal cloud painter" "Tambrel: Screen capture degrader"
+  "Tambrel: 3D whirlwind animation" "Tambrel: Psychedelic animation")
+for n in $(seq 0 13); do
+  button_y=$((8 + 32 * n + 12))
+  xdotool mousemove --window "$wid" 677 "$button_y" click 1
+  sleep 0.3
+  [ "$(title)" = "${titles[$n]}" ] || fail "title after button $n: '$(title)'"
+  xdotool mousemove --window "$wid" 300 250 click 1 sleep 0.4 mousemove --window "$wid" 340 280 click 1
+  sleep 0.4
+  [ "$(canvas_colours)" -gt 1 ] || fail "the canvas shows a single colour in '${titles[$n]}' after clicks"
+  xdotool mousemove --window "$wid" 677 "$button_y" click 1
+  sleep 0.3
+  [ "$(title)" = Tambrel ] || fail "the second press of button $n did not switch the mode off"
+done
 canvas_is_white || fail "the canvas is not white after switching off"
+
+# Clear Screen whitens the black canvas of the shade-bob mode, which stays on.
+xdotool mousemove --window "$wid" 677 $((8 + 32 * 9 + 12)) click 1
+sleep 0.3
+xdotool mousemove --window "$wid" 677 $((488 + 12)) click 1 mousemove --window "$wid" 900 600
+sleep 0.3
+canvas_is_white || fail "Clear Screen did not whiten the canvas"
+[ "$(title)" = "${titles[9]}" ] || fail "Clear Screen switched the mode off"
 
 # The close button, through the window manager.
 close_program

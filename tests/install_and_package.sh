@@ -1,0 +1,37 @@
+#!/usr/bin/env bash
+# Installs with `cmake --install` and builds the Debian package, checks both
+# as a desktop would (desktop entry, AppStream metadata, hicolor icons,
+# package dependencies), then starts the packaged program under Xvfb and
+# uses it from outside.
+set -euo pipefail
+build="$1"
+here="$(cd "$(dirname "$0")" && pwd)"
+tmp=$(mktemp -d)
+trap 'rm -rf "$tmp"' EXIT
+fail() { echo "FAIL: $*" >&2; exit 1; }
+
+check_tree() { # an installed tree under $1
+  local usr="$1"
+  [ -x "$usr/bin/tambrel" ] || fail "no bin/tambrel in $usr"
+  desktop-file-validate "$usr/share/applications/org.tambrel.Tambrel.desktop" || fail "desktop entry"
+  appstreamcli validate --no-net "$usr/share/metainfo/org.tambrel.Tambrel.metainfo.xml" || fail "AppStream metadata"
+  for size in 16 24 32 48 64 128 256; do
+    icon="$usr/share/icons/hicolor/${size}x${size}/apps/org.tambrel.Tambrel.png"
+    [ "$(identify -format '%wx%h' "$icon")" = "${size}x${size}" ] || fail "icon $icon"
+  done
+}
+
+cmake --install "$build" --prefix "$tmp/prefix/usr" >/dev/null
+check_tree "$tmp/prefix/usr"
+
+(cd "$tmp" && cpack --config "$build/CPackConfig.cmake" -B "$tmp/pkg" >/dev/null)
+deb=$(ls "$tmp"/pkg/*.deb)
+depends=$(dpkg-deb -f "$deb" Depends)
+for lib in libqt6widgets6 libqt6gui6 libqt6core6 libc6 libstdc++6; do
+  grep -q "$lib" <<<"$depends" || fail "the package does not depend on $lib: $depends"
+done
+dpkg-deb -x "$deb" "$tmp/root"
+check_tree "$tmp/root/usr"
+echo "package $(basename "$deb"): Depends: $depends"
+
+"$here/window_under_xvfb.sh" "$tmp/root/usr/bin/tambrel"
