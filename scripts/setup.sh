@@ -12,6 +12,7 @@ packages=(
   fonts-liberation                # a small sans-serif UI font for the buttons
   xvfb xdotool x11-utils imagemagick xauth openbox wmctrl   # the window under a virtual display
   desktop-file-utils appstream dpkg-dev file   # install and package checks
+  dbus-daemon dbus-session-bus-common   # a private session bus for the screenshot portal test
 )
 
 missing=()

@@ -1,6 +1,7 @@
 #include "app/qt/qt_platform.h"
 
 #include "app/qt/image_convert.h"
+#include "app/qt/screenshot_portal.h"
 
 #include <QAbstractEventDispatcher>
 #include <QClipboard>
@@ -102,11 +103,16 @@ bool QtPlatform::clearClipboard()
 
 void QtPlatform::pressPrintScreen()
 {
-    QScreen* screen = QGuiApplication::primaryScreen();
     QClipboard* clipboard = QGuiApplication::clipboard();
-    if (!screen || !clipboard) return;
-    const QPixmap shot = screen->grabWindow(0);
-    if (!shot.isNull()) clipboard->setImage(shot.toImage());
+    if (!clipboard) return;
+    // Where the window system lets us read the screen (X11, offscreen), take it
+    // directly; on Wayland an application may not, so ask the desktop portal.
+    QImage shot;
+    QScreen* screen = QGuiApplication::primaryScreen();
+    if (screen && !QGuiApplication::platformName().startsWith(QLatin1String("wayland")))
+        shot = screen->grabWindow(0).toImage();
+    if (shot.isNull()) shot = ScreenshotPortal().take();
+    if (!shot.isNull()) clipboard->setImage(shot);
 }
 
 bool QtPlatform::getClipboardImage(Image& out)
