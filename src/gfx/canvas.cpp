@@ -470,12 +470,12 @@ void Canvas::ellipse(double x1, double y1, double x2, double y2, int32_t outline
 
 namespace {
 
-// Squared half-width of an ellipse's row at dy from its centre; -1 where the
-// row misses it.
-double halfWidth2(double rx, double ry, double dy)
+// Squared half-width of an ellipse's row at dy from its centre (invRy is one
+// over its vertical radius); -1 where the row misses it.
+double halfWidth2(double rx, double invRy, double dy)
 {
-    if (!(rx > 0 && ry > 0)) return -1;
-    const double t = dy / ry, t2 = t * t;
+    if (!(rx > 0 && invRy > 0)) return -1;
+    const double t = dy * invRy, t2 = t * t;
     if (t2 > 1 + 1e-12) return -1;
     return rx * rx * std::max(0.0, 1 - t2);
 }
@@ -527,9 +527,9 @@ void Canvas::wideEllipse(const Shape& outer, const Shape& inner, uint32_t oc, bo
     };
     outer.forRowPairs([&](int64_t j, int64_t mirror) {
         const double dy = static_cast<double>(j) + 0.5 - middle;
-        const double o2 = halfWidth2(outer.rx, outer.ry, dy);
+        const double o2 = halfWidth2(outer.rx, outer.invRy, dy);
         if (o2 < 0) return;
-        const double i2 = halfWidth2(inner.rx, inner.ry, dy);
+        const double i2 = halfWidth2(inner.rx, inner.invRy, dy);
         if (!filled) {
             // Rings far larger than the surface cross most rows off to the
             // side: skip a row whose two pieces both miss the surface.
