@@ -57,7 +57,7 @@ int randomPointer(std::mt19937& gen)
 TEST(Storm, RandomEventsAgainstTheRunningThreadThenACloseAtARandomMoment)
 {
     long events = 0;
-    for (uint32_t round = 0; round < 16; ++round) {
+    for (uint32_t round = 0; round < 40; ++round) {
         QuickPlatform platform;
         platform.setScreen(Image(64 + round * 40, 48 + round * 30, 0x224466));
         MemoryDialogView view;

@@ -121,13 +121,12 @@ const std::array<Pattern, 5> kPatterns = {
     makePattern({9, 3, 3, 3, 3, 3}),     // dash-dot-dot
 };
 
-struct Span {
-    int a = 0, b = -1; // inclusive; empty when a > b
-    bool empty() const { return a > b; }
-};
+} // namespace
 
+using Span = Canvas::Span;
+
+namespace {
 Span intersect(Span s, Span t) { return {std::max(s.a, t.a), std::min(s.b, t.b)}; }
-
 } // namespace
 
 // A rounded rectangle in edge space: x0..x1, y0..y1 are the edges, rx, ry the
@@ -264,6 +263,22 @@ void Canvas::fillSpan(int64_t y, int x0, int x1, uint32_t colour)
     x1 = std::min(x1, W - 1);
     if (x0 > x1) return;
     mixSpan(m_mix, &at(x0, static_cast<int>(y)), x1 - x0 + 1, colour);
+}
+
+// Row j and its mirror row: the outline's columns around the interior, then
+// the interior itself when there is a fill colour.
+void Canvas::fillRows(int64_t j, int64_t mirror, Span outline, Span interior, uint32_t oc, const uint32_t* fill)
+{
+    for (int64_t y : {j, mirror}) {
+        if (interior.empty()) {
+            fillSpan(y, outline.a, outline.b, oc);
+        } else {
+            fillSpan(y, outline.a, interior.a - 1, oc);
+            fillSpan(y, interior.b + 1, outline.b, oc);
+            if (fill) fillSpan(y, interior.a, interior.b, *fill);
+        }
+        if (mirror == j) break;
+    }
 }
 
 void Canvas::plot(int x, int y, uint32_t colour)
@@ -547,16 +562,7 @@ void Canvas::wideEllipse(const Shape& outer, const Shape& inner, uint32_t oc, bo
             const int64_t ib = innerEdge.follow(i2), ia = mirrorSum - ib;
             if (ia <= ib) in = intersect(clampSpan(ia, ib), {o.a + 1, o.b - 1});
         }
-        for (int64_t y : {j, mirror}) {
-            if (in.empty()) {
-                fillSpan(y, o.a, o.b, oc);
-            } else {
-                fillSpan(y, o.a, in.a - 1, oc);
-                fillSpan(y, in.b + 1, o.b, oc);
-                if (filled) fillSpan(y, in.a, in.b, fc);
-            }
-            if (mirror == j) break;
-        }
+        fillRows(j, mirror, o, in, oc, filled ? &fc : nullptr);
     });
 }
 
@@ -584,16 +590,7 @@ void Canvas::drawShape(double l, double t, double r, double b, double rx, double
             const Span o = outer.row(j);
             if (o.empty()) return;
             const Span in = intersect(inner.row(j), {o.a + 1, o.b - 1});
-            for (int64_t y : {j, mirror}) {
-                if (in.empty()) {
-                    fillSpan(y, o.a, o.b, oc);
-                } else {
-                    fillSpan(y, o.a, in.a - 1, oc);
-                    fillSpan(y, in.b + 1, o.b, oc);
-                    if (filled) fillSpan(y, in.a, in.b, fc);
-                }
-                if (mirror == j) break;
-            }
+            fillRows(j, mirror, o, in, oc, filled ? &fc : nullptr);
         });
         return;
     }
@@ -611,16 +608,7 @@ void Canvas::drawShape(double l, double t, double r, double b, double rx, double
             const Span s = shape.row(j);
             if (s.empty()) return;
             const Span in = interior(j, s);
-            for (int64_t y : {j, mirror}) {
-                if (in.empty()) {
-                    fillSpan(y, s.a, s.b, oc);
-                } else {
-                    fillSpan(y, s.a, in.a - 1, oc);
-                    fillSpan(y, in.b + 1, s.b, oc);
-                    if (filled) fillSpan(y, in.a, in.b, fc);
-                }
-                if (mirror == j) break;
-            }
+            fillRows(j, mirror, s, in, oc, filled ? &fc : nullptr);
         });
         return;
     }

@@ -93,12 +93,20 @@ public:
     uint32_t& at(int x, int y) { return m_pixels[static_cast<std::size_t>(y) * kWidth + x]; }
     uint32_t at(int x, int y) const { return m_pixels[static_cast<std::size_t>(y) * kWidth + x]; }
 
+    // Columns a..b of a row, inclusive; empty when a > b.
+    struct Span {
+        int a = 0, b = -1;
+        bool empty() const { return a > b; }
+    };
+
 private:
     struct Shape; // rounded rectangle in pixel-centre space, see canvas.cpp
 
     uint32_t resolve(int32_t colour) const;
     void fillSpan(int64_t y, int x0, int x1, uint32_t colour); // inclusive, clips
     void plot(int x, int y, uint32_t colour);               // clips, mixes
+    void fillRows(int64_t j, int64_t mirror, Span outline, Span interior, uint32_t outlineColour,
+                  const uint32_t* fill);
     void thinLine(int64_t x1, int64_t y1, int64_t x2, int64_t y2, uint32_t colour);
     void wideLine(double x1, double y1, double x2, double y2, uint32_t colour);
     void wideEllipse(const Shape& outer, const Shape& inner, uint32_t outline, bool filled, uint32_t fill);
