@@ -44,6 +44,33 @@ int64_t floorDiv(int64_t a, int64_t b) // b > 0
 }
 int64_t ceilDiv(int64_t a, int64_t b) { return -floorDiv(-a, b); } // b > 0
 
+// Cuts the segment to its part inside [xmin, xmax] x [ymin, ymax], keeping its
+// direction; false when nothing is left. An end that is not cut stays exactly
+// as it was; infinite ends count as very far away. Callers reject NaN.
+bool clipSegment(double& x1, double& y1, double& x2, double& y2, double xmin, double xmax, double ymin, double ymax)
+{
+    auto tame = [](double v) { return std::clamp(v, -1e18, 1e18); };
+    x1 = tame(x1), y1 = tame(y1), x2 = tame(x2), y2 = tame(y2);
+    const double dx = x2 - x1, dy = y2 - y1;
+    const double p[4] = {-dx, dx, -dy, dy};
+    const double q[4] = {x1 - xmin, xmax - x1, y1 - ymin, ymax - y1};
+    double t0 = 0, t1 = 1;
+    for (int i = 0; i < 4; ++i) {
+        if (p[i] == 0) {
+            if (q[i] < 0) return false;
+            continue;
+        }
+        const double t = q[i] / p[i];
+        if (p[i] < 0) t0 = std::max(t0, t);
+        else t1 = std::min(t1, t);
+    }
+    if (t0 > t1) return false;
+    const double sx = x1, sy = y1;
+    if (t0 > 0) x1 = sx + t0 * dx, y1 = sy + t0 * dy;
+    if (t1 < 1) x2 = sx + t1 * dx, y2 = sy + t1 * dy;
+    return true;
+}
+
 template <Mix M>
 inline uint32_t combine(uint32_t s, uint32_t p)
 {
@@ -297,31 +324,9 @@ void Canvas::line(double x1, double y1, double x2, double y2, int32_t colour)
     }
     // Cut very long lines down to a window around the surface, keeping their
     // direction, so the integer walk below cannot overflow.
-    if (std::max({std::fabs(x1), std::fabs(y1), std::fabs(x2), std::fabs(y2)}) > kLineFar) {
-        double t0 = 0, t1 = 1;
-        const double lim = std::isinf(x1) || std::isinf(y1) || std::isinf(x2) || std::isinf(y2) ? 0 : 1;
-        if (lim == 0) {
-            // An infinite end has no usable direction: treat it as very far.
-            auto tame = [](double v) { return std::clamp(v, -1e18, 1e18); };
-            x1 = tame(x1), y1 = tame(y1), x2 = tame(x2), y2 = tame(y2);
-        }
-        const double dx = x2 - x1, dy = y2 - y1;
-        const double p[4] = {-dx, dx, -dy, dy};
-        const double q[4] = {x1 + kLineFar, kLineFar - x1, y1 + kLineFar, kLineFar - y1};
-        for (int i = 0; i < 4; ++i) {
-            if (p[i] == 0) {
-                if (q[i] < 0) return;
-                continue;
-            }
-            const double r = q[i] / p[i];
-            if (p[i] < 0) t0 = std::max(t0, r);
-            else t1 = std::min(t1, r);
-        }
-        if (t0 > t1) return;
-        const double nx1 = x1 + t0 * dx, ny1 = y1 + t0 * dy;
-        const double nx2 = x1 + t1 * dx, ny2 = y1 + t1 * dy;
-        x1 = nx1, y1 = ny1, x2 = nx2, y2 = ny2;
-    }
+    if (std::max({std::fabs(x1), std::fabs(y1), std::fabs(x2), std::fabs(y2)}) > kLineFar &&
+        !clipSegment(x1, y1, x2, y2, -kLineFar, kLineFar, -kLineFar, kLineFar))
+        return;
     thinLine(static_cast<int64_t>(roundEven(x1)), static_cast<int64_t>(roundEven(y1)),
              static_cast<int64_t>(roundEven(x2)), static_cast<int64_t>(roundEven(y2)), c);
 }
@@ -393,30 +398,7 @@ void Canvas::wideLine(double x1, double y1, double x2, double y2, uint32_t colou
     const double r = w / 2;
     // Keep the segment's visible part only; the caps beyond lie off-surface.
     const double far = r + 4096;
-    {
-        auto tame = [](double v) { return std::clamp(v, -1e18, 1e18); };
-        x1 = tame(x1), y1 = tame(y1), x2 = tame(x2), y2 = tame(y2);
-        double t0 = 0, t1 = 1;
-        const double dx = x2 - x1, dy = y2 - y1;
-        const double p[4] = {-dx, dx, -dy, dy};
-        const double q[4] = {x1 + far, W + far - x1, y1 + far, H + far - y1};
-        bool cut = false;
-        for (int i = 0; i < 4; ++i) {
-            if (p[i] == 0) {
-                if (q[i] < 0) return;
-                continue;
-            }
-            const double t = q[i] / p[i];
-            if (p[i] < 0 && t > t0) t0 = t, cut = true;
-            if (p[i] > 0 && t < t1) t1 = t, cut = true;
-        }
-        if (t0 > t1) return;
-        if (cut) {
-            const double nx1 = x1 + t0 * dx, ny1 = y1 + t0 * dy;
-            const double nx2 = x1 + t1 * dx, ny2 = y1 + t1 * dy;
-            x1 = nx1, y1 = ny1, x2 = nx2, y2 = ny2;
-        }
-    }
+    if (!clipSegment(x1, y1, x2, y2, -far, W + far, -far, H + far)) return;
     double ax, ay, bx, by;
     if (!toPixel(x1, ax) || !toPixel(y1, ay) || !toPixel(x2, bx) || !toPixel(y2, by)) return;
     const double shift = (static_cast<int>(w) % 2 == 0) ? 0.5 : 0.0;
