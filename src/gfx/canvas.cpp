@@ -297,6 +297,10 @@ void Canvas::fillSpan(int64_t y, int x0, int x1, uint32_t colour)
 void Canvas::fillRows(int64_t j, int64_t mirror, Span outline, Span interior, uint32_t oc, const uint32_t* fill)
 {
     for (int64_t y : {j, mirror}) {
+        if (y < 0 || y >= H) {
+            if (mirror == j) break;
+            continue;
+        }
         if (interior.empty()) {
             fillSpan(y, outline.a, outline.b, oc);
         } else {
