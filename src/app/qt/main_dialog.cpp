@@ -22,6 +22,7 @@ constexpr int kButtonLeft = 624, kButtonTop = 8, kButtonPitch = 32, kButtonWidth
 constexpr int kButtonSlots = 16;
 constexpr int kFontPoints = 8;
 constexpr char kControlId[] = "controlId";
+constexpr int kFramePollMs = 25, kFrameWaitMs = 5000;
 } // namespace
 
 QFont uiFont(int weight)
@@ -127,13 +128,17 @@ void MainDialog::showEvent(QShowEvent* event)
     if (m_centred) return;
     m_centred = true;
     centreOnDesktop();
-    // Window managers add the frame after the window is mapped: centre again
-    // once its size is known.
-    for (int delay : {0, 100, 400}) {
-        QTimer::singleShot(delay, this, [this] {
-            if (frameGeometry().size() != size() || !isVisible()) centreOnDesktop();
-        });
-    }
+    // A window manager adds the frame some time after the window is mapped,
+    // and X11 tells its size only then: watch for it for a few seconds and
+    // centre once more, frame included.
+    m_frameWatch.start();
+    auto* poll = new QTimer(this);
+    connect(poll, &QTimer::timeout, this, [this, poll] {
+        const bool framed = frameGeometry().size() != size();
+        if (framed) centreOnDesktop();
+        if (framed || m_frameWatch.elapsed() > kFrameWaitMs) poll->deleteLater();
+    });
+    poll->start(kFramePollMs);
 }
 
 void MainDialog::keyPressEvent(QKeyEvent* event)

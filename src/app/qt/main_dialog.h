@@ -5,6 +5,7 @@
 
 #include "app/dialog_view.h"
 
+#include <QElapsedTimer>
 #include <QFont>
 #include <QWidget>
 
@@ -64,6 +65,7 @@ private:
     std::map<int, QPushButton*> m_buttons;
     QFont m_dialogFont, m_boldFont, m_normalFont;
     bool m_centred = false;
+    QElapsedTimer m_frameWatch; // since the window was first shown
     bool m_destroyed = false;
 };
 
