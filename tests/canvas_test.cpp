@@ -257,6 +257,26 @@ TEST(CanvasShapes, EllipseIsInscribedInItsBox)
     EXPECT_EQ(snapshot(disc), snapshot(swapped));
 }
 
+// Hollow wide rings skip the rows where they cannot show; filled ones visit
+// every row. Their outlines must still be the same pixels.
+TEST(CanvasShapes, HollowWideRingsDrawTheSameOutlineAsFilledOnes)
+{
+    std::mt19937 gen(11);
+    std::uniform_real_distribution<double> centre(-900, 1500), radius(0, 1300), squash(0.3, 1.7);
+    for (int n = 0; n < 300; ++n) {
+        const double cx = centre(gen), cy = centre(gen), rx = radius(gen), ry = rx * squash(gen);
+        const int w = 2 + static_cast<int>(gen() % 30);
+        Canvas hollow = whiteCanvas(), filled = whiteCanvas();
+        hollow.setPenWidth(w);
+        filled.setPenWidth(w);
+        hollow.ellipse(cx - rx, cy - ry, cx + rx, cy + ry, kInk, kNoFill);
+        filled.ellipse(cx - rx, cy - ry, cx + rx, cy + ry, kInk, 0x00FF00);
+        for (int i = 0; i < W * H; ++i)
+            ASSERT_EQ(hollow.pixels()[i] == kInk, filled.pixels()[i] == kInk)
+                << "ring " << n << " at (" << cx << ", " << cy << ") radii " << rx << ", " << ry << " width " << w;
+    }
+}
+
 TEST(CanvasShapes, DottedRingAlternatesOutlineAndBackground)
 {
     Canvas c;

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstdint>
 #include <numbers>
 
 namespace tambrel {
@@ -193,14 +194,16 @@ struct Canvas::Shape {
     // The shape is symmetric about its middle row: calls visit(j, mirror) for
     // every row j of its top half (middle included) such that j or its mirror
     // row, whose spans are the same, lies on the surface. Callers clip rows.
+    // jFrom..jTo narrows the top-half rows further.
     template <typename Visit>
-    void forRowPairs(Visit visit) const
+    void forRowPairs(Visit visit, int64_t jFrom = INT64_MIN, int64_t jTo = INT64_MAX) const
     {
         if (empty()) return;
-        const int64_t top = static_cast<int64_t>(std::ceil(y0 - 0.5 - kEps));
+        const int64_t top = std::max(static_cast<int64_t>(std::ceil(y0 - 0.5 - kEps)), jFrom);
         const int64_t bottom = static_cast<int64_t>(std::floor(y1 - 0.5 + kEps));
         if (top > bottom) return;
-        const int64_t sum = top + bottom, mid = floorDiv(sum, 2);
+        const int64_t sum = static_cast<int64_t>(std::ceil(y0 - 0.5 - kEps)) + bottom;
+        const int64_t mid = std::min(floorDiv(sum, 2), jTo);
         // Rows visible themselves, and rows whose mirrors are visible.
         int64_t a0 = std::max<int64_t>(top, 0), a1 = std::min<int64_t>(mid, H - 1);
         int64_t b0 = std::max<int64_t>(top, sum - (H - 1)), b1 = std::min<int64_t>(mid, sum);
@@ -526,7 +529,7 @@ void Canvas::wideEllipse(const Shape& outer, const Shape& inner, uint32_t oc, bo
     auto clampSpan = [](int64_t a, int64_t b) {
         return Span{static_cast<int>(std::clamp<int64_t>(a, -2, W + 1)), static_cast<int>(std::clamp<int64_t>(b, -2, W + 1))};
     };
-    outer.forRowPairs([&](int64_t j, int64_t mirror) {
+    auto visit = [&](int64_t j, int64_t mirror) {
         const double dy = static_cast<double>(j) + 0.5 - middle;
         const double o2 = halfWidth2(outer.rx, outer.invRy, dy);
         if (o2 < 0) return;
@@ -549,7 +552,44 @@ void Canvas::wideEllipse(const Shape& outer, const Shape& inner, uint32_t oc, bo
             if (ia <= ib) in = intersect(clampSpan(ia, ib), {o.a + 1, o.b - 1});
         }
         fillRows(j, mirror, o, in, oc, filled ? &fc : nullptr);
-    });
+    };
+    if (filled) {
+        outer.forRowPairs(visit);
+        return;
+    }
+    // An outline can only show on rows where one of its two pieces reaches
+    // the surface: the right piece where the outer half-width reaches the
+    // left edge and the inner one stays short of the right edge, the left
+    // piece the other way round. As distances from the middle row, each is
+    // one interval; rows outside both are never visited (a row to spare).
+    auto reaches = [](const Shape& e, double k) { // largest distance with half-width >= k; -1: none
+        if (!(e.rx > 0 && e.ry > 0)) return -1.0;
+        if (k <= 0) return e.ry;
+        return k > e.rx ? -1.0 : e.ry * std::sqrt(1 - (k / e.rx) * (k / e.rx));
+    };
+    auto staysWithin = [](const Shape& e, double k) { // smallest distance with half-width <= k (or none)
+        if (!(e.rx > 0 && e.ry > 0)) return 0.0;
+        if (k < 0) return e.ry;
+        return k >= e.rx ? 0.0 : e.ry * std::sqrt(1 - (k / e.rx) * (k / e.rx));
+    };
+    const double right[2] = {staysWithin(inner, W + 1 - px), reaches(outer, -2 - px)};
+    const double left[2] = {staysWithin(inner, px + 2), reaches(outer, px - W - 1)};
+    auto rows = [&](const double (&d)[2], int64_t& from, int64_t& to) { // top-half rows of a distance interval
+        if (d[1] < 0 || d[0] > d[1]) return false;
+        const double far = 1e15;
+        from = static_cast<int64_t>(std::clamp(std::floor(middle - 0.5 - d[1]) - 1, -far, far));
+        to = static_cast<int64_t>(std::clamp(std::ceil(middle - 0.5 - d[0]) + 1, -far, far));
+        return true;
+    };
+    int64_t r0 = 0, r1 = -1, l0 = 0, l1 = -1;
+    const bool hasRight = rows(right, r0, r1), hasLeft = rows(left, l0, l1);
+    if (hasRight && hasLeft && std::max(r0, l0) <= std::min(r1, l1) + 1) {
+        outer.forRowPairs(visit, std::min(r0, l0), std::max(r1, l1));
+    } else {
+        if (hasRight && hasLeft && l0 < r0) std::swap(r0, l0), std::swap(r1, l1);
+        if (hasRight || hasLeft) outer.forRowPairs(visit, r0, r1); // rows in increasing order
+        if (hasRight && hasLeft) outer.forRowPairs(visit, l0, l1);
+    }
 }
 
 // Outline and fill of a box, rounded box or ellipse covering columns l..r-1
