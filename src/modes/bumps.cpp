@@ -29,7 +29,6 @@ void BumpsMode::onCanvasClick(int /*x*/, int /*y*/)
     s.bumpCount = roundToInt(10 + 40 * rnd());
     s.bumpBalls.assign(static_cast<size_t>(s.bumpCount), BumpBall{});
     s.bumpColours.assign(static_cast<size_t>(s.bumpCount), BumpColours{});
-    scatterTries = 0;
     const std::span<const BumpBall> balls(s.bumpBalls);
     for (int i = 1; i <= s.bumpCount; ++i) {
         double x, y, radius;
@@ -37,7 +36,6 @@ void BumpsMode::onCanvasClick(int /*x*/, int /*y*/)
             x = 600 * rnd();
             y = 512 * rnd();
             radius = 20 * rnd() + 5;
-            ++scatterTries;
         } while (findCollision(x, y, radius, balls, i - 1) != 0);
         BumpBall& b = s.bumpBalls[static_cast<size_t>(i - 1)];
         b.x = x;

@@ -34,7 +34,6 @@ public:
     void stepFrame(int mouseX, int mouseY) override;
 
     BumpsState s;
-    long scatterTries = 0; // candidates drawn by the last click
 };
 
 } // namespace tambrel

@@ -36,8 +36,7 @@ void CaptureMode::start()
     p.pressPrintScreen();
     p.doEvents(kSnapshotWaitMs);
     Image image;
-    gotPicture = p.getClipboardImage(image);
-    if (!gotPicture) return; // the mode still switches on, black
+    if (!p.getClipboardImage(image)) return; // the mode still switches on, black
     c.copyImage(image, 0, 0, 599, 511, 0, 0);
     p.redraw();
     reloadBuffer();

@@ -15,8 +15,6 @@ public:
     void onCanvasClick(int x, int y) override;
     void stepFrame(int mouseX, int mouseY) override;
 
-    bool gotPicture = false; // whether the last start found a snapshot
-
 private:
     void blend(int tx, int ty, int32_t source);
     void reloadBuffer();
