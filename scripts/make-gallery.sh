@@ -34,7 +34,7 @@ r --mode bumps --frames 60 --pointer 300,256 --click 0 --out "$out/bumps.png"
 r --mode shader --frames 600 --path "$tmp/shader" --click 200 --click 400 --out "$out/shader.png"
 r --mode clouds --frames 1 --click 1 --out "$out/clouds.png"
 r --mode capture --frames 120 --capture-image "$out/clouds.png" --click 60 --out "$out/capture.png"
-r --mode whirl --frames 40 --pointer 520,90 --click 0 --out "$out/whirl.png"
+r --mode whirl --seed 4 --frames 40 --pointer 520,90 --click 0 --out "$out/whirl.png" # a wide swarm
 r --mode psyche --frames 40 --path "$tmp/psyche" --click 0 --out "$out/psyche.png"
 
 # The animation: fireworks, a collapsing mesh and interfering rings, at half size.
