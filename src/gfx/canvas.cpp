@@ -625,8 +625,8 @@ void Canvas::drawShape(double l, double t, double r, double b, double rx, double
     const bool dashed = m_lineStyle != LineStyle::Solid;
     // Interior of row j: the columns whose neighbours above, below, left and
     // right all belong to the shape.
-    auto interior = [&](int64_t j, Span s) {
-        return intersect(intersect(shape.row(j - 1), shape.row(j + 1)), {s.a + 1, s.b - 1});
+    auto interior = [&](int64_t j, Span s, int lo = -2, int hi = W + 1) {
+        return intersect(intersect(shape.row(j - 1, lo, hi), shape.row(j + 1, lo, hi)), {s.a + 1, s.b - 1});
     };
 
     if (!dashed) {
@@ -658,7 +658,7 @@ void Canvas::drawShape(double l, double t, double r, double b, double rx, double
     for (int j = wj0; j <= wj1; ++j) {
         const Span s = shape.row(j, lo, hi);
         if (s.empty()) continue;
-        Span in = intersect(intersect(shape.row(j - 1, lo, hi), shape.row(j + 1, lo, hi)), {s.a + 1, s.b - 1});
+        const Span in = interior(j, s, lo, hi);
         if (filled && !in.empty() && j >= 0 && j < H) fillSpan(j, in.a, in.b, fc);
         auto add = [&](int x0, int x1) {
             for (int x = x0; x <= x1; ++x) pts.push_back({x, j, 0});
