@@ -71,6 +71,12 @@ public:
     void line(double x1, double y1, double x2, double y2, int32_t colour);
     void box(double x1, double y1, double x2, double y2, int cornerPercent, int32_t outline, int32_t fill);
     void ellipse(double x1, double y1, double x2, double y2, int32_t outline, int32_t fill);
+    // The circle of radius r around (cx, cy): the ellipse in the box from
+    // (cx - r, cy - r) to (cx + r, cy + r). A negative r swaps the corners.
+    void circle(double cx, double cy, double r, int32_t outline, int32_t fill)
+    {
+        ellipse(cx - r, cy - r, cx + r, cy + r, outline, fill);
+    }
     void copyImage(const Image& image, double x1, double y1, double x2, double y2, double dx, double dy);
 
     void setPenWidth(int w) { m_penWidth = w; }

@@ -80,7 +80,7 @@ void BouncyMode::stepFrame(int mouseX, int mouseY)
 
     // The outline uses the pen width left by the previous frame or mode.
     const double r = s.ballRadius;
-    c.ellipse(s.ballX - r, s.ballY - r, s.ballX + r, s.ballY + r, kNavy, s.ballColour);
+    c.circle(s.ballX, s.ballY, r, kNavy, s.ballColour);
     c.setPenWidth(2);
 
     FrameValues& f = frame();

@@ -82,11 +82,11 @@ void BumpsMode::stepFrame(int mouseX, int mouseY)
     for (int i = 0; i < s.bumpCount; ++i) {
         const BumpBall& b = s.bumpBalls[static_cast<size_t>(i)];
         const BumpColours& col = s.bumpColours[static_cast<size_t>(i)];
-        c.ellipse(b.x - b.radius, b.y - b.radius, b.x + b.radius, b.y + b.radius, col.outline, col.fill);
+        c.circle(b.x, b.y, b.radius, col.outline, col.fill);
     }
 
     const double mx = mouseX, my = mouseY;
-    for (auto [h, colour] : kPointerRings) c.ellipse(mx - h, my - h, mx + h, my + h, colour, kNoFill);
+    for (auto [h, colour] : kPointerRings) c.circle(mx, my, h, colour, kNoFill);
     // Turned by a degree a frame; kept within a full turn so it never overflows.
     f.wheelAngle = (f.wheelAngle + 1) % 360;
     for (int a = 0; a <= 359; a += 30) {

@@ -76,8 +76,7 @@ void EmitterMode::stepFrame(int mouseX, int mouseY)
         p.vy += kPull;
         p.radius -= p.shrink;
         if (p.radius > 0)
-            c.ellipse(p.x - p.radius, p.y - p.radius, p.x + p.radius, p.y + p.radius, s.emitterColours[i],
-                      s.emitterColours[i]);
+            c.circle(p.x, p.y, p.radius, s.emitterColours[i], s.emitterColours[i]);
     }
     c.box(px - kNozzleHalfWidth, py - kNozzleTop, px + kNozzleHalfWidth, py + kGroundDrop, 0, kBlack, kBlack);
 }

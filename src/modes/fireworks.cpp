@@ -86,12 +86,11 @@ void FireworksMode::stepFrame(int mouseX, int mouseY)
         sp.vy += sp.pull;
         sp.radius -= sp.shrink;
         if (sp.radius > 0)
-            c.ellipse(sp.x - sp.radius, sp.y - sp.radius, sp.x + sp.radius, sp.y + sp.radius, s.sparkColours[i],
-                      s.sparkColours[i]);
+            c.circle(sp.x, sp.y, sp.radius, s.sparkColours[i], s.sparkColours[i]);
     }
 
     for (auto [r, colour] : {std::pair{6, kYellow}, {4, kOrangeRed}, {2, kRed}})
-        c.ellipse(px - r, py - r, px + r, py + r, colour, colour);
+        c.circle(px, py, r, colour, colour);
 }
 
 } // namespace tambrel

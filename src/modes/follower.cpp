@@ -70,15 +70,15 @@ void FollowerMode::stepFrame(int mouseX, int mouseY)
 
     // The disc uses the pen left by the previous frame or mode.
     const double r = s.followerSize;
-    c.ellipse(s.followerX - r, s.followerY - r, s.followerX + r, s.followerY + r, kPurple, kOrchid);
+    c.circle(s.followerX, s.followerY, r, kPurple, kOrchid);
     c.setPenWidth(1);
     c.setLineStyle(static_cast<int>(LineStyle::Dot));
     FrameValues& f = frame();
     f.prevMouseX = mouseX;
     f.prevMouseY = mouseY;
     const double px = f.prevMouseX, py = f.prevMouseY;
-    c.ellipse(px - kInnerRing, py - kInnerRing, px + kInnerRing, py + kInnerRing, kSpringGreen, kNoFill);
-    c.ellipse(px - kOuterRing, py - kOuterRing, px + kOuterRing, py + kOuterRing, kGreen, kNoFill);
+    c.circle(px, py, kInnerRing, kSpringGreen, kNoFill);
+    c.circle(px, py, kOuterRing, kGreen, kNoFill);
     c.setLineStyle(static_cast<int>(LineStyle::Solid));
 }
 

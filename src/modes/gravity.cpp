@@ -15,11 +15,6 @@ constexpr int32_t kMeshLine = 0x9314FF;
 constexpr int32_t kTrailRing = 0xFFFFFF;
 constexpr int32_t kCrosshair = 0xC0C0C0;
 constexpr std::pair<int, int32_t> kPointerRings[] = {{30, 0x696969}, {60, 0xC0C0C0}, {90, 0xDCDCDC}};
-
-void circle(Canvas& c, double cx, double cy, double r, int32_t outline)
-{
-    c.ellipse(cx - r, cy - r, cx + r, cy + r, outline, kNoFill);
-}
 } // namespace
 
 void GravityMode::initState() { isOn = false; }
@@ -57,7 +52,7 @@ void GravityMode::stepFrame(int mouseX, int mouseY)
     c.clearCanvas(kBackground);
     c.setPenWidth(1);
     c.setLineStyle(static_cast<int>(LineStyle::Solid));
-    for (int h : {30, 60, 90}) circle(c, f.prevMouseX, f.prevMouseY, h, kTrailRing);
+    for (int h : {30, 60, 90}) c.circle(f.prevMouseX, f.prevMouseY, h, kTrailRing, kNoFill);
 
     const double mx = mouseX, my = mouseY;
     const bool pointerInside = mouseX >= 0 && mouseX < 600 && mouseY >= 0 && mouseY < 512;
@@ -111,13 +106,13 @@ void GravityMode::stepFrame(int mouseX, int mouseY)
     const double dr = s.gravityDotRadius;
     for (int i = 0; i < s.gravityCount; ++i) {
         const MeshPoint& p = s.gravityPoints[static_cast<size_t>(i)];
-        c.ellipse(p.x - dr, p.y - dr, p.x + dr, p.y + dr, dot, dot);
+        c.circle(p.x, p.y, dr, dot, dot);
     }
 
     f.prevMouseX = mouseX;
     f.prevMouseY = mouseY;
     c.setLineStyle(static_cast<int>(LineStyle::Dot));
-    for (auto [h, colour] : kPointerRings) circle(c, mx, my, h, colour);
+    for (auto [h, colour] : kPointerRings) c.circle(mx, my, h, colour, kNoFill);
 
     c.setPenWidth(1);
     c.setLineStyle(static_cast<int>(LineStyle::DashDotDot));

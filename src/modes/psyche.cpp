@@ -52,7 +52,7 @@ void PsycheMode::stepFrame(int mouseX, int mouseY)
         if (!(step > 0)) continue;
         for (double j = 1; j <= kOuterRing; j += step) {
             const double r = j + src.phase;
-            c.ellipse(src.x - r, src.y - r, src.x + r, src.y + r, s.psycheColours[static_cast<size_t>(i)], kNoFill);
+            c.circle(src.x, src.y, r, s.psycheColours[static_cast<size_t>(i)], kNoFill);
         }
     }
     c.setMix(static_cast<int>(Mix::CopyPen));

@@ -61,7 +61,7 @@ void SnowMode::stepFrame(int mouseX, int mouseY)
             fl.y = ny;
         }
         if (fl.y > 512) fl.size = 0;
-        if (fl.size > 0) c.ellipse(fl.x - fl.size, fl.y - fl.size, fl.x + fl.size, fl.y + fl.size, kFlakeOutline, kFlakeFill);
+        if (fl.size > 0) c.circle(fl.x, fl.y, fl.size, kFlakeOutline, kFlakeFill);
     }
 
     f.prevMouseX = mouseX;

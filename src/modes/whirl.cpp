@@ -89,7 +89,7 @@ void WhirlMode::stepFrame(int mouseX, int mouseY)
         const double sx = kAxisX + s.whirlX[j];
         const double sy = kAxisY + s.whirlParticles[j].height - s.whirlSize + depth / kDepthDrop;
         const double r = kBallRadius * scale; // negative far behind: corners swap
-        c.ellipse(sx - r, sy - r, sx + r, sy + r, 0, s.whirlColours[j]);
+        c.circle(sx, sy, r, 0, s.whirlColours[j]);
     }
     const double mx = mouseX, my = mouseY;
     c.line(mx - kCross, my - kCross, mx + kCross, my + kCross, kCrossColour);
