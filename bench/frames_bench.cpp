@@ -44,6 +44,21 @@ void BM_FramePsycheFourCornersWidth8(benchmark::State& state)
     for (auto _ : state) m.stepFrame(590, 500); // the last centre stays in its corner
 }
 
+// The floor of a ring frame: the work no ring frame can avoid, a clear and
+// one exclusive-or pass over every pixel.
+void BM_FloorClearAndXorPass(benchmark::State& state)
+{
+    Canvas c;
+    uint32_t k = 0x3366CC;
+    for (auto _ : state) {
+        c.clearCanvas(0xFFFFFF);
+        uint32_t* d = &c.at(0, 0);
+        for (int i = 0; i < Canvas::kWidth * Canvas::kHeight; ++i) d[i] ^= k;
+        benchmark::DoNotOptimize(d);
+        k ^= 0x10101;
+    }
+}
+
 void BM_FrameGravity750Points(benchmark::State& state)
 {
     Fixture f;
@@ -173,6 +188,34 @@ void BM_ClickCloud(benchmark::State& state)
     for (auto _ : state) f.click(5, 5);
 }
 
+// The floor of a cloud: its 2,450,550 random numbers (15 for each of the
+// 163,370 subdivisions), and nothing else.
+void BM_FloorCloudRandoms(benchmark::State& state)
+{
+    Rnd r;
+    for (auto _ : state) {
+        double sum = 0;
+        for (int i = 0; i < 163370 * 15; ++i) sum += r.next();
+        benchmark::DoNotOptimize(sum);
+    }
+}
+
+// The floor of a scatter: two random numbers for each of its 594 x 506
+// pixels and one copy of the surface.
+void BM_FloorScatterRandomsAndCopy(benchmark::State& state)
+{
+    Rnd r;
+    Canvas c;
+    std::vector<uint32_t> copy(static_cast<size_t>(Canvas::kWidth) * Canvas::kHeight);
+    for (auto _ : state) {
+        double sum = 0;
+        for (int i = 0; i < 594 * 506 * 2; ++i) sum += r.next();
+        std::copy(c.pixels(), c.pixels() + copy.size(), copy.begin());
+        benchmark::DoNotOptimize(sum);
+        benchmark::DoNotOptimize(copy.data());
+    }
+}
+
 void BM_ClickCaptureScatter(benchmark::State& state)
 {
     Fixture f;
@@ -207,6 +250,7 @@ void BM_ClickGravity750PointMesh(benchmark::State& state)
 }
 
 BENCHMARK(BM_FramePsycheFourCornersWidth8)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_FloorClearAndXorPass)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_FrameGravity750Points)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_FrameFireworks200Sparks)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_FrameEmitter200Particles)->Unit(benchmark::kMicrosecond);
@@ -220,7 +264,9 @@ BENCHMARK(BM_FrameFollower)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_FrameBouncy)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_FrameDrawingWidth26AcrossTheCanvas)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_ClickCloud)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_FloorCloudRandoms)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ClickCaptureScatter)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_FloorScatterRandomsAndCopy)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ClickBumps50BallScatter)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_ClickGravity750PointMesh)->Unit(benchmark::kMicrosecond);
 

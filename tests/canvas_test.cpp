@@ -395,5 +395,46 @@ TEST(CanvasProperty, FiguresEntirelyOffTheSurfaceChangeNothing)
     EXPECT_EQ(snapshot(c), before);
 }
 
+// The batched rings against the same circles drawn one by one, over random
+// sets: centres on, near and far off the surface, radii negative to huge,
+// every pen width up to 40, the exclusive-or mixes (gathered into rows) and
+// others (drawn in order), on a surface that is not blank.
+TEST(CanvasRings, BatchedRingsMatchTheCirclesDrawnOneByOne)
+{
+    std::mt19937 gen(2026);
+    auto uni = [&](double a, double b) { return std::uniform_real_distribution<double>(a, b)(gen); };
+    const int mixes[] = {7, 7, 7, 10, 6, 11, 13, 9};
+    Canvas base = whiteCanvas();
+    for (int i = 0; i < 40; ++i) base.ellipse(uni(-50, 650), uni(-50, 550), uni(-50, 650), uni(-50, 550), gen() & 0xFFFFFF, gen() & 0xFFFFFF);
+    for (int round = 0; round < 300; ++round) {
+        std::vector<Canvas::RingSet> sets;
+        const int count = 1 + static_cast<int>(gen() % 4);
+        for (int s = 0; s < count; ++s) {
+            Canvas::RingSet set;
+            const int where = static_cast<int>(gen() % 4);
+            set.cx = where == 0 ? uni(-3000, 3600) : std::round(uni(-40, 640) * 2) / 2 + (where == 1 ? 0.3 : 0);
+            set.cy = where == 0 ? uni(-3000, 3500) : std::round(uni(-40, 550) * 2) / 2;
+            set.penWidth = static_cast<int>(gen() % 41);
+            set.firstRadius = std::round(uni(-30, 60));
+            set.spacing = gen() % 5 == 0 ? uni(0.5, 3000) : std::round(uni(2, 45));
+            set.count = static_cast<int>(gen() % 70);
+            set.colour = gen() % 8 == 0 ? -1 : static_cast<int32_t>(gen() & 0xFFFFFF);
+            sets.push_back(set);
+        }
+        const int mix = mixes[round % 8];
+        Canvas batched = base, single = base;
+        batched.setMix(mix);
+        single.setMix(mix);
+        batched.rings(sets);
+        for (const Canvas::RingSet& set : sets) {
+            single.setPenWidth(set.penWidth);
+            for (int k = 0; k < set.count; ++k)
+                single.circle(set.cx, set.cy, set.firstRadius + k * set.spacing, set.colour, kNoFill);
+        }
+        ASSERT_EQ(snapshot(batched), snapshot(single)) << "round " << round << " mix " << mix;
+        ASSERT_EQ(batched.penWidth(), single.penWidth());
+    }
+}
+
 } // namespace
 } // namespace tambrel

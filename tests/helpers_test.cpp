@@ -6,8 +6,10 @@
 #include <gtest/gtest.h>
 
 #include <bit>
+#include <climits>
 #include <cmath>
 #include <limits>
+#include <random>
 #include <vector>
 
 namespace tambrel {
@@ -50,6 +52,30 @@ TEST(Numeric, RoundingIsHalfToEvenAndSafe)
     EXPECT_EQ(0.1_sp, 0.10000000149011612);
     EXPECT_EQ(0.97_sp, 0.97000002861022949);
     EXPECT_EQ(1.01_sp, 1.0099999904632568);
+}
+
+// The inline conversions against the library's, over ties, neighbours of
+// ties, the int range's edges and random doubles of every magnitude.
+TEST(Numeric, FastConversionsAgreeWithTheLibrary)
+{
+    std::vector<double> values = {0.0, -0.0, 0.5, -0.5, 1.5, 2.5, -2.5, 0.49999999999999994, 4503599627370495.5,
+                                  4503599627370497.0, 9007199254740993.0, 2147483647.5, 2147483646.5, -2147483648.5,
+                                  -2147483649.0, 2147483648.0, INFINITY, -INFINITY};
+    std::mt19937_64 gen(7);
+    for (int i = 0; i < 200000; ++i) {
+        const double mag = std::ldexp(1.0, static_cast<int>(gen() % 70) - 10);
+        values.push_back((static_cast<double>(gen() % 2000001) / 1000000.0 - 1) * mag);
+        values.push_back(std::round(values.back() * 2) / 2); // a tie
+    }
+    auto lib = [](double r) {
+        if (std::isnan(r)) return 0;
+        return r <= INT_MIN ? INT_MIN : r >= INT_MAX ? INT_MAX : static_cast<int>(r);
+    };
+    for (double v : values) {
+        ASSERT_EQ(std::bit_cast<uint64_t>(roundEven(v)), std::bit_cast<uint64_t>(std::nearbyint(v))) << v;
+        ASSERT_EQ(roundToInt(v), lib(std::nearbyint(v))) << v;
+        ASSERT_EQ(floorToInt(v), lib(std::floor(v))) << v;
+    }
 }
 
 TEST(Geometry, ClampToCanvasKeepsBounds)

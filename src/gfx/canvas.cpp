@@ -6,6 +6,7 @@
 #include <array>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <numbers>
 
 namespace tambrel {
@@ -589,6 +590,228 @@ void Canvas::wideEllipse(const Shape& outer, const Shape& inner, uint32_t oc, bo
         if (hasRight && hasLeft && l0 < r0) std::swap(r0, l0), std::swap(r1, l1);
         if (hasRight || hasLeft) outer.forRowPairs(visit, r0, r1); // rows in increasing order
         if (hasRight && hasLeft) outer.forRowPairs(visit, l0, l1);
+    }
+}
+
+namespace {
+
+// The constant an exclusive-or-like mix applies to every pixel of a figure
+// drawn in colour p: S -> S ^ k. False for the mixes where order matters.
+bool xorConstant(Mix m, uint32_t p, uint32_t& k)
+{
+    switch (m) {
+    case Mix::Xor: k = p; return true;
+    case Mix::NotXorPen: k = ~p & kRgbMask; return true;
+    case Mix::Not: k = kRgbMask; return true;
+    case Mix::Nop: k = 0; return true;
+    default: return false;
+    }
+}
+
+// floor(sqrt(k)) for 0 <= k < 2^40: the rounded double square root of such
+// a k never reaches the next whole number, so truncating it is exact.
+int64_t isqrt(int64_t k) { return static_cast<int64_t>(std::sqrt(static_cast<double>(k))); }
+
+// floor(sqrt(k)) for 0 <= k < 2^24, where every value involved is exact in
+// single precision: the rounded root is at most one too large.
+inline int32_t isqrtSmall(int32_t k)
+{
+    const auto r = static_cast<int32_t>(std::sqrt(static_cast<float>(k)));
+    const auto f = static_cast<float>(r);
+    return r - (f * f > static_cast<float>(k));
+}
+
+// Rings of the row sweep stay within this doubled radius and this far from
+// the surface, so that their squares fit the single-precision root above.
+constexpr int64_t kMaxRingOuter = 4095;
+constexpr int32_t kNoHole = INT32_MIN / 2;
+
+// d[x] ^= start ^ t[0] ^ ... ^ t[x] for x in 0..W-1: the row sweep of rings().
+// Eight columns at a time where the compiler has generic vectors: the prefix
+// of four is two shifted exclusive-ors, the second four take the first's
+// last lane, and one carry runs from block to block.
+void xorPrefix(const uint32_t* t, uint32_t* d, uint32_t start)
+{
+    int x = 0;
+#if defined(__GNUC__) && (defined(__clang__) || __GNUC__ >= 12)
+    using V = uint32_t __attribute__((vector_size(16)));
+    const V zero{};
+    auto prefix = [&](V v) {
+        v ^= __builtin_shufflevector(v, zero, 4, 0, 1, 2);
+        return v ^ __builtin_shufflevector(v, zero, 4, 5, 0, 1);
+    };
+    V carry{start, start, start, start};
+    for (; x + 8 <= W; x += 8) {
+        V v0, v1, p0, p1;
+        std::memcpy(&v0, t + x, sizeof v0);
+        std::memcpy(&v1, t + x + 4, sizeof v1);
+        v0 = prefix(v0);
+        v1 = prefix(v1) ^ __builtin_shufflevector(v0, v0, 3, 3, 3, 3);
+        v0 ^= carry;
+        v1 ^= carry;
+        carry = __builtin_shufflevector(v1, v1, 3, 3, 3, 3);
+        std::memcpy(&p0, d + x, sizeof p0);
+        std::memcpy(&p1, d + x + 4, sizeof p1);
+        p0 ^= v0;
+        p1 ^= v1;
+        std::memcpy(d + x, &p0, sizeof p0);
+        std::memcpy(d + x + 4, &p1, sizeof p1);
+    }
+    start = carry[0];
+#endif
+    for (; x < W; ++x) {
+        start ^= t[x];
+        d[x] ^= start;
+    }
+}
+
+} // namespace
+
+// A wide circle outline for the row sweep of rings(): the same rule as
+// drawShape's wide ellipse (the band between the circle grown by w/2 - 1/2
+// and shrunk by w/2 + 1/2, pixel centres on the edge inside), but exact in
+// whole numbers. Only the rows where a piece of it can reach the surface are
+// kept: one band of rows, or two where the hole covers the whole width of
+// the surface in the middle rows. False when the figure is not such a
+// circle; the caller then draws it on its own.
+bool Canvas::addRingRows(double cx, double cy, double radius, uint32_t xorWith)
+{
+    const int w = m_penWidth;
+    if (w < 2) return false;
+    double l, t, r, b;
+    if (!toPixel(cx - radius, l) || !toPixel(cy - radius, t) || !toPixel(cx + radius, r) || !toPixel(cy + radius, b))
+        return true; // NaN: nothing to draw
+    if (l > r) std::swap(l, r);
+    if (t > b) std::swap(t, b);
+    if (r - l != b - t || w > kMaxRingOuter || r - l + w - 1 > kMaxRingOuter) return false;
+    if (xorWith == 0 || r + w < 0 || l - w > W || b + w < 0 || t - w > H) return true; // nothing shows
+    const auto outer = static_cast<int64_t>(r - l) + w - 1;
+    const int64_t inner = static_cast<int64_t>(r - l) - w - 1;
+    const auto sumX = static_cast<int64_t>(l + r), sumY = static_cast<int64_t>(t + b);
+    // The surface's columns as doubled offsets u from the centre; m and mm are
+    // the least and the greatest |u| among them.
+    const int64_t uLo = 1 - sumX, uHi = 2 * W - 1 - sumX;
+    const int64_t m = uLo > 0 ? uLo : uHi < 0 ? -uHi : 0, mm = std::max(-uLo, uHi);
+    // A row (doubled offset dy from the centre) shows something when the
+    // outer circle reaches a column, dy^2 <= outer^2 - m^2, and the hole does
+    // not cover them all, dy^2 > inner^2 - mm^2.
+    const int64_t reach = outer * outer - m * m;
+    if (reach < 0) return true;
+    const int64_t far = isqrt(reach);
+    const int64_t coveredBy = inner > 0 ? inner * inner - mm * mm : -1;
+    const int64_t near = coveredBy >= 0 ? isqrt(coveredBy) : -1;
+    // Here the centre lies within the ring's size of the surface, so every
+    // value below fits 32 bits.
+    RingRows ring{static_cast<int32_t>(sumX), static_cast<int32_t>(sumY), static_cast<int32_t>(outer * outer),
+                  inner > 0 ? static_cast<int32_t>(inner * inner) : -1, 0, 0, xorWith};
+    auto band = [&](int64_t dyFrom, int64_t dyTo) { // rows with dy in [dyFrom, dyTo]
+        ring.rowFrom = static_cast<int32_t>(std::max<int64_t>(0, ceilDiv(dyFrom + sumY - 1, 2)));
+        ring.rowTo = static_cast<int32_t>(std::min<int64_t>(H - 1, floorDiv(dyTo + sumY - 1, 2)));
+        if (ring.rowFrom <= ring.rowTo) m_ringRows.push_back(ring);
+    };
+    if (near < 0) {
+        band(-far, far);
+    } else {
+        band(-far, -near - 1);
+        band(near + 1, far);
+    }
+    return true;
+}
+
+void Canvas::rings(std::span<const RingSet> sets)
+{
+    uint32_t k = 0;
+    if (!xorConstant(m_mix, 0, k)) {
+        for (const RingSet& set : sets) {
+            m_penWidth = set.penWidth;
+            for (int i = 0; i < set.count; ++i)
+                circle(set.cx, set.cy, set.firstRadius + i * set.spacing, set.colour, kNoFill);
+        }
+        return;
+    }
+    // Exclusive-or figures commute: gather every ring, then write each row
+    // once. Rings that are not plain circles are drawn on their own at once.
+    m_ringRows.clear();
+    for (const RingSet& set : sets) {
+        m_penWidth = set.penWidth;
+        const uint32_t p = resolve(set.colour);
+        xorConstant(m_mix, p, k);
+        for (int i = 0; i < set.count; ++i) {
+            const double radius = set.firstRadius + i * set.spacing;
+            if (!addRingRows(set.cx, set.cy, radius, k)) circle(set.cx, set.cy, radius, set.colour, kNoFill);
+        }
+    }
+    if (m_ringRows.empty()) return;
+    std::sort(m_ringRows.begin(), m_ringRows.end(),
+              [](const RingRows& a, const RingRows& b) { return a.rowFrom < b.rowFrom; });
+
+    // Per row, each ring's pieces mark where they start and end in a toggle
+    // row; a running exclusive-or along the row then gives every pixel the
+    // combined constant of the pieces that cover it. Pieces off the surface
+    // leave no mark, and starts left of it go straight into the running
+    // value, so that no two marks in a row queue up on one column.
+    std::array<uint32_t, W> toggles{};
+    uint32_t fromLeft = 0;
+    auto mark = [&](int32_t a, int32_t end, uint32_t c) { // the piece [a, end)
+        if (end <= 0 || a >= W) return;
+        if (a <= 0) fromLeft ^= c;
+        else toggles[static_cast<size_t>(a)] ^= c;
+        if (end < W) toggles[static_cast<size_t>(end)] ^= c;
+    };
+    ActiveRings& a = m_active;
+    auto resize = [&a](size_t n) {
+        for (auto* v : {&a.sumX, &a.sumY, &a.outer2, &a.inner2, &a.rowTo, &a.outerEnd, &a.holeEnd}) v->resize(n);
+        a.xorWith.resize(n);
+    };
+    size_t n = 0, next = 0;
+    int32_t lastOfAll = H; // the least last row among the active rings
+    for (int y = m_ringRows.front().rowFrom; y < H && (next < m_ringRows.size() || n > 0); ++y) {
+        if (y > lastOfAll) { // some ring has run out: keep the others
+            size_t kept = 0;
+            lastOfAll = H;
+            for (size_t i = 0; i < n; ++i) {
+                if (a.rowTo[i] < y) continue;
+                a.sumX[kept] = a.sumX[i], a.sumY[kept] = a.sumY[i], a.outer2[kept] = a.outer2[i];
+                a.inner2[kept] = a.inner2[i], a.rowTo[kept] = a.rowTo[i], a.xorWith[kept] = a.xorWith[i];
+                lastOfAll = std::min(lastOfAll, a.rowTo[i]);
+                ++kept;
+            }
+            n = kept;
+        }
+        for (; next < m_ringRows.size() && m_ringRows[next].rowFrom == y; ++next, ++n) {
+            if (n >= a.sumX.size()) resize(2 * n + 16);
+            const RingRows& r = m_ringRows[next];
+            a.sumX[n] = r.sumX, a.sumY[n] = r.sumY, a.outer2[n] = r.outer2;
+            a.inner2[n] = r.inner2, a.rowTo[n] = r.rowTo, a.xorWith[n] = r.xorWith;
+            lastOfAll = std::min(lastOfAll, r.rowTo);
+        }
+        if (n == 0) continue;
+        // The right ends first, all rings alike and without branches, so the
+        // compiler runs this loop on vectors: the last column whose centre
+        // lies inside the outer circle, and inside the hole (kNoHole where
+        // the row misses the hole).
+        const int32_t *sumX = a.sumX.data(), *sumY = a.sumY.data(), *outer2 = a.outer2.data(), *inner2 = a.inner2.data();
+        int32_t *outerEnd = a.outerEnd.data(), *holeEnd = a.holeEnd.data();
+        for (size_t i = 0; i < n; ++i) {
+            const int32_t dy = 2 * y + 1 - sumY[i], dy2 = dy * dy;
+            const int32_t hole = inner2[i] - dy2, missesHole = hole >> 31; // all ones when hole < 0
+            const int32_t end = (isqrtSmall(hole & ~missesHole) + sumX[i] - 1) >> 1;
+            outerEnd[i] = (isqrtSmall(outer2[i] - dy2) + sumX[i] - 1) >> 1;
+            holeEnd[i] = (end & ~missesHole) | (kNoHole & missesHole);
+        }
+        fromLeft = 0;
+        for (size_t i = 0; i < n; ++i) {
+            // Left ends mirror the right ones about the centre.
+            const int32_t mirror = sumX[i] - 1, ob = outerEnd[i], ib = holeEnd[i];
+            if (ib == kNoHole) {
+                mark(mirror - ob, ob + 1, a.xorWith[i]);
+            } else {
+                mark(mirror - ob, mirror - ib, a.xorWith[i]);
+                mark(ib + 1, ob + 1, a.xorWith[i]);
+            }
+        }
+        xorPrefix(toggles.data(), &at(0, y), fromLeft);
+        toggles.fill(0);
     }
 }
 

@@ -26,6 +26,7 @@
 #include "gfx/image.h"
 
 #include <cstdint>
+#include <span>
 #include <vector>
 
 namespace tambrel {
@@ -77,6 +78,19 @@ public:
     {
         ellipse(cx - r, cy - r, cx + r, cy + r, outline, fill);
     }
+    // Many circle outlines in one call: set by set, the same pixels as
+    // setPenWidth(penWidth) and then circle(cx, cy, r, colour, kNoFill) for
+    // r = firstRadius + k * spacing, k = 0..count-1; the pen width is left at
+    // the last set's. Under the exclusive-or mixes, where the order of the
+    // figures does not matter, every row is written once for all the rings.
+    struct RingSet {
+        double cx = 0, cy = 0;
+        int penWidth = 0;
+        double firstRadius = 0, spacing = 0;
+        int count = 0;
+        int32_t colour = kForeColour;
+    };
+    void rings(std::span<const RingSet> sets);
     void copyImage(const Image& image, double x1, double y1, double x2, double y2, double dx, double dy);
 
     void setPenWidth(int w) { m_penWidth = w; }
@@ -106,7 +120,16 @@ public:
     };
 
 private:
-    struct Shape; // rounded rectangle in pixel-centre space, see canvas.cpp
+    struct Shape;   // rounded rectangle in pixel-centre space, see canvas.cpp
+    // One wide circle outline, in whole half-pixel units so that its rows
+    // come from integer arithmetic: a pixel (i, j) lies inside a circle of
+    // doubled radius R when (2i + 1 - sumX)^2 + (2j + 1 - sumY)^2 <= R^2.
+    struct RingRows {
+        int32_t sumX, sumY;     // twice the centre
+        int32_t outer2, inner2; // squared doubled radii; inner2 < 0: no hole
+        int32_t rowFrom, rowTo; // the rows where it can show
+        uint32_t xorWith;
+    };
 
     uint32_t resolve(int32_t colour) const;
     void fillSpan(int64_t y, int x0, int x1, uint32_t colour); // inclusive, clips
@@ -119,7 +142,17 @@ private:
     void drawShape(double x1, double y1, double x2, double y2, double cornerRx, double cornerRy,
                    bool isEllipse, int32_t outline, int32_t fill);
 
+    bool addRingRows(double cx, double cy, double r, uint32_t xorWith);
+
     std::vector<uint32_t> m_pixels;
+    // Scratch of rings(), kept from call to call: every ring by its first
+    // row, and the rings of the row under way as a structure of arrays, so
+    // that their ends are worked out on vectors.
+    std::vector<RingRows> m_ringRows;
+    struct ActiveRings {
+        std::vector<int32_t> sumX, sumY, outer2, inner2, rowTo, outerEnd, holeEnd;
+        std::vector<uint32_t> xorWith;
+    } m_active;
     uint32_t m_foreColour = kWindowTextColour;
     uint32_t m_backColour = kButtonFaceColour;
     int m_penWidth = 0;

@@ -41,20 +41,22 @@ void PsycheMode::stepFrame(int mouseX, int mouseY)
         s.psycheSources[static_cast<size_t>(m - 1)].x = mouseX;
         s.psycheSources[static_cast<size_t>(m - 1)].y = mouseY;
     }
+    // Every centre's rings go to the canvas in one call: under exclusive-or
+    // their order does not matter, so it writes each row once for all of them.
+    m_rings.clear();
     for (int i = 0; i < m; ++i) {
         RingSource& src = s.psycheSources[static_cast<size_t>(i)];
-        c.setPenWidth(roundToInt(src.width));
-        c.setMix(static_cast<int>(Mix::Xor));
         src.phase += 1;
         // The phase range equals the ring spacing, so the wrap shows no jump.
         if (src.phase > src.width) src.phase -= 2 * src.width;
         const double step = roundEven(2 * src.width);
-        if (!(step > 0)) continue;
-        for (double j = 1; j <= kOuterRing; j += step) {
-            const double r = j + src.phase;
-            c.circle(src.x, src.y, r, s.psycheColours[static_cast<size_t>(i)], kNoFill);
-        }
+        // Radii j + phase for j = 1, 1 + step, ... up to kOuterRing.
+        const int count = step > 0 ? static_cast<int>((kOuterRing - 1) / step) + 1 : 0;
+        m_rings.push_back({src.x, src.y, roundToInt(src.width), 1 + src.phase, step, count,
+                           s.psycheColours[static_cast<size_t>(i)]});
     }
+    c.setMix(static_cast<int>(Mix::Xor));
+    c.rings(m_rings);
     c.setMix(static_cast<int>(Mix::CopyPen));
 }
 

@@ -29,6 +29,9 @@ public:
     void stepFrame(int mouseX, int mouseY) override;
 
     PsycheState s;
+
+private:
+    std::vector<Canvas::RingSet> m_rings; // one frame's rings, reused
 };
 
 } // namespace tambrel
