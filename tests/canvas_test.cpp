@@ -154,7 +154,7 @@ TEST(CanvasLine, FarAwayAndInvalidCoordinatesAreSafe)
     n.line(nan, 0, 10, 10, kInk);
     n.box(0, 0, nan, 10, 0, kInk, kInk);
     n.ellipse(0, 0, 10, nan, kInk, kInk);
-    n.setPixel(nan, 1, kInk);
+    n.setPixel(nan, 1.0, kInk);
     EXPECT_EQ(countInk(n), 0) << "a NaN coordinate draws nothing";
     EXPECT_EQ(n.getPixel(nan, 0), -1);
     n.line(-inf, 50, inf, 50, kInk);

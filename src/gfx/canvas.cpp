@@ -247,11 +247,6 @@ struct Canvas::Shape {
 
 Canvas::Canvas() : m_pixels(static_cast<size_t>(W) * H, kButtonFaceColour) {}
 
-uint32_t Canvas::resolve(int32_t colour) const
-{
-    return colour == kForeColour ? m_foreColour : static_cast<uint32_t>(colour) & kRgbMask;
-}
-
 void Canvas::setLineStyle(int s) { m_lineStyle = (s >= 0 && s <= 4) ? static_cast<LineStyle>(s) : LineStyle::Solid; }
 
 void Canvas::setMix(int m) { m_mix = (m >= 1 && m <= 16) ? static_cast<Mix>(m) : Mix::CopyPen; }

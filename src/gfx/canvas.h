@@ -69,6 +69,12 @@ public:
     void clearCanvas(int32_t colour);
     void setPixel(double x, double y, int32_t colour);
     int32_t getPixel(double x, double y) const;
+    // setPixel at a whole-number position, inline for the loops that write
+    // hundreds of thousands of pixels one by one.
+    void setPixel(int x, int y, int32_t colour)
+    {
+        if (static_cast<unsigned>(x) < kWidth && static_cast<unsigned>(y) < kHeight) at(x, y) = resolve(colour);
+    }
     void line(double x1, double y1, double x2, double y2, int32_t colour);
     void box(double x1, double y1, double x2, double y2, int cornerPercent, int32_t outline, int32_t fill);
     void ellipse(double x1, double y1, double x2, double y2, int32_t outline, int32_t fill);
@@ -131,7 +137,10 @@ private:
         uint32_t xorWith;
     };
 
-    uint32_t resolve(int32_t colour) const;
+    uint32_t resolve(int32_t colour) const
+    {
+        return colour == kForeColour ? m_foreColour : static_cast<uint32_t>(colour) & 0xFFFFFF;
+    }
     void fillSpan(int64_t y, int x0, int x1, uint32_t colour); // inclusive, clips
     void plot(int x, int y, uint32_t colour);               // clips, mixes
     void fillRows(int64_t j, int64_t mirror, Span outline, Span interior, uint32_t outlineColour,

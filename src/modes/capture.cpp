@@ -3,7 +3,6 @@
 #include "gfx/geometry.h"
 #include "gfx/numeric.h"
 
-#include <vector>
 
 namespace tambrel {
 
@@ -13,11 +12,6 @@ constexpr int kSnapshotWaitMs = 500;
 constexpr int kSmearsPerFrame = 20; // rows, and as many columns
 constexpr int kScatterReach = 3;    // pixels either way
 
-int average(uint32_t s, uint32_t t, int shift)
-{
-    const int a = static_cast<int>((s >> shift) & 0xFF), b = static_cast<int>((t >> shift) & 0xFF);
-    return roundToInt((a + b) / 2.0);
-}
 } // namespace
 
 void CaptureMode::initState()
@@ -42,22 +36,32 @@ void CaptureMode::start()
     reloadBuffer();
 }
 
+// pixelBuffer := the canvas, cell by cell as getPixel reads it: -1 beyond the
+// surface. Column by column, as the buffer is laid out.
 void CaptureMode::reloadBuffer()
 {
     const Canvas& c = canvas();
     PixelBuffer& buf = pixelBuffer();
-    for (int x = 0; x < 600; ++x)
-        for (int y = 0; y < 512; ++y) buf.at(x, y) = c.getPixel(x, y);
+    for (int x = 0; x < 600; ++x) {
+        int32_t* column = &buf.at(x, 0);
+        for (int y = 0; y < 512; ++y)
+            column[y] = x < Canvas::kWidth && y < Canvas::kHeight ? static_cast<int32_t>(c.at(x, y)) : -1;
+    }
 }
 
-// Blends source into the target cell, channel by channel, halves to even.
+// Blends source into the target cell, channel by channel, halves to even,
+// and paints the result.
 void CaptureMode::blend(int tx, int ty, int32_t source)
 {
-    PixelBuffer& buf = pixelBuffer();
-    const uint32_t s = static_cast<uint32_t>(source), t = static_cast<uint32_t>(buf.at(tx, ty));
-    const int32_t v = rgb(average(s, t, 0), average(s, t, 8), average(s, t, 16));
-    buf.at(tx, ty) = v;
-    canvas().setPixel(tx, ty, v);
+    int32_t& cell = pixelBuffer().at(tx, ty);
+    const uint32_t s = static_cast<uint32_t>(source), t = static_cast<uint32_t>(cell);
+    // (a + b) / 2 with a half going to the even neighbour, per 8-bit channel.
+    auto average = [&](int shift) {
+        const uint32_t sum = ((s >> shift) & 0xFF) + ((t >> shift) & 0xFF), low = sum >> 1;
+        return static_cast<int32_t>(low + (sum & low & 1));
+    };
+    cell = average(0) | average(8) << 8 | average(16) << 16; // each 0..255: rgb() would change nothing
+    canvas().setPixel(tx, ty, cell);
 }
 
 void CaptureMode::stepFrame(int /*mouseX*/, int /*mouseY*/)
@@ -81,11 +85,13 @@ void CaptureMode::onCanvasClick(int /*x*/, int /*y*/)
     isOn = false;
     Canvas& c = canvas();
     const PixelBuffer& buf = pixelBuffer();
-    // Every pixel takes its colour from the picture as it was before the click.
+    // Every pixel takes its colour from the picture as it was before the
+    // click. Both offsets are drawn for every position, also for the last
+    // column and row, which lie beyond the surface.
     for (int x = 3; x <= 596; ++x) {
         for (int y = 3; y <= 508; ++y) {
-            const int dy = floorToInt(7 * rnd()) - kScatterReach;
-            const int dx = floorToInt(7 * rnd()) - kScatterReach;
+            const int dy = static_cast<int>(7 * rnd()) - kScatterReach; // rounded down: 7 x rnd is never negative
+            const int dx = static_cast<int>(7 * rnd()) - kScatterReach;
             c.setPixel(x, y, buf.at(x + dx, y + dy)); // -1 paints the foreground colour
         }
     }

@@ -9,9 +9,22 @@
 namespace tambrel {
 
 namespace {
-int channel(double v) { return std::clamp(roundToInt(v), 0, 255); }
+// A channel value rounded half to even and held to 0..255. Cloud values lie
+// within -45..301 (corners up to 256, offsets up to 45), where adding and
+// taking away 1.5 x 2^52 rounds exactly: this runs 2.45 million times a cloud.
+int channel(double v)
+{
+    constexpr double kShift = 6755399441055744.0; // 1.5 x 2^52
+    return std::clamp(static_cast<int>((v + kShift) - kShift), 0, 255);
+}
 int32_t pack(const CloudColour& c) { return rgb(c.red, c.green, c.blue); }
-int midpoint(int a, int b) { return roundToInt((a + b) / 2.0); }
+// (a + b) / 2 rounded half to even, in whole numbers: a half goes to the
+// even neighbour.
+int midpoint(int a, int b)
+{
+    const int sum = a + b, low = sum >> 1;
+    return low + ((sum & 1) & (low & 1));
+}
 } // namespace
 
 void CloudsMode::initState() { isOn = false; }
@@ -43,14 +56,18 @@ void CloudsMode::subdivideCloud(int x1, int x2, int y1, int y2, const CloudColou
     const double r = cloudRoughness;
     const double h = cloudRoughness / 2; // truncated
     CloudColour t, l, m, g, o;           // top, left, centre, right, bottom
-    for (auto ch : {&CloudColour::red, &CloudColour::green, &CloudColour::blue}) {
+    // Five draws per channel, red first; the centre averages only the
+    // top-left and bottom-right corners.
+    auto channelOf = [&](int CloudColour::*ch) {
         t.*ch = channel(r * rnd() + (a.*ch + b.*ch) / 2.0 - h);
         l.*ch = channel(r * rnd() + (a.*ch + c.*ch) / 2.0 - h);
-        // The centre averages only the top-left and bottom-right corners.
         m.*ch = channel(6 * r * rnd() + (a.*ch + d.*ch) / 2.0 - 3 * r);
         g.*ch = channel(r * rnd() + (b.*ch + d.*ch) / 2.0 - h);
         o.*ch = channel(r * rnd() + (c.*ch + d.*ch) / 2.0 - h);
-    }
+    };
+    channelOf(&CloudColour::red);
+    channelOf(&CloudColour::green);
+    channelOf(&CloudColour::blue);
     Canvas& cv = canvas();
     cv.setPixel(mx, y1, pack(t));
     cv.setPixel(x1, my, pack(l));
