@@ -13,6 +13,7 @@ packages=(
   xvfb xdotool x11-utils imagemagick xauth openbox wmctrl   # the window under a virtual display
   desktop-file-utils appstream dpkg-dev file   # install and package checks
   dbus-daemon dbus-session-bus-common   # a private session bus for the screenshot portal test
+  emscripten nodejs chromium            # the web edition, and its test in a real browser
 )
 
 missing=()

@@ -4,10 +4,13 @@
 #   2. the whole suite again under AddressSanitizer + UndefinedBehaviorSanitizer;
 #   3. the threaded tests under ThreadSanitizer (core only, no Qt);
 #   4. each fuzz target for a bounded time (TAMBREL_FUZZ_SECONDS, default 60).
+# Step 1 includes the web edition in headless Chromium (built first).
 # TAMBREL_QUICK=1 stops after step 1.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh
+scripts/web.sh build >/dev/null
+cmake -S . -B build -DTAMBREL_WEB_SITE="$PWD/build-web/site" >/dev/null
 jobs=$(nproc)
 supp="$PWD/tests/sanitizers"
 logs=$(mktemp -d)

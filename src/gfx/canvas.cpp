@@ -628,7 +628,8 @@ constexpr int32_t kNoHole = INT32_MIN / 2;
 void xorPrefix(const uint32_t* t, uint32_t* d, uint32_t start)
 {
     int x = 0;
-#if defined(__GNUC__) && (defined(__clang__) || __GNUC__ >= 12)
+#if defined(__GNUC__) && (defined(__clang__) || __GNUC__ >= 12) && \
+    (defined(__SSE2__) || defined(__wasm_simd128__) || defined(__ARM_NEON))
     using V = uint32_t __attribute__((vector_size(16)));
     const V zero{};
     auto prefix = [&](V v) {

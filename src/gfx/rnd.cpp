@@ -2,6 +2,7 @@
 
 #include <bit>
 #include <chrono>
+#include <cstring>
 #include <ctime>
 
 namespace tambrel {
@@ -10,7 +11,13 @@ uint32_t Rnd::seedForTimeOfDay(int hours, int minutes, int seconds, int millisec
 {
     const long ms = hours * 3600000L + minutes * 60000L + seconds * 1000L + milliseconds;
     const float secs = static_cast<float>(static_cast<double>(ms) / 1000.0);
+#ifdef __cpp_lib_bit_cast
     return std::bit_cast<uint32_t>(secs);
+#else // an older standard library (the web edition's) lacks std::bit_cast
+    uint32_t bits;
+    std::memcpy(&bits, &secs, sizeof bits);
+    return bits;
+#endif
 }
 
 uint32_t Rnd::clockSeed()

@@ -1,5 +1,6 @@
 #include "app/qt/canvas_widget.h"
 
+#include "app/layout.h"
 #include "app/program.h"
 #include "app/qt/image_convert.h"
 
@@ -33,7 +34,7 @@ void CanvasWidget::paintEvent(QPaintEvent*)
     p.setPen(palette().color(QPalette::Light));
     p.drawLine(edge.bottomLeft(), edge.bottomRight());
     p.drawLine(edge.topRight(), edge.bottomRight());
-    if (!m_frame.isNull()) p.drawImage(QPoint(kFrame, kFrame), m_frame); // no smoothing: crisp at any ratio
+    if (!m_frame.isNull()) p.drawImage(QPoint(layout::kCanvasFrame, layout::kCanvasFrame), m_frame); // no smoothing: crisp at any ratio
 }
 
 void CanvasWidget::mousePressEvent(QMouseEvent* event)

@@ -14,8 +14,6 @@ class Program;
 class CanvasWidget : public QWidget {
     Q_OBJECT
 public:
-    static constexpr int kFrame = 2; // flat border plus sunken edge
-
     explicit CanvasWidget(QWidget* parent);
     void attach(Program* program) { m_program = program; }
     // Called with 0 for a press, 1 for the second press of a double click.

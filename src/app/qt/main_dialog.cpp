@@ -1,5 +1,6 @@
 #include "app/qt/main_dialog.h"
 
+#include "app/layout.h"
 #include "app/program.h"
 #include "app/qt/canvas_widget.h"
 #include "app/qt/qt_platform.h"
@@ -17,10 +18,6 @@
 namespace tambrel {
 
 namespace {
-constexpr int kCanvasLeft = 8, kCanvasTop = 8, kCanvasWidth = 600, kCanvasHeight = 512;
-constexpr int kButtonLeft = 624, kButtonTop = 8, kButtonPitch = 32, kButtonWidth = 106, kButtonHeight = 24;
-constexpr int kButtonSlots = 16;
-constexpr int kFontPoints = 8;
 constexpr char kControlId[] = "controlId";
 constexpr int kFramePollMs = 25, kFrameWaitMs = 5000;
 } // namespace
@@ -28,20 +25,19 @@ constexpr int kFramePollMs = 25, kFrameWaitMs = 5000;
 QFont uiFont(int weight)
 {
     // The classic dialog font where it exists, else the nearest small sans-serif.
-    static const char* const kFamilies[] = {"MS Sans Serif", "Microsoft Sans Serif", "Liberation Sans", "Arimo",
-                                            "DejaVu Sans"};
     QString family = QFontDatabase::systemFont(QFontDatabase::GeneralFont).family();
     const QStringList available = QFontDatabase::families();
-    for (const char* f : kFamilies) {
-        if (available.contains(QString::fromLatin1(f), Qt::CaseInsensitive)) {
-            family = QString::fromLatin1(f);
+    for (std::string_view f : layout::kFontFamilies) {
+        const QString name = QString::fromLatin1(f.data(), static_cast<qsizetype>(f.size()));
+        if (available.contains(name, Qt::CaseInsensitive)) {
+            family = name;
             break;
         }
     }
     QFont font(family);
     const QScreen* screen = QGuiApplication::primaryScreen();
     const double dpi = screen ? screen->logicalDotsPerInchY() : 96.0;
-    font.setPixelSize(static_cast<int>(std::lround(kFontPoints * dpi / 72.0))); // 11 px at 96 dpi
+    font.setPixelSize(static_cast<int>(std::lround(layout::kFontPoints * dpi / 72.0))); // 11 px at 96 dpi
     font.setWeight(static_cast<QFont::Weight>(weight));
     font.setItalic(false);
     font.setUnderline(false);
@@ -55,19 +51,20 @@ MainDialog::MainDialog()
       m_dialogFont(uiFont(QFont::Normal)), m_boldFont(uiFont(QFont::Bold)), m_normalFont(uiFont(QFont::Normal))
 {
     setWindowTitle(QStringLiteral("Tambrel"));
-    setFixedSize(kClientWidth, kClientHeight);
+    setFixedSize(layout::kClientWidth, layout::kClientHeight);
     setFont(m_dialogFont);
     setProperty(kControlId, kNoControl);
 
     m_canvas = new CanvasWidget(this);
-    m_canvas->setGeometry(kCanvasLeft, kCanvasTop, kCanvasWidth, kCanvasHeight);
+    m_canvas->setGeometry(layout::kCanvas.left, layout::kCanvas.top, layout::kCanvas.width, layout::kCanvas.height);
     m_canvas->setProperty(kControlId, kCanvasId);
 
-    for (int n = 0; n < kButtonSlots; ++n) {
-        const int id = kFirstModeButtonId + n;
+    for (int n = 0; n < layout::kButtonSlots; ++n) {
+        const int id = layout::buttonId(n);
         if (id == kEmptySlotId) continue;
         auto* b = new QPushButton(this);
-        b->setGeometry(kButtonLeft, kButtonTop + kButtonPitch * n, kButtonWidth, kButtonHeight);
+        const layout::Rect r = layout::buttonRect(id);
+        b->setGeometry(r.left, r.top, r.width, r.height);
         b->setAutoDefault(false);
         b->setDefault(false);
         b->setFocusPolicy(Qt::StrongFocus); // a tab stop

@@ -22,9 +22,6 @@ class QtPlatform;
 class MainDialog : public QWidget, public DialogView {
     Q_OBJECT
 public:
-    static constexpr int kClientWidth = 736;
-    static constexpr int kClientHeight = 530;
-
     MainDialog();
     ~MainDialog() override;
 

@@ -1,0 +1,31 @@
+#!/usr/bin/env bash
+# The web edition: installs what is missing, builds the page into
+# build-web/site/ (static files only) and serves it on http://127.0.0.1:8000/.
+#   scripts/web.sh          build and serve (PORT=8000 by default)
+#   scripts/web.sh build    build only
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+packages=(cmake make emscripten nodejs)
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if ((${#missing[@]})); then
+  echo "web: installing ${missing[*]}"
+  SUDO=""
+  [ "$(id -u)" -eq 0 ] || SUDO="sudo"
+  $SUDO apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+fi
+
+# Debian's emscripten runs its JavaScript tools with the system's node, which
+# does not look in Debian's own module folder by itself.
+export NODE_PATH=/usr/share/nodejs${NODE_PATH:+:$NODE_PATH}
+emcmake cmake -S . -B build-web -DCMAKE_BUILD_TYPE=Release -DTAMBREL_WITH_QT=OFF -DTAMBREL_WITH_TESTS=OFF \
+  -DTAMBREL_WITH_BENCH=OFF >/dev/null
+cmake --build build-web -j"$(nproc)"
+echo "web: the page is in build-web/site/ (build-web/site/tambrel.html is the same page in one file)"
+
+[ "${1:-}" = build ] && exit 0
+exec node tools/web/serve.mjs build-web/site "${PORT:-8000}"

@@ -1,0 +1,225 @@
+// The web edition in headless Chromium, against the headless renderer: for
+// every mode the page's surface after the same seed, pointer path and clicks
+// must be the renderer's picture, pixel for pixel. Then the window's
+// behaviour through real input events, a refused screen capture, the
+// single-file page from disk, and no console errors.
+//   node tests/web/web_test.mjs SITE_DIR TAMBREL_RENDER [OUT_DIR]
+import { execFileSync } from 'node:child_process';
+import fs from 'node:fs';
+import os from 'node:os';
+import path from 'node:path';
+import { launchChromium } from './cdp.mjs';
+import { serve } from '../../tools/web/serve.mjs';
+
+const [site, render, outDir = '.'] = process.argv.slice(2);
+if (!site || !render) {
+  console.error('usage: node web_test.mjs SITE_DIR TAMBREL_RENDER [OUT_DIR]');
+  process.exit(2);
+}
+const fixtures = fs.mkdtempSync(path.join(os.tmpdir(), 'tambrel-web-'));
+let passed = 0, failed = 0;
+function check(name, ok, detail = '') {
+  if (ok) ++passed;
+  else ++failed;
+  console.log(`${ok ? 'ok    ' : 'FAILED'} ${name}${ok || !detail ? '' : ': ' + detail}`);
+}
+
+// Each mode with a seed, a pointer path (one point per pass) and clicks
+// after K passes, chosen so that the mode shows what it does.
+const circle = (cx, cy, r, speed) => (f) => [Math.round(cx + r * Math.cos(f * speed)), Math.round(cy + r * Math.sin(f * speed))];
+const cases = [
+  ['follower', 1002, 11, 60, circle(400, 300, 80, 0.07), [20]],
+  ['bouncy', 1003, 12, 60, circle(300, 300, 40, 0.1), [5, 30]],
+  ['drawing', 1004, 13, 60, (f) => [40 + 8 * f, 256 + Math.round(100 * Math.sin(f / 9))], [25]],
+  ['fireworks', 1005, 14, 40, (f) => (f < 10 ? [150, 200] : [420, 260]), [0, 10, 10]],
+  ['emitter', 1006, 15, 80, circle(300, 400, 30, 0.05), [40]],
+  ['gravity', 1007, 16, 30, circle(320, 250, 60, 0.2), [0]],
+  ['snow', 1008, 17, 120, (f) => [200 + 2 * f, 380], [60]],
+  ['stars', 1009, 18, 80, circle(420, 300, 20, 0.1), [40]],
+  ['bumps', 1010, 19, 50, circle(300, 256, 100, 0.1), [0, 25]],
+  ['shader', 1011, 20, 100, circle(300, 256, 120, 0.04), [50]],
+  ['clouds', 1012, 21, 3, () => [300, 256], [1]],
+  ['capture', 1013, 22, 30, () => [300, 256], [15]],
+  ['whirl', 1014, 23, 40, circle(500, 100, 30, 0.1), [0]],
+  ['psyche', 1015, 24, 40, (f) => [360 + f, 230], [0, 20]],
+];
+
+const server = await serve([['/', site], ['/fixtures/', fixtures]]);
+const base = `http://127.0.0.1:${server.address().port}/`;
+// With a fake picker and no fake screen, screen sharing is refused.
+const browser = await launchChromium({ args: ['--use-fake-ui-for-media-stream'] });
+try {
+  // The renderer's pictures first.
+  for (const [word, , seed, frames, at, clicks] of cases) {
+    const pathFile = path.join(fixtures, `${word}.path`);
+    fs.writeFileSync(pathFile, Array.from({ length: frames }, (_, f) => at(f).join(' ')).join('\n') + '\n');
+    execFileSync(render, ['--mode', word, '--seed', String(seed), '--frames', String(frames), '--path', pathFile,
+      ...clicks.flatMap((k) => ['--click', String(k)]), '--out', path.join(fixtures, `${word}.png`)]);
+  }
+
+  // The same runs in the page, the live scheduler paused; then the page's
+  // surface against the renderer's picture.
+  for (const [word, id, seed, frames, at, clicks] of cases) {
+    await browser.goto(`${base}?seed=${seed}`);
+    const points = Array.from({ length: frames }, (_, f) => at(f));
+    const r = await browser.evaluate(`(async () => {
+      await tambrel.ready;
+      tambrel.pause();
+      const points = ${JSON.stringify(points)}, clicks = ${JSON.stringify(clicks)}, frames = ${frames};
+      tambrel.pointer(...points[0]);
+      await tambrel.press(${id});
+      for (let pass = 0; pass < frames; ++pass) {
+        tambrel.pointer(...points[pass]);
+        for (const k of clicks) if (k === pass) await tambrel.clickCanvas();
+        tambrel.step(1);
+      }
+      for (const k of clicks) if (k >= frames) await tambrel.clickCanvas();
+      const mine = tambrel.pixels();
+      const blob = await (await fetch('/fixtures/${word}.png')).blob();
+      const bitmap = await createImageBitmap(blob, { colorSpaceConversion: 'none', premultiplyAlpha: 'none' });
+      const g = new OffscreenCanvas(bitmap.width, bitmap.height).getContext('2d');
+      g.drawImage(bitmap, 0, 0);
+      const theirs = g.getImageData(0, 0, bitmap.width, bitmap.height).data;
+      let differ = 0, first = -1, colours = new Set();
+      for (let i = 0; i < mine.length; ++i) {
+        const v = theirs[4 * i] | (theirs[4 * i + 1] << 8) | (theirs[4 * i + 2] << 16);
+        if (colours.size < 3) colours.add(v);
+        if (v !== mine[i]) { ++differ; if (first < 0) first = i; }
+      }
+      return { differ, first, size: [bitmap.width, bitmap.height], count: mine.length, colours: colours.size, title: tambrel.title() };
+    })()`);
+    check(`${word}: the page's surface is the renderer's picture`, r.differ === 0 && r.size[0] === 596 && r.size[1] === 508 && r.count === 596 * 508,
+      `${r.differ} pixels differ, the first at (${r.first % 596}, ${Math.floor(r.first / 596)}), picture ${r.size}`);
+    if (word !== 'capture' && word !== 'clouds') check(`${word}: the picture is not blank`, r.colours > 1);
+  }
+
+  // The window as a user meets it: captions, titles, fonts, real clicks.
+  await browser.goto(`${base}?seed=7`);
+  const ui = (expr) => browser.evaluate(`(async () => { await tambrel.ready; return ${expr}; })()`);
+  const centre = async (id) => ui(`(() => { const r = document.querySelector('[data-control-id="${id}"]').getBoundingClientRect(); return [r.x + r.width / 2, r.y + r.height / 2]; })()`);
+  const captions = () => ui(`[...document.querySelectorAll('button')].map((b) => b.textContent + (b.classList.contains('bold') ? '*' : ''))`);
+  check('start: title "Tambrel"', (await ui('tambrel.title()')) === 'Tambrel');
+  const first = await captions();
+  check('start: fifteen buttons with their captions', first.length === 15 && first[0] === 'Turn Follower On' && first[11] === 'Turn Capture On' && first[14] === 'Clear Screen', first.join('|'));
+  check('start: the surface is white', await ui('tambrel.pixels().every((v) => v === 0xFFFFFF)'));
+
+  await browser.click(...(await centre(1005)));
+  await ui('new Promise((r) => setTimeout(r, 50))');
+  check('a real click on "Turn Fireworks On" switches the mode on', (await ui('tambrel.title()')) === 'Tambrel: Fireworks animation');
+  const on = await captions();
+  check('its caption turns to "Turn Fireworks Off" in bold', on[3] === 'Turn Fireworks Off*' && on.filter((c) => c.endsWith('*')).length === 1, on.join('|'));
+  const [cx, cy] = await centre(1001);
+  await ui('tambrel.pause()');
+  const before = await ui('tambrel.pixels().reduce((n, v) => n + (v !== 0xFFFFFF), 0)');
+  await browser.click(cx, cy);
+  await ui('new Promise((r) => setTimeout(r, 50))');
+  await ui('tambrel.step(3)');
+  const after = await ui('tambrel.pixels().reduce((n, v) => n + (v !== 0xFFFFFF), 0)');
+  check('a real click on the canvas sets off a burst', after > before + 50, `${before} -> ${after} coloured pixels`);
+  check('the pointer is hidden over the canvas only', await ui(`getComputedStyle(document.getElementById('surface')).cursor === 'none' && getComputedStyle(document.querySelector('button')).cursor !== 'none'`));
+
+  await ui(`document.querySelector('[data-control-id="1002"]').focus()`);
+  await browser.key('Enter', 'Enter', 13);
+  await browser.key('Escape', 'Escape', 27);
+  await ui('new Promise((r) => setTimeout(r, 50))');
+  check('Enter and Escape do nothing', (await ui('tambrel.title()')) === 'Tambrel: Fireworks animation');
+  await browser.key(' ', 'Space', 32);
+  await ui('new Promise((r) => setTimeout(r, 50))');
+  check('Space presses the focused button', (await ui('tambrel.title()')) === 'Tambrel: Cursor follower animation');
+
+  await browser.click(...(await centre(1017)));
+  await ui('new Promise((r) => setTimeout(r, 50))');
+  check('"Clear Screen" whitens and leaves the mode on', (await ui('tambrel.pixels().every((v) => v === 0xFFFFFF) && tambrel.title()')) === 'Tambrel: Cursor follower animation');
+
+  // Larger windows scale the page by whole pixels; a phone's screen gets it
+  // shrunk to fit, and a tap on the canvas is a click.
+  const surfaceWidth = () => ui(`document.getElementById('surface').getBoundingClientRect().width`);
+  await browser.viewport(1600, 1200);
+  await ui('new Promise((r) => setTimeout(r, 100))');
+  check('a large window shows each canvas pixel as 2 x 2', (await surfaceWidth()) === 2 * 596);
+  await browser.viewport(1600, 1200, 1.5);
+  await ui('new Promise((r) => setTimeout(r, 100))');
+  check('... and as 3 x 3 device pixels at 150 %', Math.abs((await surfaceWidth()) * 1.5 - 3 * 596) < 0.01, String(await surfaceWidth()));
+  await browser.viewport(390, 844, 3, true);
+  await ui('new Promise((r) => setTimeout(r, 100))');
+  const phone = await ui(`[document.getElementById('dialog').getBoundingClientRect().right, innerWidth, devicePixelRatio]`);
+  check('a phone-sized screen gets the whole window', phone[0] <= 390, phone.join(', '));
+  await browser.click(...(await centre(1005)));
+  await ui('new Promise((r) => setTimeout(r, 50))');
+  const [tx, ty] = await centre(1001);
+  const untouched = await ui('tambrel.pixels().reduce((n, v) => n + (v !== 0xFFFFFF), 0)');
+  await browser.touch([[tx - 20, ty - 20], [tx - 10, ty - 10], [tx, ty]]);
+  await ui('new Promise((r) => setTimeout(r, 50))');
+  await ui('tambrel.step(3)');
+  check('a tap on the canvas is a click', (await ui('tambrel.pixels().reduce((n, v) => n + (v !== 0xFFFFFF), 0)')) > untouched + 50);
+  await browser.viewport(1280, 800, 1, false);
+  await ui('new Promise((r) => setTimeout(r, 100))');
+
+  // A capture the browser refuses: the mode still switches on, black.
+  await browser.click(...(await centre(1013)));
+  await ui('new Promise((r) => setTimeout(r, 300))');
+  check('a refused screen capture switches the mode on', (await ui('tambrel.title()')) === 'Tambrel: Screen capture degrader');
+  check('... with the caption "Turn Capture Off" and a black canvas', await ui(`document.querySelector('[data-control-id="1013"]').textContent === 'Turn Capture Off' && tambrel.pixels().every((v) => v === 0)`));
+  await browser.click(...(await centre(1013)));
+  await ui('new Promise((r) => setTimeout(r, 50))');
+  check('pressed again, everything is off', (await ui('tambrel.title()')) === 'Tambrel');
+
+  await ui('tambrel.resume()');
+  await browser.click(...(await centre(1015)));
+  await browser.click(cx, cy);
+  await ui('new Promise((r) => setTimeout(r, 400))');
+  await browser.screenshot(path.join(outDir, 'web-page.png'));
+
+  // The live scheduler keeps the desktop's pace: about 90-99 passes a second.
+  const rate = await ui(`(async () => {
+    const n0 = tambrel.passes(), t0 = performance.now();
+    await new Promise((r) => setTimeout(r, 1000));
+    return (tambrel.passes() - n0) * 1000 / (performance.now() - t0);
+  })()`);
+  check('the live page runs about a pass every 10 ms', rate > 60 && rate < 101, `${rate.toFixed(1)} passes/s`);
+
+  // The single-file page, opened from disk.
+  await browser.goto(`file://${path.resolve(site, 'tambrel.html')}?seed=24`);
+  const single = await browser.evaluate(`(async () => {
+    await tambrel.ready;
+    tambrel.pause();
+    tambrel.pointer(360, 230);
+    await tambrel.press(1015);
+    await tambrel.clickCanvas();
+    tambrel.step(5);
+    return [tambrel.title(), tambrel.pixels().filter((v) => v !== 0xFFFFFF).length];
+  })()`);
+  check('the single-file page works from disk', single[0] === 'Tambrel: Psychedelic animation' && single[1] > 1000, single.join(', '));
+
+  check('no console errors', browser.errors.length === 0, browser.errors.join(' | '));
+
+  // A screen the browser does share (a fake one): the canvas shows its
+  // top-left corner, and the sharing stops at once.
+  const sharing = await launchChromium({ args: ['--use-fake-ui-for-media-stream', '--use-fake-device-for-media-stream'] });
+  try {
+    await sharing.goto(`${base}?seed=3`);
+    const shared = await sharing.evaluate(`(async () => {
+      await tambrel.ready;
+      const media = navigator.mediaDevices, ask = media.getDisplayMedia.bind(media);
+      let stream = null;
+      media.getDisplayMedia = async (c) => (stream = await ask(c));
+      tambrel.pause();
+      await tambrel.press(1013);
+      const px = tambrel.pixels();
+      return [tambrel.title(), stream !== null && stream.getTracks().every((t) => t.readyState === 'ended'),
+              px.filter((v) => v !== 0).length];
+    })()`);
+    check('a shared screen shows on the canvas', shared[0] === 'Tambrel: Screen capture degrader' && shared[2] > 596 * 508 / 2, shared.join(', '));
+    check('... and the sharing stream is closed at once', shared[1] === true);
+  } finally {
+    await sharing.close();
+  }
+} catch (e) {
+  check('the run', false, e.stack);
+} finally {
+  await browser.close();
+  server.close();
+  fs.rmSync(fixtures, { recursive: true, force: true });
+}
+console.log(`${passed} passed, ${failed} failed`);
+process.exit(failed ? 1 : 0);
