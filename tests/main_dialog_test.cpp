@@ -4,6 +4,8 @@
 #include "test_support.h"
 
 #include <QApplication>
+#include <QClipboard>
+#include <QMimeData>
 #include <QCursor>
 #include <QPushButton>
 #include <QTest>
@@ -146,6 +148,26 @@ TEST_F(Window, CaptureShowsTheTopLeftOfTheScreen)
     QTest::mouseClick(button(1013), Qt::LeftButton);
     EXPECT_EQ(modeOn(), test::kCapture);
     EXPECT_EQ(button(1013)->text(), "Turn Capture Off");
+}
+
+// The capture takes the screen without the system clipboard: text and
+// pictures the user copied are still there afterwards.
+TEST_F(Window, CaptureLeavesTheUsersClipboardAsItWas)
+{
+    QClipboard* clipboard = QGuiApplication::clipboard();
+    clipboard->setText(QStringLiteral("the user's words"));
+    QTest::mouseClick(button(1013), Qt::LeftButton);
+    EXPECT_EQ(modeOn(), test::kCapture);
+    EXPECT_EQ(clipboard->text(), "the user's words");
+    EXPECT_FALSE(clipboard->mimeData()->hasImage());
+
+    QImage picture(40, 30, QImage::Format_RGB32);
+    picture.fill(QColor(12, 34, 56));
+    clipboard->setImage(picture);
+    QTest::mouseClick(button(1013), Qt::LeftButton); // off
+    QTest::mouseClick(button(1013), Qt::LeftButton); // on again
+    EXPECT_EQ(modeOn(), test::kCapture);
+    EXPECT_EQ(clipboard->image().convertToFormat(QImage::Format_RGB32), picture);
 }
 
 TEST(WindowClose, ClosingWhileAnimatingNeverDeadlocks)

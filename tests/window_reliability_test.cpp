@@ -1,4 +1,4 @@
-// The window under hostile clipboards and closes at awkward moments.
+// The window under hostile screen pictures and closes at awkward moments.
 
 #include "app/qt/qt_app.h"
 #include "modes/capture.h"
@@ -17,12 +17,14 @@
 namespace tambrel {
 namespace {
 
-// The print-screen press puts whatever the test chose on the real clipboard.
+// The screen is whatever picture the test chose.
 class HostilePlatform : public QtPlatform {
 public:
     using QtPlatform::QtPlatform;
-    std::function<void(QClipboard*)> snapshot = [](QClipboard*) {};
-    void pressPrintScreen() override { snapshot(QGuiApplication::clipboard()); }
+    std::function<QImage()> screen = [] { return QImage(); };
+
+protected:
+    QImage takeScreen() override { return screen(); }
 };
 
 QImage filled(int w, int h, QImage::Format format, QColor colour)
@@ -37,31 +39,24 @@ QImage filled(int w, int h, QImage::Format format, QColor colour)
     return img;
 }
 
-TEST(HostileClipboard, CaptureAlwaysSwitchesOnAndShowsWhatItCan)
+TEST(HostileScreen, CaptureAlwaysSwitchesOnAndShowsWhatItCan)
 {
     struct Case {
         const char* name;
-        std::function<void(QClipboard*)> put;
+        QImage screen;
         QColor topLeft; // expected at the canvas's (0, 0); invalid: black
     };
     const Case cases[] = {
-        {"nothing", [](QClipboard* c) { c->clear(); }, QColor()},
-        {"text only", [](QClipboard* c) { c->setText("not a picture"); }, QColor()},
-        {"1 x 1", [](QClipboard* c) { c->setImage(filled(1, 1, QImage::Format_RGB32, QColor(10, 20, 30))); }, QColor(10, 20, 30)},
-        {"far larger than the screen",
-         [](QClipboard* c) { c->setImage(filled(6000, 4000, QImage::Format_RGB32, QColor(200, 100, 50))); },
-         QColor(200, 100, 50)},
-        {"with alpha",
-         [](QClipboard* c) { c->setImage(filled(300, 200, QImage::Format_ARGB32, QColor(0, 255, 0, 128))); },
-         QColor(0, 255, 0)},
-        {"indexed palette",
-         [](QClipboard* c) { c->setImage(filled(640, 480, QImage::Format_Indexed8, QColor(90, 80, 70))); },
-         QColor(90, 80, 70)},
-        {"empty mime data", [](QClipboard* c) { c->setMimeData(new QMimeData); }, QColor()},
+        {"no picture", QImage(), QColor()},
+        {"1 x 1", filled(1, 1, QImage::Format_RGB32, QColor(10, 20, 30)), QColor(10, 20, 30)},
+        {"far larger than the screen", filled(6000, 4000, QImage::Format_RGB32, QColor(200, 100, 50)), QColor(200, 100, 50)},
+        {"with alpha", filled(300, 200, QImage::Format_ARGB32, QColor(0, 255, 0, 128)), QColor(0, 255, 0)},
+        {"indexed palette", filled(640, 480, QImage::Format_Indexed8, QColor(90, 80, 70)), QColor(90, 80, 70)},
+        {"zero width", QImage(0, 10, QImage::Format_RGB32), QColor()},
     };
     for (const Case& k : cases) {
         BasicQtApp<HostilePlatform> app(5);
-        app.platform.snapshot = k.put;
+        app.platform.screen = [&k] { return k.screen; };
         app.show();
         app.dialog.button(1013)->click();
         std::lock_guard lock(app.program.stateLock);

@@ -4,11 +4,9 @@
 #include "app/qt/screenshot_portal.h"
 
 #include <QAbstractEventDispatcher>
-#include <QClipboard>
 #include <QCoreApplication>
 #include <QCursor>
 #include <QGuiApplication>
-#include <QMimeData>
 #include <QPixmap>
 #include <QScreen>
 #include <QThread>
@@ -93,18 +91,18 @@ void QtPlatform::doEvents(int ms)
     if (!handled) sleepMs(ms);
 }
 
+// The capture's clipboard is the program's own: the picture goes from the
+// screen straight to the mode, and what the user copied stays where it is.
 bool QtPlatform::clearClipboard()
 {
-    QClipboard* clipboard = QGuiApplication::clipboard();
-    if (!clipboard) return false;
-    clipboard->clear();
+    m_snapshot = QImage();
     return true;
 }
 
-void QtPlatform::pressPrintScreen()
+void QtPlatform::pressPrintScreen() { m_snapshot = takeScreen(); }
+
+QImage QtPlatform::takeScreen()
 {
-    QClipboard* clipboard = QGuiApplication::clipboard();
-    if (!clipboard) return;
     // Where the window system lets us read the screen (X11, offscreen), take it
     // directly; on Wayland an application may not, so ask the desktop portal.
     QImage shot;
@@ -112,18 +110,14 @@ void QtPlatform::pressPrintScreen()
     if (screen && !QGuiApplication::platformName().startsWith(QLatin1String("wayland")))
         shot = screen->grabWindow(0).toImage();
     if (shot.isNull()) shot = ScreenshotPortal().take();
-    if (!shot.isNull()) clipboard->setImage(shot);
+    return shot;
 }
 
 bool QtPlatform::getClipboardImage(Image& out)
 {
-    QClipboard* clipboard = QGuiApplication::clipboard();
-    if (!clipboard) return false;
-    const QMimeData* data = clipboard->mimeData(); // may be null on some platforms
-    if (!data || !data->hasImage()) return false;
-    const QImage image = clipboard->image();
-    if (image.isNull()) return false;
-    out = imageFromQImage(image);
+    const QImage shot = std::exchange(m_snapshot, QImage());
+    if (shot.isNull()) return false;
+    out = imageFromQImage(shot);
     return out.width > 0 && out.height > 0;
 }
 

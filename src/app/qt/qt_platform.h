@@ -4,6 +4,7 @@
 
 #include "gfx/platform.h"
 
+#include <QImage>
 #include <QObject>
 #include <QTimer>
 
@@ -32,6 +33,10 @@ public:
     // From here on redraw never waits: the window is going away.
     void setClosing();
 
+protected:
+    // A picture of the whole screen, or a null image where none can be had.
+    virtual QImage takeScreen();
+
 private:
     bool onWindowThread() const;
     void pollPointer();
@@ -45,6 +50,8 @@ private:
     std::condition_variable m_painted;
     uint64_t m_paintRequested = 0, m_paintDone = 0;
     bool m_closing = false;
+
+    QImage m_snapshot; // the capture's picture between the print-screen press and its reading
 };
 
 } // namespace tambrel
