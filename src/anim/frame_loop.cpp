@@ -6,7 +6,7 @@
 
 namespace tambrel {
 
-void FrameLoop::pass()
+bool FrameLoop::pass()
 {
     bool redraw = false;
     {
@@ -23,6 +23,7 @@ void FrameLoop::pass()
     // Never hold the lock while waiting for the paint: the paint handler takes it.
     if (redraw) m_platform.redraw();
     m_platform.sleepMs(kPassPauseMs);
+    return redraw;
 }
 
 void FrameLoop::run()
@@ -31,7 +32,27 @@ void FrameLoop::run()
         std::lock_guard lock(m_stateLock);
         m_frame = FrameValues{};
     }
-    while (!m_exitRequested.load()) pass();
+    while (!m_exitRequested.load()) {
+        uint64_t seen;
+        {
+            std::lock_guard lock(m_idleMutex);
+            seen = m_wakes;
+        }
+        if (pass()) continue;
+        // Nothing is on: sleep until a mode switches on (or the program ends).
+        // A wake that came during the pass is not missed: it moved m_wakes.
+        std::unique_lock lock(m_idleMutex);
+        m_woken.wait(lock, [&] { return m_wakes != seen || m_exitRequested.load(); });
+    }
+}
+
+void FrameLoop::wake()
+{
+    {
+        std::lock_guard lock(m_idleMutex);
+        ++m_wakes;
+    }
+    m_woken.notify_all();
 }
 
 bool AnimationThread::start()

@@ -6,6 +6,7 @@
 #include "modes/mode.h"
 
 #include <atomic>
+#include <condition_variable>
 #include <mutex>
 #include <pthread.h>
 #include <vector>
@@ -26,11 +27,15 @@ public:
         : m_stateLock(stateLock), m_exitRequested(exitRequested), m_stepOrder(std::move(stepOrder)),
           m_frame(frame), m_platform(platform) {}
 
-    // One pass, pause included.
-    void pass();
+    // One pass, pause included; true when a mode's step ran.
+    bool pass();
     // Passes until exitRequested is seen at the top of one; the thread-lifetime
-    // frame values start at 0.
+    // frame values start at 0. With no mode on, a pass draws nothing and
+    // shows nothing, so instead of running idle passes the loop waits for
+    // wake(): a program that does nothing costs nothing.
     void run();
+    // A mode has been switched on, or the program is ending: passes go on.
+    void wake();
 
 private:
     StateLock& m_stateLock;
@@ -38,6 +43,10 @@ private:
     std::vector<Mode*> m_stepOrder;
     FrameValues& m_frame;
     Platform& m_platform;
+
+    std::mutex m_idleMutex; // guards m_wakes
+    std::condition_variable m_woken;
+    uint64_t m_wakes = 0;
 };
 
 // The worker that runs the frame loop, on its own 1 MiB stack.

@@ -70,6 +70,7 @@ bool Program::startAnimation() { return m_thread.start(); }
 void Program::finish()
 {
     exitRequested.store(true);
+    m_loop.wake();
     m_thread.join();
 }
 
@@ -111,6 +112,7 @@ int Program::onDialogEvent(const DialogEvent& event)
     case DialogMessage::Destroy:
         view.releaseFonts();
         exitRequested.store(true);
+        m_loop.wake();
         return 0;
     case DialogMessage::Command:
         break;
@@ -160,6 +162,7 @@ void Program::onModeButton(int index, int notifyCode)
     }
     mode.start();
     mode.isOn = true;
+    m_loop.wake();
     if (!info.captionBeforeStart) {
         view.setButtonFont(info.buttonId, ButtonFont::Bold);
         view.setButtonCaption(info.buttonId, str(info.onCaption));

@@ -7,6 +7,9 @@
 #include <QMouseEvent>
 #include <QPainter>
 
+#include <algorithm>
+#include <cmath>
+
 namespace tambrel {
 
 CanvasWidget::CanvasWidget(QWidget* parent) : QWidget(parent)
@@ -34,7 +37,41 @@ void CanvasWidget::paintEvent(QPaintEvent*)
     p.setPen(palette().color(QPalette::Light));
     p.drawLine(edge.bottomLeft(), edge.bottomRight());
     p.drawLine(edge.topRight(), edge.bottomRight());
-    if (!m_frame.isNull()) p.drawImage(QPoint(layout::kCanvasFrame, layout::kCanvasFrame), m_frame); // no smoothing: crisp at any ratio
+    if (m_frame.isNull()) return;
+    // In device pixels: every surface pixel a whole k x k block, the picture
+    // centred in the interior, the rest of the interior in the window colour.
+    const Placement at = placement();
+    p.resetTransform();
+    const QRect inner = at.interior, picture(at.origin, m_frame.size() * at.block);
+    const QRegion around = QRegion(inner).subtracted(picture);
+    for (const QRect& r : around) p.fillRect(r, palette().color(QPalette::Window));
+    p.drawImage(picture, m_frame); // whole-number scale, no smoothing: exact blocks
+}
+
+CanvasWidget::Placement CanvasWidget::placement() const
+{
+    const qreal dpr = devicePixelRatioF();
+    Placement at;
+    at.block = std::max(1, static_cast<int>(std::floor(dpr + 1e-6)));
+    const int frame = layout::kCanvasFrame;
+    const QPoint topLeft(qRound(frame * dpr), qRound(frame * dpr));
+    const QPoint bottomRight(qRound((width() - frame) * dpr), qRound((height() - frame) * dpr));
+    at.interior = QRect(topLeft, bottomRight - QPoint(1, 1));
+    const QSize picture = QSize(Canvas::kWidth, Canvas::kHeight) * at.block;
+    at.origin = topLeft + QPoint((at.interior.width() - picture.width()) / 2, (at.interior.height() - picture.height()) / 2);
+    at.dpr = dpr;
+    return at;
+}
+
+QPoint CanvasWidget::surfacePosition(QPoint local) const
+{
+    // Window thread only, like every widget call.
+    const Placement at = placement();
+    auto map = [&](int v, int origin) {
+        const double device = v * at.dpr - origin;
+        return static_cast<int>(std::floor(device / at.block));
+    };
+    return {map(local.x(), at.origin.x()), map(local.y(), at.origin.y())};
 }
 
 void CanvasWidget::mousePressEvent(QMouseEvent* event)

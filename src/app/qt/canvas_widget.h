@@ -16,6 +16,10 @@ class CanvasWidget : public QWidget {
 public:
     explicit CanvasWidget(QWidget* parent);
     void attach(Program* program) { m_program = program; }
+    // The surface pixel under a point given in this widget's coordinates. At
+    // scale factors with a fraction the surface is drawn at the whole factor
+    // below and centred, so the two are no longer the same.
+    QPoint surfacePosition(QPoint local) const;
     // Called with 0 for a press, 1 for the second press of a double click.
     void setOnClick(std::function<void(int)> onClick) { m_onClick = std::move(onClick); }
 
@@ -26,6 +30,14 @@ protected:
     void enterEvent(QEnterEvent* event) override;
 
 private:
+    struct Placement {
+        QRect interior;  // inside the frame, device pixels
+        QPoint origin;   // the picture's top-left, device pixels
+        int block = 1;   // device pixels per surface pixel, each way
+        qreal dpr = 1;
+    };
+    Placement placement() const;
+
     Program* m_program = nullptr;
     std::function<void(int)> m_onClick;
     QImage m_frame; // the surface as last painted

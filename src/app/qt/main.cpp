@@ -3,12 +3,80 @@
 #include "app/qt/qt_app.h"
 
 #include <QApplication>
+#include <QCommandLineParser>
+
+#include <cstdio>
+#include <cstdlib>
+
+namespace {
+
+constexpr int kBadArguments = 2, kNoDisplay = 1;
+
+// While the window system is being opened, Qt's complaints are held back:
+// if it cannot open one, Qt would abort after several lines of its own, so
+// the program says why in one line and exits instead.
+QStringList heldBack;
+void whileOpening(QtMsgType type, const QMessageLogContext&, const QString& message)
+{
+    if (type != QtFatalMsg) {
+        heldBack << message;
+        return;
+    }
+    const bool noDisplay = qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
+    const QString reason = noDisplay ? QStringLiteral("there is no display (neither DISPLAY nor WAYLAND_DISPLAY is set)")
+                           : heldBack.isEmpty() ? message.section(QLatin1Char('\n'), 0, 0)
+                                                : heldBack.first(); // the first is the cause
+    std::fprintf(stderr, "tambrel: cannot open the window: %s\n", qPrintable(reason));
+    std::_Exit(kNoDisplay);
+}
+
+} // namespace
 
 int main(int argc, char** argv)
 {
-    // Whole-number scale factors keep the canvas pixels crisp on high-DPI screens.
-    QGuiApplication::setHighDpiScaleFactorRoundingPolicy(Qt::HighDpiScaleFactorRoundingPolicy::Round);
+    QCoreApplication::setApplicationName(QStringLiteral("tambrel"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(TAMBREL_VERSION));
+
+    // The command line first, so that --help and --version need no display.
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral("Fourteen interactive animations steered by the mouse."));
+    const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")}, QStringLiteral("Show this help and exit."));
+    const QCommandLineOption version(QStringLiteral("version"), QStringLiteral("Show the version and exit."));
+    parser.addOption(help);
+    parser.addOption(version);
+    // Qt's own options, which the window system part of Qt reads.
+    for (const char* qtOption : {"platform", "display", "style"}) {
+        QCommandLineOption o(QString::fromLatin1(qtOption), QString(), QStringLiteral("value"));
+        o.setFlags(QCommandLineOption::HiddenFromHelp);
+        parser.addOption(o);
+    }
+    QStringList args;
+    for (int i = 0; i < argc; ++i) args << QString::fromLocal8Bit(argv[i]);
+    if (!parser.parse(args) || !parser.positionalArguments().isEmpty()) {
+        const QString error = parser.errorText().isEmpty()
+                                  ? QStringLiteral("unexpected argument '%1'").arg(parser.positionalArguments().first())
+                                  : parser.errorText();
+        std::fprintf(stderr, "tambrel: %s (see tambrel --help)\n", qPrintable(error));
+        return kBadArguments;
+    }
+    if (parser.isSet(help)) {
+        std::fputs(qPrintable(parser.helpText().replace(QStringLiteral("<executable_name>"), QStringLiteral("tambrel"))),
+                   stdout);
+        return 0;
+    }
+    if (parser.isSet(version)) {
+        std::printf("tambrel %s\n", TAMBREL_VERSION);
+        return 0;
+    }
+
+    // Crisp canvas pixels at any scale are the canvas's own business (whole
+    // blocks of device pixels); the rest of the window scales as the desktop asks.
+    QGuiApplication::setHighDpiScaleFactorRoundingPolicy(Qt::HighDpiScaleFactorRoundingPolicy::PassThrough);
+    const QtMessageHandler usual = qInstallMessageHandler(whileOpening);
     QApplication app(argc, argv);
+    qInstallMessageHandler(usual);
+    for (const QString& message : std::as_const(heldBack)) qWarning("%s", qPrintable(message));
+
     const uint32_t seed = tambrel::Rnd::clockSeed(); // the only seeding of the run
     tambrel::QtApp tambrel(seed);
     tambrel.show();

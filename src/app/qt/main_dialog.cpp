@@ -122,6 +122,7 @@ void MainDialog::centreOnDesktop()
 void MainDialog::showEvent(QShowEvent* event)
 {
     QWidget::showEvent(event);
+    if (m_platform) m_platform->setHidden(isMinimized());
     if (m_centred) return;
     m_centred = true;
     centreOnDesktop();
@@ -165,6 +166,13 @@ void MainDialog::changeEvent(QEvent* event)
     QWidget::changeEvent(event);
     if (event->type() == QEvent::ActivationChange && m_program && !m_destroyed)
         m_program->onDialogEvent({DialogMessage::NcActivate, kNoControl, 0, isActiveWindow()});
+    if (event->type() == QEvent::WindowStateChange && m_platform) m_platform->setHidden(isMinimized());
+}
+
+void MainDialog::hideEvent(QHideEvent* event)
+{
+    QWidget::hideEvent(event);
+    if (m_platform) m_platform->setHidden(true);
 }
 
 bool MainDialog::eventFilter(QObject* watched, QEvent* event)

@@ -11,7 +11,7 @@ namespace tambrel {
 
 template <typename PlatformType = QtPlatform>
 struct BasicQtApp {
-    explicit BasicQtApp(uint32_t seed) : platform(&dialog, dialog.canvasWidget()), program(platform, dialog)
+    explicit BasicQtApp(uint32_t seed) : platform(dialog.canvasWidget()), program(platform, dialog)
     {
         program.rnd.setState(seed);
         dialog.attach(&program, &platform);

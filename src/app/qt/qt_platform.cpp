@@ -1,5 +1,7 @@
 #include "app/qt/qt_platform.h"
 
+#include "app/layout.h"
+#include "app/qt/canvas_widget.h"
 #include "app/qt/image_convert.h"
 #include "app/qt/screenshot_portal.h"
 
@@ -17,35 +19,37 @@
 
 namespace tambrel {
 
-namespace {
-constexpr int kPointerPollMs = 2;
-}
-
-QtPlatform::QtPlatform(QWidget* dialog, QWidget* canvas) : m_dialog(dialog), m_canvas(canvas)
-{
-    // QCursor::pos() belongs to the window thread: poll it there and publish
-    // the value for the animation thread.
-    m_pointerTimer.setTimerType(Qt::PreciseTimer);
-    connect(&m_pointerTimer, &QTimer::timeout, this, &QtPlatform::pollPointer);
-    m_pointerTimer.start(kPointerPollMs);
-    pollPointer();
-}
+QtPlatform::QtPlatform(CanvasWidget* canvas) : m_canvas(canvas) { pollPointer(); }
 
 bool QtPlatform::onWindowThread() const { return QThread::currentThread() == QCoreApplication::instance()->thread(); }
 
+// QCursor::pos() belongs to the window thread: read there, published for the
+// animation thread, as the client position of the surface pixel under it.
 void QtPlatform::pollPointer()
 {
-    const QPoint p = m_dialog->mapFromGlobal(QCursor::pos());
-    m_pointerX.store(p.x());
-    m_pointerY.store(p.y());
+    m_pointerPending.store(false);
+    const QPoint local = m_canvas->mapFromGlobal(QCursor::pos());
+    const QPoint surface = m_canvas->surfacePosition(local);
+    constexpr int kSurfaceLeft = layout::kCanvas.left + layout::kCanvasFrame;
+    constexpr int kSurfaceTop = layout::kCanvas.top + layout::kCanvasFrame;
+    m_pointerX.store(surface.x() + kSurfaceLeft);
+    m_pointerY.store(surface.y() + kSurfaceTop);
 }
 
 void QtPlatform::pointerClientPosition(int& x, int& y)
 {
-    if (onWindowThread()) pollPointer();
+    if (onWindowThread()) {
+        pollPointer();
+    } else if (!m_hidden.load() && !m_pointerPending.exchange(true)) {
+        // Once a pass: the window thread reads the pointer for the next one.
+        // Nothing polls while the window is minimised or no mode is on.
+        QMetaObject::invokeMethod(this, &QtPlatform::pollPointer, Qt::QueuedConnection);
+    }
     x = m_pointerX.load();
     y = m_pointerY.load();
 }
+
+void QtPlatform::setHidden(bool hidden) { m_hidden.store(hidden); }
 
 void QtPlatform::redraw()
 {
@@ -56,7 +60,7 @@ void QtPlatform::redraw()
     uint64_t ticket;
     {
         std::lock_guard lock(m_paintMutex);
-        if (m_closing) return;
+        if (m_closing || m_hidden.load()) return; // nothing to paint on
         ticket = ++m_paintRequested;
     }
     // Queued, never blocking: the window thread may be waiting for this thread.

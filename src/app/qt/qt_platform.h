@@ -6,21 +6,22 @@
 
 #include <QImage>
 #include <QObject>
-#include <QTimer>
 
 #include <atomic>
 #include <condition_variable>
 #include <mutex>
 
-class QWidget;
+namespace tambrel {
+class CanvasWidget;
+}
 
 namespace tambrel {
 
 class QtPlatform : public QObject, public Platform {
     Q_OBJECT
 public:
-    // dialog: the main window (client coordinates); canvas: what redraw repaints.
-    QtPlatform(QWidget* dialog, QWidget* canvas);
+    // canvas: what redraw repaints, and where the pointer is measured from.
+    explicit QtPlatform(CanvasWidget* canvas);
 
     void pointerClientPosition(int& x, int& y) override;
     void redraw() override;
@@ -32,6 +33,9 @@ public:
 
     // From here on redraw never waits: the window is going away.
     void setClosing();
+    // While the window is minimised or hidden nothing is painted and the
+    // pointer is not read.
+    void setHidden(bool hidden);
 
 protected:
     // A picture of the whole screen, or a null image where none can be had.
@@ -41,10 +45,9 @@ private:
     bool onWindowThread() const;
     void pollPointer();
 
-    QWidget* m_dialog;
-    QWidget* m_canvas;
-    QTimer m_pointerTimer;
+    CanvasWidget* m_canvas;
     std::atomic<int> m_pointerX{0}, m_pointerY{0};
+    std::atomic<bool> m_pointerPending{false}, m_hidden{false};
 
     std::mutex m_paintMutex; // guards the three below
     std::condition_variable m_painted;

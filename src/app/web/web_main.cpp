@@ -99,7 +99,9 @@ EMSCRIPTEN_KEEPALIVE void tambrel_set_cursor(int id) { command(tambrel::DialogMe
 EMSCRIPTEN_KEEPALIVE void tambrel_activate(int active) { command(tambrel::DialogMessage::NcActivate, 0, 0, active != 0); }
 EMSCRIPTEN_KEEPALIVE void tambrel_close() { command(tambrel::DialogMessage::Destroy); }
 EMSCRIPTEN_KEEPALIVE void tambrel_pointer(int clientX, int clientY) { app->platform.setPointer(clientX, clientY); }
-EMSCRIPTEN_KEEPALIVE void tambrel_pass() { app->program.frameLoop().pass(); }
+// One pass; 0 when no mode is on, so the page can stop running passes
+// until a command comes.
+EMSCRIPTEN_KEEPALIVE int tambrel_pass() { return app->program.frameLoop().pass(); }
 EMSCRIPTEN_KEEPALIVE int tambrel_take_pause() { return app->platform.takePause(); }
 EMSCRIPTEN_KEEPALIVE int tambrel_take_redraw() { return app->platform.takeRedraw(); }
 EMSCRIPTEN_KEEPALIVE int tambrel_mode_on() { return app->program.modeOn(); }

@@ -103,6 +103,7 @@
 
   function command(id, code) {
     M._tambrel_command(id, code);
+    if (nextPass === Infinity) nextPass = performance.now();
     delay();
     if (M._tambrel_take_redraw()) blit();
   }
@@ -191,9 +192,10 @@
       let n = 0;
       while (nextPass <= now && n++ < MAX_PASSES_PER_FRAME) {
         const t0 = performance.now();
-        M._tambrel_pass();
+        const stepped = M._tambrel_pass();
         ++passes;
         nextPass += performance.now() - t0 + M._tambrel_take_pause();
+        if (!stepped) nextPass = Infinity; // nothing is on: no passes until a command
       }
       if (now - nextPass > 100) nextPass = now; // after a stall, go on from here
     }

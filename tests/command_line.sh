@@ -1,0 +1,27 @@
+#!/usr/bin/env bash
+# The program's command line and its start without a display: usual help
+# and version texts, a one-line error for anything else, and one clear line
+# (not an abort) when there is no display to open the window on.
+set -uo pipefail
+tambrel="$1"
+unset QT_QPA_PLATFORM
+fail() { echo "FAIL: $*" >&2; exit 1; }
+expect() { # name, wanted status, wanted stdout pattern, wanted stderr lines, command...
+  local name=$1 status=$2 pattern=$3 lines=$4
+  shift 4
+  local out err rc
+  out=$(timeout 20 "$@" 2>/tmp/tambrel-cl-err.$$); rc=$?
+  err=$(cat /tmp/tambrel-cl-err.$$); rm -f /tmp/tambrel-cl-err.$$
+  [ "$rc" = "$status" ] || fail "$name: exit status $rc, not $status (stderr: $err)"
+  grep -qE -e "$pattern" <<<"$out$err" || fail "$name: output does not match '$pattern': $out$err"
+  [ "$(grep -c . <<<"$err")" = "$lines" ] || fail "$name: $lines line(s) on stderr wanted, got: $err"
+  echo "ok $name"
+}
+expect "--help" 0 '^Usage: tambrel \[options\]' 0 "$tambrel" --help
+expect "-h" 0 '--version +Show the version' 0 "$tambrel" -h
+expect "--version" 0 '^tambrel [0-9]+\.[0-9]+\.[0-9]+$' 0 "$tambrel" --version
+expect "an unknown option" 2 "^tambrel: .*bogus.*tambrel --help" 1 "$tambrel" --bogus
+expect "an argument" 2 "^tambrel: unexpected argument 'picture.png'" 1 "$tambrel" picture.png
+expect "no display at all" 1 '^tambrel: cannot open the window: there is no display' 1 \
+  env -u DISPLAY -u WAYLAND_DISPLAY "$tambrel"
+expect "a display that is not there" 1 '^tambrel: cannot open the window: .*:987' 1 env -u WAYLAND_DISPLAY DISPLAY=:987 "$tambrel"
