@@ -27,22 +27,24 @@ bool QtPlatform::onWindowThread() const { return QThread::currentThread() == QCo
 // animation thread, as the client position of the surface pixel under it.
 void QtPlatform::pollPointer()
 {
-    m_pointerPending.store(false);
     const QPoint local = m_canvas->mapFromGlobal(QCursor::pos());
     const QPoint surface = m_canvas->surfacePosition(local);
     constexpr int kSurfaceLeft = layout::kCanvas.left + layout::kCanvasFrame;
     constexpr int kSurfaceTop = layout::kCanvas.top + layout::kCanvasFrame;
     m_pointerX.store(surface.x() + kSurfaceLeft);
     m_pointerY.store(surface.y() + kSurfaceTop);
+    m_pointerFresh.store(true);
+    m_pointerPending.store(false);
 }
 
 void QtPlatform::pointerClientPosition(int& x, int& y)
 {
     if (onWindowThread()) {
         pollPointer();
-    } else if (!m_hidden.load() && !m_pointerPending.exchange(true)) {
-        // Once a pass: the window thread reads the pointer for the next one.
-        // Nothing polls while the window is minimised or no mode is on.
+    } else if (!m_pointerFresh.exchange(false) && !m_hidden.load() && !m_pointerPending.exchange(true)) {
+        // Once a pass at most: each paint reads the pointer for the next pass,
+        // and a pass after none asks the window thread for it. Nothing polls
+        // while the window is minimised or no mode is on.
         QMetaObject::invokeMethod(this, &QtPlatform::pollPointer, Qt::QueuedConnection);
     }
     x = m_pointerX.load();
@@ -68,9 +70,12 @@ void QtPlatform::redraw()
         m_canvas,
         [this, ticket] {
             m_canvas->repaint(); // synchronous; a minimised window skips the paint
-            std::lock_guard lock(m_paintMutex);
-            if (ticket > m_paintDone) m_paintDone = ticket;
-            m_painted.notify_all();
+            {
+                std::lock_guard lock(m_paintMutex);
+                if (ticket > m_paintDone) m_paintDone = ticket;
+                m_painted.notify_all();
+            }
+            pollPointer(); // for the next pass, while the window thread is awake anyway
         },
         Qt::QueuedConnection);
     std::unique_lock lock(m_paintMutex);

@@ -47,7 +47,7 @@ private:
 
     CanvasWidget* m_canvas;
     std::atomic<int> m_pointerX{0}, m_pointerY{0};
-    std::atomic<bool> m_pointerPending{false}, m_hidden{false};
+    std::atomic<bool> m_pointerFresh{false}, m_pointerPending{false}, m_hidden{false};
 
     std::mutex m_paintMutex; // guards the three below
     std::condition_variable m_painted;
