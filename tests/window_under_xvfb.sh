@@ -34,6 +34,12 @@ canvas_is_white || fail "the canvas is not white at start"
 
 [ "$(title)" = Tambrel ] || fail "title '$(title)'"
 
+# The window's identity: its X11 class is the desktop entry's StartupWMClass,
+# so task bars tie it to the launcher, and it carries the application's icon.
+wm_class=$(grep '^StartupWMClass=' "$(dirname "$0")/../data/org.tambrel.Tambrel.desktop" | cut -d= -f2)
+xprop -id "$wid" WM_CLASS | grep -q "\"$wm_class\"\$" || fail "WM_CLASS $(xprop -id "$wid" WM_CLASS), desktop entry says $wm_class"
+xprop -id "$wid" _NET_WM_ICON | grep -q 'Icon (16 x 16)' || fail "the window has no icon of its own"
+
 xdotool mousemove --window "$wid" 300 300 key --window "$wid" Escape
 sleep 0.5
 kill -0 "$app_pid" 2>/dev/null || fail "Escape closed the window"

@@ -4,6 +4,9 @@
 
 #include <QApplication>
 #include <QCommandLineParser>
+#include <QFileInfo>
+#include <QIcon>
+#include <QStandardPaths>
 
 #include <cstdio>
 #include <cstdlib>
@@ -28,6 +31,26 @@ void whileOpening(QtMsgType type, const QMessageLogContext&, const QString& mess
                                                 : heldBack.first(); // the first is the cause
     std::fprintf(stderr, "tambrel: cannot open the window: %s\n", qPrintable(reason));
     std::_Exit(kNoDisplay);
+}
+
+// The application's icon from the hicolor theme files, wherever the program
+// was installed (prefix/bin next to prefix/share) or built (next to icons/).
+QIcon applicationIcon()
+{
+    QIcon icon = QIcon::fromTheme(QStringLiteral(TAMBREL_APP_ID));
+    if (!icon.isNull()) return icon;
+    const QString here = QCoreApplication::applicationDirPath();
+    QStringList roots{here + QStringLiteral("/../share/icons"), here + QStringLiteral("/icons")};
+    for (const QString& data : QStandardPaths::standardLocations(QStandardPaths::GenericDataLocation))
+        roots << data + QStringLiteral("/icons");
+    for (const QString& root : roots) {
+        for (int size : {16, 24, 32, 48, 64, 128, 256}) {
+            const QString file = QStringLiteral("%1/hicolor/%2x%2/apps/%3.png").arg(root).arg(size).arg(QStringLiteral(TAMBREL_APP_ID));
+            if (QFileInfo::exists(file)) icon.addFile(file, QSize(size, size));
+        }
+        if (!icon.isNull()) break;
+    }
+    return icon;
 }
 
 } // namespace
@@ -73,9 +96,13 @@ int main(int argc, char** argv)
     // blocks of device pixels); the rest of the window scales as the desktop asks.
     QGuiApplication::setHighDpiScaleFactorRoundingPolicy(Qt::HighDpiScaleFactorRoundingPolicy::PassThrough);
     const QtMessageHandler usual = qInstallMessageHandler(whileOpening);
+    // The desktop entry's name is the window's identity: the Wayland app id
+    // and the X11 class that task bars tie to the launcher and its icon.
+    QGuiApplication::setDesktopFileName(QStringLiteral(TAMBREL_APP_ID));
     QApplication app(argc, argv);
     qInstallMessageHandler(usual);
     for (const QString& message : std::as_const(heldBack)) qWarning("%s", qPrintable(message));
+    QApplication::setWindowIcon(applicationIcon());
 
     const uint32_t seed = tambrel::Rnd::clockSeed(); // the only seeding of the run
     tambrel::QtApp tambrel(seed);
