@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // A program without a window, put into the heaviest states the modes reach.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // One frame of every mode in its heaviest state, and the heavy click
 // reactions. Run: build/bench/tambrel_bench
 

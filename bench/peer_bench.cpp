@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The same figures drawn by our canvas and, as the peer to beat, by Qt's
 // raster painter on a QImage of the surface's size (aliased, XOR for the
 // rings, the same pen widths and dash styles). Also the paint handler's copy

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The psyche frame of the benchmark (four centres near the corners, width 8,
 // 228 rings) in WebAssembly, for tools/web/bench.mjs to time in a browser
 // next to the native figure.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Fuzz target: any sequence of canvas operations with any doubles and
 // integers. Nothing may crash or read or write outside the surface, and the
 // surface holds 24-bit colours only.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Fuzz target: the clipboard picture path. A picture of any size from 0 x 0
 // up, in any format Qt can hold, goes through the conversion and the capture
 // mode's start exactly as a snapshot from the clipboard would.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Reads a fuzzer's bytes as a stream of values; past the end everything is 0.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Runs a fuzz target over files and folders of inputs, without libFuzzer:
 // the kept corpus and every crash ever found replay in the normal test suite.
 

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Renders the README's gallery with the headless renderer: one picture per
 # mode, from a fixed seed and a pointer path that shows the mode at its best,
 # and a short animation of three modes.

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Sets up and builds Tambrel, then starts it.
 set -euo pipefail
 cd "$(dirname "$0")/.."

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Installs whatever is missing for building and testing Tambrel on Debian,
 # then configures and builds it in ./build. Safe to run again.
 set -euo pipefail
@@ -11,7 +12,7 @@ packages=(
   clang libclang-rt-14-dev        # the fuzz targets (libFuzzer)
   fonts-liberation                # a small sans-serif UI font for the buttons
   xvfb xdotool x11-utils imagemagick xauth openbox wmctrl   # the window under a virtual display
-  desktop-file-utils appstream dpkg-dev file   # install and package checks
+  desktop-file-utils appstream dpkg-dev file lintian   # install and package checks
   dbus-daemon dbus-session-bus-common   # a private session bus for the screenshot portal test
   emscripten nodejs chromium            # the web edition, and its test in a real browser
 )

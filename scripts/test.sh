@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Sets up and builds Tambrel, then runs the whole test suite:
 #   1. every test (the window ones on Qt's offscreen platform, one on Xvfb);
 #   2. the whole suite again under AddressSanitizer + UndefinedBehaviorSanitizer;

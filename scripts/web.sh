@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # The web edition: installs what is missing, builds the page into
 # build-web/site/ (static files only) and serves it on http://127.0.0.1:8000/.
 #   scripts/web.sh          build and serve (PORT=8000 by default)

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "gfx/canvas.h"
 
 #include <gtest/gtest.h>

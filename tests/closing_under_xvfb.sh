@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # The real program closed again and again at random moments: in every mode,
 # during a click reaction's pause, during a capture. It must always exit with
 # status 0. Prints the slowest close.

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # The program's command line and its start without a display: usual help
 # and version texts, a one-line error for anything else, and one clear line
 # (not an abort) when there is no display to open the window on.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A stand-in for the desktop portal's Screenshot interface on a private bus:
 // every request is answered with the same known picture.
 //   fake_portal PICTURE.png   (on the bus in DBUS_SESSION_BUS_ADDRESS)

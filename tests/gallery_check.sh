@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # The committed gallery is what the gallery script makes: same seed, same picture.
 set -euo pipefail
 render="$1"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "gfx/geometry.h"
 #include "gfx/memory_platform.h"
 #include "gfx/numeric.h"

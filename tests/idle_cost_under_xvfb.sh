@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # What the real program costs while it does nothing, while it animates and
 # while it animates minimised: CPU share and wake-ups a second, per thread,
 # read from /proc over a few seconds. Prints the figures; fails when the

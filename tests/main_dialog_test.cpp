@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "app/qt/qt_app.h"
 #include "modes/bouncy.h"
 #include "modes/fireworks.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "modes/bouncy.h"
 #include "modes/clouds.h"
 #include "modes/fireworks.h"

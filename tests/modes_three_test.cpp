@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "modes/drawing.h"
 #include "modes/emitter.h"
 #include "modes/follower.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "modes/bumps.h"
 #include "modes/capture.h"
 #include "modes/psyche.h"

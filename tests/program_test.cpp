@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "modes/bouncy.h"
 #include "modes/stars.h"
 #include "test_support.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The Qt tests need one QApplication for the whole run.
 
 #include <QApplication>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Storms of input against the running animation thread, and long runs of
 // every mode with random pointer paths and clicks.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // A whole program without a window, for tests: in-memory platform and dialog.
 

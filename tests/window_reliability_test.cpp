@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The window under hostile screen pictures and closes at awkward moments.
 
 #include "app/qt/qt_app.h"

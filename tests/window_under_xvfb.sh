@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # The real program on a virtual X display with a window manager, checked from
 # outside as a user would see it: client size, centring, title, a white
 # canvas, Escape not closing, a mode button, and the close button's exit.

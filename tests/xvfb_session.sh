@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Sourced by the tests that run the real program: a private virtual X display
 # with a window manager, torn down on exit, and helpers to find the window.
 set -euo pipefail

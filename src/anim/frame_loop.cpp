@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "anim/frame_loop.h"
 
 #include "gfx/geometry.h"

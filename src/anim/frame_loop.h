@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The animation thread's pass loop: take the state lock, read the pointer,
 // run the step of the mode that is on, release the lock, show the frame,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // What the dispatcher changes in the main window: title, button captions and
 // fonts, focus and pointer shape. Qt implements it for the real window;

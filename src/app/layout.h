@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The main window's layout, in pixels of its client area, for every front
 // end alike: where the canvas and the fifteen buttons sit, how big they are

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "app/mode_table.h"
 
 #include "modes/bouncy.h"

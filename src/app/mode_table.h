@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The fourteen modes in button order: one row each. Adding a mode means its
 // own unit under src/modes and one row here.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The whole program without its window: the canvas, the random generator,
 // the fourteen modes, the state lock and the event dispatch. The Qt front

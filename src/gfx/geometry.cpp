@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "gfx/geometry.h"
 
 #include "gfx/platform.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Small helpers the modes share. Angles are degrees with 0 pointing straight
 // down the canvas and 90 to the right; colours pack as r + 256 g + 65536 b.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // An off-screen picture, as the clipboard hands it over: 24-bit pixels packed
 // like every colour of the program (0x00BBGGRR), row after row.

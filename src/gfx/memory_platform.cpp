@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "gfx/memory_platform.h"
 
 #include <chrono>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The platform without a window: the pointer is whatever the caller sets,
 // pauses are recorded instead of slept (unless asked to sleep for real), and

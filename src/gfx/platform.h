@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Everything window-bound the core needs, behind one narrow interface: the
 // Qt front end implements it for the real window, MemoryPlatform for tests

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "gfx/rnd.h"
 
 #include <bit>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The program's one random number generator: a 32-bit linear congruential
 // generator, s := s * 134775813 + 1 (mod 2^32), result (s >> 1) / 2^31, so a

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Bouncy ball: a ball falls, bounces off the four edges losing speed, and
 // flashes red for ten frames after each contact. A click kicks it upwards and

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Colliding balls: a click scatters 10 to 50 balls without overlap; each
 // travels straight on and picks a new random direction whenever its next step

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Screen capture degrader: switching on copies the top-left of a screen
 // snapshot onto the canvas; every frame then smears random rows down and

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Random fractal clouds: each click paints a plasma cloud over the whole
 // canvas by recursive midpoint subdivision from four random corner colours.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "modes/drawing.h"
 
 #include "gfx/geometry.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Simple drawing: the pointer is a pen that is always down, its width
 // swelling and shrinking on its own between 1 and about 26 pixels. Strokes

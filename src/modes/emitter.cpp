@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "modes/emitter.h"
 
 #include "gfx/numeric.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Particle emitter: a nozzle under the pointer, standing on black ground,
 // shoots a particle upwards about every fifth frame; particles fall back and

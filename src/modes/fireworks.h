@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Fireworks: every click bursts 5 to 29 sparks of one colour from the
 // pointer, as a ring or scattered, half the time followed by a slower second

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "modes/follower.h"
 
 #include "gfx/geometry.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Cursor follower: a violet disc hunts the pointer, turning at most 5 degrees
 // a frame, speeding up when far and braking when near. A click throws it to a

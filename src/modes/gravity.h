@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Gravity field: a mesh of dots joined by dash-dot lines is pulled towards
 // the pointer, harder the closer a dot is; a dot that would overshoot is

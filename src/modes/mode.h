@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The mode interface every animation mode plugs into, and what the modes
 // share: the canvas, the random generator, the platform, the frame values of

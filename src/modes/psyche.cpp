@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "modes/psyche.h"
 
 #include "gfx/numeric.h"

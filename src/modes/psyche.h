@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Psychedelic rings: two to four sets of thick rings flow outwards from their
 // centres, all drawn with exclusive-or so that crossings interfere. The last

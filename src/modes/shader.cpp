@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "modes/shader.h"
 
 #include "gfx/geometry.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Shade-bob brush: a square under the pointer adds a little to the red,
 // green and blue of every pixel it covers, saturating; it shrinks when the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "modes/snow.h"
 
 #include "gfx/geometry.h"

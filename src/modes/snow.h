@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Falling snow: flakes start along the top edge, fall at a slight slant with
 // a little jitter and settle on a dark-red bar that follows the pointer. A

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Starfield: spinning asterisks are born at an origin and fly outwards,
 // speeding up and growing by 1% a frame, until they leave the canvas. A click

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // 3D whirlwind: coloured balls revolve around a vertical axis, seen slightly
 // from above; nearer balls are drawn larger, lower and later. A click builds

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A small DevTools-protocol client: headless Chromium over a pipe (no
 // network port), one page, evaluate, input events, screenshots.
 import { spawn } from 'node:child_process';

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The web edition in headless Chromium, against the headless renderer: for
 // every mode the page's surface after the same seed, pointer path and clicks
 // must be the renderer's picture, pixel for pixel. Then the window's

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // tambrel-icon: turns a rendered frame into the hicolor theme's icon sizes:
 // the centred square of the picture, scaled smoothly.
 //

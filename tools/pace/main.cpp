@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // tambrel-pace: the real window, each mode switched on in turn for a few
 // seconds, reporting the animation thread's passes per second and its
 // 99th-percentile pass time. Runs on Qt's offscreen platform unless

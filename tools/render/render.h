@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // tambrel-render: runs one mode exactly as the program would, without a
 // window, and writes the surface as PNG.

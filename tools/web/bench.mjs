@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The web edition's speed next to the desktop's, in one run: the psyche
 // frame of the benchmark natively (Google Benchmark) and in headless
 // Chromium (WebAssembly), and the page's blit of the surface (ImageData +

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A static file server for the web edition: the files of one folder (and
 // optionally more folders under URL prefixes), each with its MIME type,
 // .wasm as application/wasm. Loopback only.

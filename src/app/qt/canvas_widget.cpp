@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "app/qt/canvas_widget.h"
 
 #include "app/layout.h"
@@ -38,14 +39,29 @@ void CanvasWidget::paintEvent(QPaintEvent*)
     p.drawLine(edge.bottomLeft(), edge.bottomRight());
     p.drawLine(edge.topRight(), edge.bottomRight());
     if (m_frame.isNull()) return;
-    // In device pixels: every surface pixel a whole k x k block, the picture
-    // centred in the interior, the rest of the interior in the window colour.
     const Placement at = placement();
-    p.resetTransform();
-    const QRect inner = at.interior, picture(at.origin, m_frame.size() * at.block);
-    const QRegion around = QRegion(inner).subtracted(picture);
-    for (const QRect& r : around) p.fillRect(r, palette().color(QPalette::Window));
-    p.drawImage(picture, m_frame); // whole-number scale, no smoothing: exact blocks
+    const QPoint inside(layout::kCanvasFrame, layout::kCanvasFrame);
+    if (at.block == at.dpr) { // a whole scale factor: Qt's own drawing repeats each pixel exactly
+        p.drawImage(inside, m_frame);
+        return;
+    }
+    // A scale factor with a fraction: the interior is made at device
+    // resolution, every surface pixel a whole block, the picture centred and
+    // the rest in the window colour, then drawn 1:1 onto the device pixels.
+    const QSize device = at.interior.size();
+    if (m_device.size() != device) m_device = QImage(device, QImage::Format_RGB32);
+    m_device.setDevicePixelRatio(1);
+    m_device.fill(palette().color(QPalette::Window));
+    const QPoint origin = at.origin - at.interior.topLeft();
+    for (int y = 0; y < m_frame.height(); ++y) {
+        const auto* src = reinterpret_cast<const uint32_t*>(m_frame.constScanLine(y));
+        auto* first = reinterpret_cast<uint32_t*>(m_device.scanLine(origin.y() + y * at.block)) + origin.x();
+        for (int x = 0; x < m_frame.width(); ++x) std::fill_n(first + x * at.block, at.block, src[x]);
+        for (int r = 1; r < at.block; ++r)
+            std::copy_n(first, m_frame.width() * at.block, reinterpret_cast<uint32_t*>(m_device.scanLine(origin.y() + y * at.block + r)) + origin.x());
+    }
+    m_device.setDevicePixelRatio(at.dpr);
+    p.drawImage(QPointF(at.interior.topLeft()) / at.dpr, m_device);
 }
 
 CanvasWidget::Placement CanvasWidget::placement() const

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The canvas control: a 600 x 512 frame (one flat border pixel, one sunken
 // edge pixel) whose 596 x 508 interior shows the drawing surface 1:1.
@@ -40,7 +41,8 @@ private:
 
     Program* m_program = nullptr;
     std::function<void(int)> m_onClick;
-    QImage m_frame; // the surface as last painted
+    QImage m_frame;  // the surface as last painted
+    QImage m_device; // the interior at device resolution, at scale factors with a fraction
 };
 
 } // namespace tambrel

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "app/qt/image_convert.h"
 
 namespace tambrel {

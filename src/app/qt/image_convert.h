@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Conversions between Qt's pictures and the core's packed 0x00BBGGRR pixels.
 

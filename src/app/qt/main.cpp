@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Tambrel: the window, the animation thread and the fourteen modes.
 
 #include "app/qt/qt_app.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "app/qt/main_dialog.h"
 
 #include "app/layout.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The main window: a fixed 736 x 530 client area with the canvas and the
 // fifteen buttons at fixed places. It turns Qt's events into the window-free

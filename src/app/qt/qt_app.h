@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The program wired to its window: the main dialog, the Qt platform and the
 // window-free program, built in start-up order.

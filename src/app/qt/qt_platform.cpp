@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "app/qt/qt_platform.h"
 
 #include "app/layout.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The platform interface on Qt: pointer, repaint hand-over between the
 // threads, event pumping, clipboard and screen snapshot.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "app/qt/screenshot_portal.h"
 
 #include <QDBusMessage>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // A picture of the whole screen through the desktop portal's Screenshot
 // interface, for desktops (Wayland) where an application may not read the

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Makes the single-file page: index.html with its style sheet and scripts
 # written into it, the program's WebAssembly inside the script, so that the
 # one file opens from disk (file://) as well as from a server.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Tambrel in a web page: the window-free program behind a handful of
 // functions the page calls. The page owns the controls and the scheduler
 // (page/tambrel.js); this file is the Platform and DialogView it needs.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The platform in a web page, on the page's one thread. Nothing here may
 // block: a pause (a pass's 10 ms, a click's rebuild, the capture's waits)

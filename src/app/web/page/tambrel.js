@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Tambrel's web page: builds the window's controls from the program's layout,
 // routes the user's input to the program, runs its frame loop on the page's
 // one thread and shows the surface once per animation frame.

@@ -1,0 +1,59 @@
+#!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
+# The real program at scale factors 1, 1.5, 2 and 3 on a virtual X display:
+# the window scales as asked (not rounded up to the next whole factor), and
+# every canvas pixel shows as a whole block of device pixels (the whole part
+# of the factor each way), the picture centred in the canvas.
+program="$1"
+source "$(dirname "$0")/xvfb_session.sh"
+screen_w=2400 screen_h=1800
+start_display
+
+for scale in 1 1.5 2 3; do
+  QT_SCALE_FACTOR=$scale start_program "$program"
+  sleep 1.5
+  read -r x y w h < <(xwininfo -id "$wid" | awk '/Absolute upper-left X:/ {x=$4} /Absolute upper-left Y:/ {y=$4}
+    /^  Width:/ {w=$2} /^  Height:/ {h=$2} END {print x, y, w, h}')
+  want_w=$(awk -v s="$scale" 'BEGIN {printf "%d", 736 * s + 0.5}') want_h=$(awk -v s="$scale" 'BEGIN {printf "%d", 530 * s + 0.5}')
+  [ "$w" = "$want_w" ] && [ "$h" = "$want_h" ] || fail "at $scale the client area is ${w}x$h, not ${want_w}x$want_h"
+  at() { awk -v s="$scale" -v v="$1" 'BEGIN {printf "%d", v * s}'; }
+  xdotool mousemove --window "$wid" "$(at 677)" "$(at 340)" click 1 # "Turn Clouds On"
+  sleep 0.3
+  xdotool mousemove --window "$wid" "$(at 300)" "$(at 260)" click 1 # a cloud
+  sleep 0.5
+  import -window root "$work/shot.png"
+  # The canvas control without its two-pixel frame, in device pixels.
+  cx=$((x + $(at 10))) cy=$((y + $(at 10))) cw=$(($(at 606) - $(at 10))) ch=$(($(at 518) - $(at 10)))
+  convert "$work/shot.png" -crop "${cw}x${ch}+${cx}+${cy}" +repage "$work/canvas.ppm"
+  convert "$work/shot.png" -crop "1x1+$((x + 2))+$((y + 2))" +repage "$work/window.ppm" # the window's colour
+  python3 - "$work/canvas.ppm" "$scale" "$work/window.ppm" <<'PY' || fail "at $scale the canvas pixels are not whole blocks"
+import sys
+data = open(sys.argv[1], 'rb').read()
+fields, pos = [], 0
+while len(fields) < 4:  # P6, width, height, maximum
+    while data[pos:pos + 1].isspace(): pos += 1
+    end = pos
+    while not data[end:end + 1].isspace(): end += 1
+    fields.append(data[pos:end]); pos = end
+pos += 1
+w, h = int(fields[1]), int(fields[2])
+px = lambda x, y: data[pos + 3 * (y * w + x): pos + 3 * (y * w + x) + 3]
+around = open(sys.argv[3], 'rb').read()[-3:]
+k = int(float(sys.argv[2]) + 1e-6)
+# The picture: the box of everything not in the window's colour around it.
+xs = [x for x in range(w) if any(px(x, y) != around for y in range(0, h, 7))]
+ys = [y for y in range(h) if any(px(x, y) != around for x in range(0, w, 7))]
+x0, x1, y0, y1 = xs[0], xs[-1] + 1, ys[0], ys[-1] + 1
+assert (x1 - x0, y1 - y0) == (596 * k, 508 * k), f"picture {x1 - x0}x{y1 - y0}, not {596 * k}x{508 * k}"
+assert abs((x0 - (w - x1))) <= 1 and abs((y0 - (h - y1))) <= 1, "picture not centred"
+mixed = sum(1 for by in range(y0, y1, k) for bx in range(x0, x1, k)
+            if any(px(bx + i, by + j) != px(bx, by) for j in range(k) for i in range(k)))
+assert mixed == 0, f"{mixed} of {596 * 508} blocks mixed"
+colours = len({px(x, y) for y in range(y0, y1, 5 * k) for x in range(x0, x1, 5 * k)})
+assert colours > 100, f"only {colours} colours: no cloud"
+print(f"scale {sys.argv[2]}: 596 x 508 blocks of {k} x {k} device pixels, centred")
+PY
+  close_program
+  [ "$status" = 0 ] || fail "exit status $status"
+done
+echo "scaling under Xvfb: all checks passed"
