@@ -15,6 +15,8 @@ packages=(
   desktop-file-utils appstream dpkg-dev file lintian   # install and package checks
   dbus-daemon dbus-session-bus-common   # a private session bus for the screenshot portal test
   emscripten nodejs chromium            # the web edition, and its test in a real browser
+  at-spi2-core python3-pyatspi          # the accessibility test
+  weston qt6-wayland                    # the Wayland test
 )
 
 missing=()

@@ -23,6 +23,9 @@ struct ModeInfo {
     // capture, so that the button already reads "Off" during the capture).
     bool captionBeforeStart;
     std::unique_ptr<Mode> (*make)(ModeContext&);
+    // For screen readers: what the mode shows, and what a click on the canvas does.
+    std::string_view shows;
+    std::string_view clickDoes;
 };
 
 constexpr int kModeCount = 14;

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 // Tambrel: the window, the animation thread and the fourteen modes.
 
+#include "app/qt/accessibility.h"
 #include "app/qt/qt_app.h"
 
 #include <QApplication>
@@ -104,6 +105,7 @@ int main(int argc, char** argv)
     qInstallMessageHandler(usual);
     for (const QString& message : std::as_const(heldBack)) qWarning("%s", qPrintable(message));
     QApplication::setWindowIcon(applicationIcon());
+    tambrel::installAccessibility();
 
     const uint32_t seed = tambrel::Rnd::clockSeed(); // the only seeding of the run
     tambrel::QtApp tambrel(seed);

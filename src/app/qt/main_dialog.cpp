@@ -2,10 +2,12 @@
 #include "app/qt/main_dialog.h"
 
 #include "app/layout.h"
+#include "app/mode_table.h"
 #include "app/program.h"
 #include "app/qt/canvas_widget.h"
 #include "app/qt/qt_platform.h"
 
+#include <QAccessible>
 #include <QCloseEvent>
 #include <QFontDatabase>
 #include <QGuiApplication>
@@ -19,8 +21,16 @@
 namespace tambrel {
 
 namespace {
-constexpr char kControlId[] = "controlId";
 constexpr int kFramePollMs = 25, kFrameWaitMs = 5000;
+} // namespace
+
+namespace {
+const ModeInfo* modeFor(int buttonId)
+{
+    for (const ModeInfo& info : kModeTable)
+        if (info.buttonId == buttonId) return &info;
+    return nullptr;
+}
 } // namespace
 
 QFont uiFont(int weight)
@@ -54,23 +64,27 @@ MainDialog::MainDialog()
     setWindowTitle(QStringLiteral("Tambrel"));
     setFixedSize(layout::kClientWidth, layout::kClientHeight);
     setFont(m_dialogFont);
-    setProperty(kControlId, kNoControl);
+    setProperty(kControlIdProperty, kNoControl);
 
     m_canvas = new CanvasWidget(this);
     m_canvas->setGeometry(layout::kCanvas.left, layout::kCanvas.top, layout::kCanvas.width, layout::kCanvas.height);
-    m_canvas->setProperty(kControlId, kCanvasId);
+    m_canvas->setProperty(kControlIdProperty, kCanvasId);
+    m_canvas->setAccessibleName(QStringLiteral("Canvas"));
+    describeCanvas(nullptr);
 
     for (int n = 0; n < layout::kButtonSlots; ++n) {
         const int id = layout::buttonId(n);
         if (id == kEmptySlotId) continue;
-        auto* b = new QPushButton(this);
+        auto* b = new ControlButton(this);
         const layout::Rect r = layout::buttonRect(id);
         b->setGeometry(r.left, r.top, r.width, r.height);
         b->setAutoDefault(false);
         b->setDefault(false);
         b->setFocusPolicy(Qt::StrongFocus); // a tab stop
         b->setFont(m_dialogFont);
-        b->setProperty(kControlId, id);
+        b->setProperty(kControlIdProperty, id);
+        b->setAccessibleDescription(id == kClearScreenId ? QStringLiteral("Wipes the canvas white; a mode that is on goes on.")
+                                                         : QString::fromUtf8(modeFor(id)->shows.data(), static_cast<qsizetype>(modeFor(id)->shows.size())));
         b->installEventFilter(this);
         connect(b, &QPushButton::clicked, this, [this, id] { command(id, kClicked); });
         m_buttons[id] = b;
@@ -87,7 +101,7 @@ void MainDialog::attach(Program* program, QtPlatform* platform)
     m_canvas->setOnClick([this](int code) { command(kCanvasId, code); });
     // The pointer shape of every control, as the dispatcher decides it.
     for (QWidget* w : findChildren<QWidget*>())
-        program->onDialogEvent({DialogMessage::SetCursor, w->property(kControlId).toInt(), 0, false});
+        program->onDialogEvent({DialogMessage::SetCursor, w->property(kControlIdProperty).toInt(), 0, false});
     program->onDialogEvent({DialogMessage::SetCursor, kNoControl, 0, false});
 }
 
@@ -180,12 +194,33 @@ bool MainDialog::eventFilter(QObject* watched, QEvent* event)
 {
     if (event->type() == QEvent::Enter && m_program) {
         if (auto* w = qobject_cast<QWidget*>(watched))
-            m_program->onDialogEvent({DialogMessage::SetCursor, w->property(kControlId).toInt(), 0, false});
+            m_program->onDialogEvent({DialogMessage::SetCursor, w->property(kControlIdProperty).toInt(), 0, false});
     }
     return QWidget::eventFilter(watched, event);
 }
 
-void MainDialog::setTitle(const std::string& title) { setWindowTitle(QString::fromStdString(title)); }
+void MainDialog::setTitle(const std::string& title)
+{
+    setWindowTitle(QString::fromStdString(title));
+    const ModeInfo* on = nullptr;
+    for (const ModeInfo& info : kModeTable)
+        if (info.title == title) on = &info;
+    describeCanvas(on);
+}
+
+// The canvas's description for screen readers: the mode that is on, what it
+// shows and what a click does.
+void MainDialog::describeCanvas(const ModeInfo* on)
+{
+    auto text = [](std::string_view v) { return QString::fromUtf8(v.data(), static_cast<qsizetype>(v.size())); };
+    const QString description =
+        on ? QStringLiteral("%1 is on. %2 %3").arg(text(on->title.substr(on->title.find(": ") + 2)), text(on->shows), text(on->clickDoes))
+           : QStringLiteral("No mode is on. Switch one on with the buttons.");
+    if (description == m_canvas->accessibleDescription()) return;
+    m_canvas->setAccessibleDescription(description);
+    QAccessibleEvent event(m_canvas, QAccessible::DescriptionChanged);
+    QAccessible::updateAccessibility(&event);
+}
 
 void MainDialog::setButtonCaption(int id, const std::string& caption)
 {
@@ -197,6 +232,14 @@ void MainDialog::setButtonFont(int id, ButtonFont font)
     QPushButton* b = button(id);
     if (!b) return;
     b->setFont(font == ButtonFont::Bold ? m_boldFont : font == ButtonFont::Normal ? m_normalFont : m_dialogFont);
+    // The bold caption is the mode that is on: screen readers see it checked.
+    const bool on = font == ButtonFont::Bold;
+    if (b->property(kModeOnProperty).toBool() == on) return;
+    b->setProperty(kModeOnProperty, on);
+    QAccessible::State changed;
+    changed.checked = true;
+    QAccessibleStateChangeEvent event(b, changed);
+    QAccessible::updateAccessibility(&event);
 }
 
 void MainDialog::setButtonEnabled(int id, bool enabled)
@@ -207,7 +250,7 @@ void MainDialog::setButtonEnabled(int id, bool enabled)
 int MainDialog::focusedControl()
 {
     QWidget* w = focusWidget();
-    return w ? w->property(kControlId).toInt() : kNoControl;
+    return w ? w->property(kControlIdProperty).toInt() : kNoControl;
 }
 
 void MainDialog::setFocusedControl(int id)

@@ -8,21 +8,35 @@
 
 #include <QElapsedTimer>
 #include <QFont>
+#include <QPushButton>
 #include <QWidget>
 
 #include <map>
 
-class QPushButton;
 
 namespace tambrel {
 
 class CanvasWidget;
 class Program;
+struct ModeInfo;
 class QtPlatform;
+
+// A push button of the window; its own class so that screen readers can be
+// told that a mode button is a toggle (see accessibility.cpp).
+class ControlButton : public QPushButton {
+    Q_OBJECT
+public:
+    using QPushButton::QPushButton;
+};
 
 class MainDialog : public QWidget, public DialogView {
     Q_OBJECT
 public:
+    // Properties of the controls: their control id, and for a mode button
+    // whether its mode is on.
+    static constexpr const char* kControlIdProperty = "controlId";
+    static constexpr const char* kModeOnProperty = "modeOn";
+
     MainDialog();
     ~MainDialog() override;
 
@@ -57,6 +71,7 @@ protected:
 
 private:
     void command(int id, int notifyCode);
+    void describeCanvas(const ModeInfo* on);
 
     Program* m_program = nullptr;
     QtPlatform* m_platform = nullptr;

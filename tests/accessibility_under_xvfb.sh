@@ -1,0 +1,76 @@
+#!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
+# The window as a screen reader sees it, through the accessibility bus
+# (AT-SPI) on a private session bus: a dialog named by its title, the canvas
+# named and described, the mode buttons described, toggles that are checked
+# while their mode is on, and a press through the action interface.
+program="$1"
+source "$(dirname "$0")/xvfb_session.sh"
+start_display
+
+dbus-daemon --session --fork --print-address=1 --print-pid=3 >"$work/bus" 3>"$work/bus.pid"
+export DBUS_SESSION_BUS_ADDRESS=$(head -n1 "$work/bus")
+bus_pid=$(head -n1 "$work/bus.pid")
+trap 'kill "$bus_pid" "${launcher_pid:-}" 2>/dev/null; cleanup' EXIT
+/usr/libexec/at-spi-bus-launcher --launch-immediately >"$work/atspi.log" 2>&1 &
+launcher_pid=$!
+sleep 1
+export QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1
+start_program "$program"
+sleep 1
+
+/usr/bin/python3 - <<'PY' || fail "the accessibility tree"
+import sys, time
+import pyatspi
+
+def app():
+    for _ in range(50):
+        for a in pyatspi.Registry.getDesktop(0):
+            if a is not None and a.name == 'tambrel':
+                return a
+        time.sleep(0.1)
+    sys.exit('no application "tambrel" on the accessibility bus')
+
+def walk(node):
+    yield node
+    for child in node:
+        if child is not None:
+            yield from walk(child)
+
+def find(root, name):
+    for n in walk(root):
+        if n.name == name:
+            return n
+    sys.exit(f'nothing named {name!r}')
+
+def expect(ok, what):
+    if not ok:
+        sys.exit(what)
+
+window = app()[0]
+expect(window.getRoleName() in ('dialog', 'frame'), f'the window is a {window.getRoleName()!r}')
+expect(window.name == 'Tambrel', f'the window is named {window.name!r}')
+canvas = find(window, 'Canvas')
+expect('No mode is on' in canvas.description, f'canvas description {canvas.description!r}')
+button = find(window, 'Turn Fireworks On')
+expect('sparks' in button.description, f'button description {button.description!r}')
+states = button.getState()
+expect(not states.contains(pyatspi.STATE_CHECKED), 'the button of a mode that is off is checked')
+action = button.queryAction()
+names = [action.getName(i) for i in range(action.nActions)]
+expect('Press' in names, f'actions {names}')
+action.doAction(names.index('Press'))
+for _ in range(50):
+    if window.name == 'Tambrel: Fireworks animation':
+        break
+    time.sleep(0.1)
+expect(window.name == 'Tambrel: Fireworks animation', f'after the press the window is named {window.name!r}')
+button = find(window, 'Turn Fireworks Off')
+expect(button.getState().contains(pyatspi.STATE_CHECKED), 'the button of the mode that is on is not checked')
+expect('Fireworks animation is on' in canvas.description and 'burst' in canvas.description, f'canvas description {canvas.description!r}')
+print('accessibility: dialog, canvas, buttons, toggles and the press action as a screen reader sees them')
+PY
+[ "$(title)" = "Tambrel: Fireworks animation" ] || fail "title '$(title)' after the press"
+close_program
+[ "$status" = 0 ] || fail "exit status $status"
+echo "accessibility under Xvfb: all checks passed"
