@@ -17,6 +17,7 @@ packages=(
   emscripten nodejs chromium            # the web edition, and its test in a real browser
   at-spi2-core python3-pyatspi          # the accessibility test
   weston qt6-wayland                    # the Wayland test
+  g++-mingw-w64-x86-64-posix googletest zip wine wine64   # the Windows edition and its test under Wine
 )
 
 missing=()

@@ -5,13 +5,15 @@
 #   2. the whole suite again under AddressSanitizer + UndefinedBehaviorSanitizer;
 #   3. the threaded tests under ThreadSanitizer (core only, no Qt);
 #   4. each fuzz target for a bounded time (TAMBREL_FUZZ_SECONDS, default 60).
-# Step 1 includes the web edition in headless Chromium (built first).
+# Step 1 includes the web edition in headless Chromium and the Windows edition
+# under Wine (both built first).
 # TAMBREL_QUICK=1 stops after step 1.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh
 scripts/web.sh build >/dev/null
-cmake -S . -B build -DTAMBREL_WEB_SITE="$PWD/build-web/site" >/dev/null
+scripts/windows.sh >/dev/null
+cmake -S . -B build -DTAMBREL_WEB_SITE="$PWD/build-web/site" -DTAMBREL_WINDOWS_BUILD="$PWD/build-win" >/dev/null
 jobs=$(nproc)
 supp="$PWD/tests/sanitizers"
 logs=$(mktemp -d)

@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <numbers>
 
 namespace tambrel {
 namespace {
@@ -127,7 +128,7 @@ TEST(Fireworks, RingBurstOfFiveIsEvenlySpaced)
         ++used;
         EXPECT_EQ(sp.x, 200);
         EXPECT_EQ(sp.y, 150);
-        angles.push_back(std::fmod(std::atan2(sp.vx, sp.vy) * 180 / M_PI + 360, 360));
+        angles.push_back(std::fmod(std::atan2(sp.vx, sp.vy) * 180 / std::numbers::pi + 360, 360));
     }
     ASSERT_EQ(used, 5);
     EXPECT_EQ(h.program.rnd.state(), [&] { Rnd r; r.setState(state); for (int i = 0; i < 9; ++i) r.next(); return r.state(); }())

@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <numbers>
 
 namespace tambrel {
 namespace {
@@ -75,7 +76,7 @@ TEST(Stars, SpokesCountByRoundingButSpaceByTheRealValue)
         int runs = 0;
         bool inSpoke = false;
         for (int a = 0; a < 3600; ++a) { // around a circle of radius 30
-            const double t = a * M_PI / 1800;
+            const double t = a * std::numbers::pi / 1800;
             const bool on = h.program.canvas.getPixel(300 + 30 * std::sin(t), 256 + 30 * std::cos(t)) == 0x00FFFF;
             runs += on && !inSpoke;
             inSpoke = on;

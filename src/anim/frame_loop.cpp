@@ -3,7 +3,12 @@
 
 #include "gfx/geometry.h"
 
+#ifdef _WIN32
+#include <process.h>
+#include <windows.h>
+#else
 #include <pthread.h>
+#endif
 
 namespace tambrel {
 
@@ -56,6 +61,31 @@ void FrameLoop::wake()
     m_woken.notify_all();
 }
 
+#ifdef _WIN32
+// Windows: the stack size given to _beginthreadex counts as a reservation only
+// with this flag (winpthreads would take it as the commit and reserve the
+// executable's default instead).
+bool AnimationThread::start()
+{
+    auto body = [](void* arg) -> unsigned {
+        static_cast<FrameLoop*>(arg)->run();
+        return 0;
+    };
+    const uintptr_t handle = _beginthreadex(nullptr, kStackBytes, body, &m_loop, STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr);
+    if (handle == 0) return false;
+    m_handle = reinterpret_cast<void*>(handle);
+    m_started = true;
+    return true;
+}
+
+void AnimationThread::join()
+{
+    if (!m_started) return;
+    WaitForSingleObject(m_handle, INFINITE);
+    CloseHandle(m_handle);
+    m_started = false;
+}
+#else
 bool AnimationThread::start()
 {
     // std::thread cannot choose its stack size, so the thread is created with
@@ -80,5 +110,6 @@ void AnimationThread::join()
     pthread_join(m_handle, nullptr);
     m_started = false;
 }
+#endif
 
 } // namespace tambrel

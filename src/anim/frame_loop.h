@@ -9,7 +9,9 @@
 #include <atomic>
 #include <condition_variable>
 #include <mutex>
+#ifndef _WIN32
 #include <pthread.h>
+#endif
 #include <vector>
 
 namespace tambrel {
@@ -66,7 +68,11 @@ public:
 
 private:
     FrameLoop& m_loop;
+#ifdef _WIN32
+    void* m_handle = nullptr; // the thread's HANDLE
+#else
     pthread_t m_handle{};
+#endif
     bool m_started = false;
 };
 

@@ -27,7 +27,11 @@ uint32_t Rnd::clockSeed()
     const auto now = system_clock::now();
     const std::time_t t = system_clock::to_time_t(now);
     std::tm local{};
+#ifdef _WIN32
+    localtime_s(&local, &t);
+#else
     localtime_r(&t, &local);
+#endif
     const int ms = static_cast<int>(duration_cast<milliseconds>(now.time_since_epoch()).count() % 1000);
     return seedForTimeOfDay(local.tm_hour, local.tm_min, local.tm_sec, ms);
 }

@@ -60,35 +60,22 @@ void QtPlatform::redraw()
         m_canvas->repaint();
         return;
     }
-    uint64_t ticket;
-    {
-        std::lock_guard lock(m_paintMutex);
-        if (m_closing || m_hidden.load()) return; // nothing to paint on
-        ticket = ++m_paintRequested;
-    }
+    if (m_hidden.load()) return; // nothing to paint on
+    const uint64_t ticket = m_paint.request();
+    if (ticket == 0) return;     // closing
     // Queued, never blocking: the window thread may be waiting for this thread.
     QMetaObject::invokeMethod(
         m_canvas,
         [this, ticket] {
             m_canvas->repaint(); // synchronous; a minimised window skips the paint
-            {
-                std::lock_guard lock(m_paintMutex);
-                if (ticket > m_paintDone) m_paintDone = ticket;
-                m_painted.notify_all();
-            }
+            m_paint.done(ticket);
             pollPointer(); // for the next pass, while the window thread is awake anyway
         },
         Qt::QueuedConnection);
-    std::unique_lock lock(m_paintMutex);
-    m_painted.wait(lock, [&] { return m_closing || m_paintDone >= ticket; });
+    m_paint.wait(ticket);
 }
 
-void QtPlatform::setClosing()
-{
-    std::lock_guard lock(m_paintMutex);
-    m_closing = true;
-    m_painted.notify_all();
-}
+void QtPlatform::setClosing() { m_paint.setClosing(); }
 
 void QtPlatform::sleepMs(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
 

@@ -3,14 +3,13 @@
 // The platform interface on Qt: pointer, repaint hand-over between the
 // threads, event pumping, clipboard and screen snapshot.
 
+#include "app/paint_handover.h"
 #include "gfx/platform.h"
 
 #include <QImage>
 #include <QObject>
 
 #include <atomic>
-#include <condition_variable>
-#include <mutex>
 
 namespace tambrel {
 class CanvasWidget;
@@ -50,10 +49,7 @@ private:
     std::atomic<int> m_pointerX{0}, m_pointerY{0};
     std::atomic<bool> m_pointerFresh{false}, m_pointerPending{false}, m_hidden{false};
 
-    std::mutex m_paintMutex; // guards the three below
-    std::condition_variable m_painted;
-    uint64_t m_paintRequested = 0, m_paintDone = 0;
-    bool m_closing = false;
+    PaintHandOver m_paint;
 
     QImage m_snapshot; // the capture's picture between the print-screen press and its reading
 };

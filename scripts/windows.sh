@@ -1,0 +1,46 @@
+#!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
+# The Windows edition: installs what is missing (Debian packages only),
+# cross-builds a static tambrel.exe with mingw-w64 into build-win/ and packs
+# the portable build-win/tambrel-windows.zip (the program, a readme, the
+# licence). Its icon is the Linux package's, so the native build comes first.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+packages=(cmake make g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 imagemagick zip googletest)
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if ((${#missing[@]})); then
+  echo "windows: installing ${missing[*]}"
+  SUDO=""
+  [ "$(id -u)" -eq 0 ] || SUDO="sudo"
+  $SUDO apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+fi
+[ -f build/icons/hicolor/256x256/apps/org.tambrel.Tambrel.png ] || scripts/setup.sh
+
+cmake -S . -B build-win -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake -DCMAKE_BUILD_TYPE=Release \
+  -DTAMBREL_WITH_QT=OFF -DTAMBREL_WITH_BENCH=ON -DTAMBREL_ICON_DIR="$PWD/build/icons/hicolor" >/dev/null
+cmake --build build-win -j"$(nproc)"
+
+stage=$(mktemp -d)
+trap 'rm -rf "$stage"' EXIT
+mkdir "$stage/Tambrel"
+cp build-win/tambrel.exe "$stage/Tambrel/"
+cp LICENSE "$stage/Tambrel/LICENSE.txt"
+cat >"$stage/Tambrel/README.txt" <<'TXT'
+Tambrel - fourteen interactive animations steered by the mouse.
+
+Start tambrel.exe: it needs nothing else and installs nothing. Fourteen buttons
+each switch an animation on and off, "Clear Screen" wipes the canvas. The mouse
+steers the animation that is on, and a click on the canvas triggers its own
+reaction. The capture animation takes a picture of the screen directly; it
+never touches the clipboard.
+
+MIT licence: see LICENSE.txt.
+TXT
+(cd "$stage" && sed -i 's/$/\r/' Tambrel/README.txt Tambrel/LICENSE.txt && rm -f "$OLDPWD/build-win/tambrel-windows.zip" &&
+  zip -qr "$OLDPWD/build-win/tambrel-windows.zip" Tambrel)
+echo "windows: build-win/tambrel.exe and build-win/tambrel-windows.zip"
