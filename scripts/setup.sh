@@ -20,17 +20,8 @@ packages=(
   g++-mingw-w64-x86-64-posix googletest zip wine wine64   # the Windows edition and its test under Wine
 )
 
-missing=()
-for p in "${packages[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
-done
-if ((${#missing[@]})); then
-  echo "setup: installing ${missing[*]}"
-  SUDO=""
-  [ "$(id -u)" -eq 0 ] || SUDO="sudo"
-  $SUDO apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
-fi
+source scripts/install-missing.sh
+install_missing setup "${packages[@]}"
 
 build_type="${TAMBREL_BUILD_TYPE:-Release}"
 cmake -S . -B build -DCMAKE_BUILD_TYPE="$build_type" >/dev/null
