@@ -398,8 +398,8 @@ TEST(CanvasProperty, FiguresEntirelyOffTheSurfaceChangeNothing)
 
 // The batched rings against the same circles drawn one by one, over random
 // sets: centres on, near and far off the surface, radii negative to huge,
-// every pen width up to 40, the exclusive-or mixes (gathered into rows) and
-// others (drawn in order), on a surface that is not blank.
+// every pen width up to 40, every line style, the exclusive-or mixes
+// (gathered into rows) and others (drawn in order), on a surface that is not blank.
 TEST(CanvasRings, BatchedRingsMatchTheCirclesDrawnOneByOne)
 {
     std::mt19937 gen(2026);
@@ -423,9 +423,12 @@ TEST(CanvasRings, BatchedRingsMatchTheCirclesDrawnOneByOne)
             sets.push_back(set);
         }
         const int mix = mixes[round % 8];
+        const int style = static_cast<int>(gen() % 5); // dashes only for pens of width 0 and 1
         Canvas batched = base, single = base;
         batched.setMix(mix);
         single.setMix(mix);
+        batched.setLineStyle(style);
+        single.setLineStyle(style);
         batched.rings(sets);
         for (const Canvas::RingSet& set : sets) {
             single.setPenWidth(set.penWidth);

@@ -133,6 +133,12 @@ TEST(Geometry, CanvasMouseIsClientMinusFive)
     getCanvasMouse(p, x, y);
     EXPECT_EQ(x, -45);
     EXPECT_EQ(y, 1995);
+    // The renderer's pointer at the ends of the int range (a path line
+    // "2147483647 0"): no overflow on the way in or out.
+    p.setCanvasMouse(INT_MAX, INT_MIN);
+    getCanvasMouse(p, x, y);
+    EXPECT_EQ(x, INT_MAX - 5);
+    EXPECT_EQ(y, INT_MIN);
 }
 
 TEST(Geometry, RgbClampsEachComponent)

@@ -6,7 +6,9 @@
 
 #include "gfx/platform.h"
 
+#include <algorithm>
 #include <atomic>
+#include <climits>
 #include <mutex>
 #include <optional>
 #include <vector>
@@ -22,8 +24,13 @@ public:
         m_pointerX.store(clientX);
         m_pointerY.store(clientY);
     }
-    // Convenience: the pointer such that getCanvasMouse reports (x, y).
-    void setCanvasMouse(int x, int y) { setPointer(x + 5, y + 5); }
+    // Convenience: the pointer such that getCanvasMouse reports (x, y); near
+    // the int range's top the client position saturates instead of overflowing.
+    void setCanvasMouse(int x, int y)
+    {
+        auto client = [](int v) { return static_cast<int>(std::min<long long>(0LL + v + 5, INT_MAX)); };
+        setPointer(client(x), client(y));
+    }
     void setScreen(std::optional<Image> screen);
 
     void pointerClientPosition(int& x, int& y) override
