@@ -22,9 +22,9 @@ namespace tambrel {
 
 namespace {
 constexpr int kFramePollMs = 25, kFrameWaitMs = 5000;
-} // namespace
 
-namespace {
+QString text(std::string_view v) { return QString::fromUtf8(v.data(), static_cast<qsizetype>(v.size())); }
+
 const ModeInfo* modeFor(int buttonId)
 {
     for (const ModeInfo& info : kModeTable)
@@ -84,7 +84,7 @@ MainDialog::MainDialog()
         b->setFont(m_dialogFont);
         b->setProperty(kControlIdProperty, id);
         b->setAccessibleDescription(id == kClearScreenId ? QStringLiteral("Wipes the canvas white; a mode that is on goes on.")
-                                                         : QString::fromUtf8(modeFor(id)->shows.data(), static_cast<qsizetype>(modeFor(id)->shows.size())));
+                                                         : text(modeFor(id)->shows));
         b->installEventFilter(this);
         connect(b, &QPushButton::clicked, this, [this, id] { command(id, kClicked); });
         m_buttons[id] = b;
@@ -212,7 +212,6 @@ void MainDialog::setTitle(const std::string& title)
 // shows and what a click does.
 void MainDialog::describeCanvas(const ModeInfo* on)
 {
-    auto text = [](std::string_view v) { return QString::fromUtf8(v.data(), static_cast<qsizetype>(v.size())); };
     const QString description =
         on ? QStringLiteral("%1 is on. %2 %3").arg(text(on->title.substr(on->title.find(": ") + 2)), text(on->shows), text(on->clickDoes))
            : QStringLiteral("No mode is on. Switch one on with the buttons.");
