@@ -120,7 +120,9 @@ QWidget* MainDialog::control(int id) const
 
 void MainDialog::command(int id, int notifyCode)
 {
-    if (m_program && !m_destroyed) m_program->onDialogEvent({DialogMessage::Command, id, notifyCode, false});
+    if (!m_program || m_destroyed) return;
+    if (m_platform) m_platform->pollPointer(); // the first pass of a mode switched on sees where the pointer is
+    m_program->onDialogEvent({DialogMessage::Command, id, notifyCode, false});
 }
 
 void MainDialog::centreOnDesktop()

@@ -36,6 +36,10 @@ public:
     // While the window is minimised or hidden nothing is painted and the
     // pointer is not read.
     void setHidden(bool hidden);
+    // Window thread: reads the pointer now, for the next pass. After a long
+    // idle time (no passes, no paints) a mode switched on would otherwise
+    // start from where the pointer was long ago.
+    void pollPointer();
 
 protected:
     // A picture of the whole screen, or a null image where none can be had.
@@ -43,7 +47,6 @@ protected:
 
 private:
     bool onWindowThread() const;
-    void pollPointer();
 
     CanvasWidget* m_canvas;
     std::atomic<int> m_pointerX{0}, m_pointerY{0};
