@@ -19,35 +19,16 @@ export QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1
 start_program "$program"
 sleep 1
 
-/usr/bin/python3 - <<'PY' || fail "the accessibility tree"
+PYTHONPATH="$(dirname "$0")" /usr/bin/python3 - <<'PY' || fail "the accessibility tree"
 import sys, time
 import pyatspi
-
-def app():
-    for _ in range(50):
-        for a in pyatspi.Registry.getDesktop(0):
-            if a is not None and a.name == 'tambrel':
-                return a
-        time.sleep(0.1)
-    sys.exit('no application "tambrel" on the accessibility bus')
-
-def walk(node):
-    yield node
-    for child in node:
-        if child is not None:
-            yield from walk(child)
-
-def find(root, name):
-    for n in walk(root):
-        if n.name == name:
-            return n
-    sys.exit(f'nothing named {name!r}')
+from atspi import application, find, press
 
 def expect(ok, what):
     if not ok:
         sys.exit(what)
 
-window = app()[0]
+window = application()[0]
 expect(window.getRoleName() in ('dialog', 'frame'), f'the window is a {window.getRoleName()!r}')
 expect(window.name == 'Tambrel', f'the window is named {window.name!r}')
 canvas = find(window, 'Canvas')
@@ -56,10 +37,7 @@ button = find(window, 'Turn Fireworks On')
 expect('sparks' in button.description, f'button description {button.description!r}')
 states = button.getState()
 expect(not states.contains(pyatspi.STATE_CHECKED), 'the button of a mode that is off is checked')
-action = button.queryAction()
-names = [action.getName(i) for i in range(action.nActions)]
-expect('Press' in names, f'actions {names}')
-action.doAction(names.index('Press'))
+press(button)
 for _ in range(50):
     if window.name == 'Tambrel: Fireworks animation':
         break

@@ -51,24 +51,9 @@ w, h = map(int, head[1].split()); px = head[3]
 print(sum(1 for i in range(0, 3 * w * h, 3) if px[i:i + 3] == b"\0\0\0"))' "$work/$1.ppm"
 }
 shot before
-/usr/bin/python3 - <<'PY' || fail "could not press the button through the accessibility bus"
-import sys, time
-import pyatspi
-for _ in range(50):
-    apps = [a for a in pyatspi.Registry.getDesktop(0) if a is not None and a.name == 'tambrel']
-    if apps:
-        break
-    time.sleep(0.1)
-else:
-    sys.exit('no application "tambrel" on the accessibility bus')
-def walk(n):
-    yield n
-    for c in n:
-        if c is not None:
-            yield from walk(c)
-button = next(n for n in walk(apps[0]) if n.name == 'Turn Shader On')
-action = button.queryAction()
-action.doAction([action.getName(i) for i in range(action.nActions)].index('Press'))
+PYTHONPATH="$(dirname "$0")" /usr/bin/python3 - <<'PY' || fail "could not press the button through the accessibility bus"
+from atspi import application, find, press
+press(find(application(), 'Turn Shader On'))
 PY
 sleep 1
 shot after
