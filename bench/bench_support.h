@@ -4,6 +4,7 @@
 
 #include "app/program.h"
 #include "gfx/memory_platform.h"
+#include "modes/psyche.h"
 
 #include <functional>
 
@@ -42,9 +43,23 @@ struct Fixture {
     Program program{platform, view};
 };
 
+
 enum ModeIndex {
     kFollower, kBouncy, kDrawing, kFireworks, kEmitter, kGravity, kSnow,
     kStars, kBumps, kShader, kClouds, kCapture, kWhirl, kPsyche
 };
+
+// The heaviest psyche frame, the same for every edition's figure: four
+// centres near the corners, width 8, 228 rings. Frames are stepped with the
+// pointer at (590, 500), so that the last centre stays in its corner.
+inline PsycheMode& heavyPsyche(Fixture& f)
+{
+    f.switchOn(kPsyche);
+    auto& m = f.program.mode<PsycheMode>(kPsyche);
+    m.s.psycheCount = 4;
+    m.s.psycheSources = {{10, 10, 8, 0}, {590, 10, 8, 3}, {10, 500, 8, -2}, {590, 500, 8, 5}};
+    m.s.psycheColours.assign(4, 0x3366CC);
+    return m;
+}
 
 } // namespace tambrel::bench

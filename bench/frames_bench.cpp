@@ -37,12 +37,8 @@ void runFrames(benchmark::State& state, Fixture& f, int index)
 void BM_FramePsycheFourCornersWidth8(benchmark::State& state)
 {
     Fixture f;
-    f.switchOn(kPsyche);
-    auto& m = f.program.mode<PsycheMode>(kPsyche);
-    m.s.psycheCount = 4;
-    m.s.psycheSources = {{10, 10, 8, 0}, {590, 10, 8, 3}, {10, 500, 8, -2}, {590, 500, 8, 5}};
-    m.s.psycheColours.assign(4, 0x3366CC);
-    for (auto _ : state) m.stepFrame(590, 500); // the last centre stays in its corner
+    PsycheMode& m = heavyPsyche(f);
+    for (auto _ : state) m.stepFrame(590, 500);
 }
 
 // The floor of a ring frame: the work no ring frame can avoid, a clear and

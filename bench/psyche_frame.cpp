@@ -5,7 +5,6 @@
 //   psyche_frame [frames]   prints the median of five runs, in microseconds
 
 #include "bench_support.h"
-#include "modes/psyche.h"
 
 #include <algorithm>
 #include <chrono>
@@ -17,11 +16,7 @@ int main(int argc, char** argv)
     using namespace tambrel;
     const int frames = argc > 1 ? std::max(1, std::atoi(argv[1])) : 500;
     bench::Fixture f;
-    f.switchOn(bench::kPsyche);
-    auto& m = f.program.mode<PsycheMode>(bench::kPsyche);
-    m.s.psycheCount = 4;
-    m.s.psycheSources = {{10, 10, 8, 0}, {590, 10, 8, 3}, {10, 500, 8, -2}, {590, 500, 8, 5}};
-    m.s.psycheColours.assign(4, 0x3366CC);
+    PsycheMode& m = bench::heavyPsyche(f);
     for (int i = 0; i < 50; ++i) m.stepFrame(590, 500); // warm up
     double runs[5];
     for (double& r : runs) {

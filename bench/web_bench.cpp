@@ -4,7 +4,6 @@
 // next to the native figure.
 
 #include "bench_support.h"
-#include "modes/psyche.h"
 
 #include <emscripten/emscripten.h>
 
@@ -23,11 +22,7 @@ EMSCRIPTEN_KEEPALIVE double tambrel_bench_psyche(int frames)
     using namespace tambrel;
     if (!fixture) {
         fixture = std::make_unique<bench::Fixture>();
-        fixture->switchOn(bench::kPsyche);
-        auto& m = fixture->program.mode<PsycheMode>(bench::kPsyche);
-        m.s.psycheCount = 4;
-        m.s.psycheSources = {{10, 10, 8, 0}, {590, 10, 8, 3}, {10, 500, 8, -2}, {590, 500, 8, 5}};
-        m.s.psycheColours.assign(4, 0x3366CC);
+        bench::heavyPsyche(*fixture);
     }
     Mode& m = fixture->program.mode(bench::kPsyche);
     const double t0 = emscripten_get_now();
