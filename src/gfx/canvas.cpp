@@ -18,12 +18,11 @@ constexpr int W = Canvas::kWidth;
 constexpr int H = Canvas::kHeight;
 constexpr uint32_t kRgbMask = 0xFFFFFF;
 
-// Coordinates beyond this are clamped before they become pixels. Far enough
-// that every figure the modes can make is clipped as if drawn where it lies.
-constexpr double kFar = 1099511627776.0; // 2^40
-// Thin lines run on exact 64-bit integers; longer ones are first cut down.
-constexpr double kLineFar = 16777216.0; // 2^24
-constexpr double kEps = 1e-9;
+// Coordinates beyond this are clamped before they become pixels. Far beyond
+// anything a mode draws, and small enough that every figure's pixels come
+// from exact whole-number tests: squared distances in doubled units stay
+// below 2^110.
+constexpr double kFar = 16777216.0; // 2^24
 
 // Double-to-pixel conversion: half to even, clamped; false for NaN.
 bool toPixel(double v, double& out)
@@ -47,31 +46,23 @@ int64_t floorDiv(int64_t a, int64_t b) // b > 0
 }
 int64_t ceilDiv(int64_t a, int64_t b) { return -floorDiv(-a, b); } // b > 0
 
-// Cuts the segment to its part inside [xmin, xmax] x [ymin, ymax], keeping its
-// direction; false when nothing is left. An end that is not cut stays exactly
-// as it was; infinite ends count as very far away. Callers reject NaN.
-bool clipSegment(double& x1, double& y1, double& x2, double& y2, double xmin, double xmax, double ymin, double ymax)
+__extension__ typedef __int128 Wide; // exact products of squared distances
+
+Wide floorDiv(Wide a, Wide b) // b != 0
 {
-    auto tame = [](double v) { return std::clamp(v, -1e18, 1e18); };
-    x1 = tame(x1), y1 = tame(y1), x2 = tame(x2), y2 = tame(y2);
-    const double dx = x2 - x1, dy = y2 - y1;
-    const double p[4] = {-dx, dx, -dy, dy};
-    const double q[4] = {x1 - xmin, xmax - x1, y1 - ymin, ymax - y1};
-    double t0 = 0, t1 = 1;
-    for (int i = 0; i < 4; ++i) {
-        if (p[i] == 0) {
-            if (q[i] < 0) return false;
-            continue;
-        }
-        const double t = q[i] / p[i];
-        if (p[i] < 0) t0 = std::max(t0, t);
-        else t1 = std::min(t1, t);
-    }
-    if (t0 > t1) return false;
-    const double sx = x1, sy = y1;
-    if (t0 > 0) x1 = sx + t0 * dx, y1 = sy + t0 * dy;
-    if (t1 < 1) x2 = sx + t1 * dx, y2 = sy + t1 * dy;
-    return true;
+    if (b < 0) a = -a, b = -b;
+    const Wide q = a / b;
+    return (a % b != 0 && a < 0) ? q - 1 : q;
+}
+Wide ceilDiv(Wide a, Wide b) { return -floorDiv(-a, b); }
+
+// floor(sqrt(v)) for 0 <= v < 2^100: the double root, then corrected.
+int64_t isqrtWide(Wide v)
+{
+    auto r = static_cast<int64_t>(std::sqrt(static_cast<double>(v)));
+    while (static_cast<Wide>(r) * r > v) --r;
+    while (static_cast<Wide>(r + 1) * (r + 1) <= v) ++r;
+    return r;
 }
 
 template <Mix M>
@@ -160,21 +151,51 @@ Span intersect(Span s, Span t) { return {std::max(s.a, t.a), std::min(s.b, t.b)}
 } // namespace
 
 // A rounded rectangle in edge space: x0..x1, y0..y1 are the edges, rx, ry the
-// corner radii (an ellipse when they are half the size). Pixel (i, j) belongs
-// to it when its centre (i + 0.5, j + 0.5) lies inside, boundary included.
+// corner radii (an ellipse when they are half the size), all multiples of a
+// half. Pixel (i, j) belongs to it when its centre (i + 0.5, j + 0.5) lies
+// inside, boundary included; contains() decides that exactly in doubled
+// units, the rows' square roots only give a first guess.
 struct Canvas::Shape {
     double x0, x1, y0, y1, rx, ry;
     bool isEllipse; // corner radii are always half the size
     // Derived once, so that a row costs one square root and no division.
     double cornerTop = 0, cornerBottom = 0, invRy = 0;
     bool rounded = false;
+    int64_t X0 = 0, X1 = 0, Y0 = 0, Y1 = 0, RX = 0, RY = 0; // doubled
 
     static Shape make(double x0, double x1, double y0, double y1, double rx, double ry, bool isEllipse)
     {
         Shape s{x0, x1, y0, y1, rx, ry, isEllipse};
         s.rounded = rx > 0 && ry > 0;
         if (s.rounded) s.cornerTop = y0 + ry, s.cornerBottom = y1 - ry, s.invRy = 1 / ry;
+        auto doubled = [](double v) { return static_cast<int64_t>(2 * v); };
+        s.X0 = doubled(x0), s.X1 = doubled(x1), s.Y0 = doubled(y0), s.Y1 = doubled(y1);
+        s.RX = s.rounded ? doubled(rx) : 0, s.RY = s.rounded ? doubled(ry) : 0;
         return s;
+    }
+
+    bool contains(int64_t i, int64_t j) const
+    {
+        const int64_t u = 2 * i + 1, v = 2 * j + 1;
+        if (u < X0 || u > X1 || v < Y0 || v > Y1) return false;
+        if (!rounded) return true;
+        // Distance from the nearest point of the rectangle between the
+        // corner centres, measured against the corner ellipse.
+        const Wide du = u - std::clamp(u, X0 + RX, X1 - RX), dv = v - std::clamp(v, Y0 + RY, Y1 - RY);
+        const Wide rx2 = static_cast<Wide>(RX) * RX, ry2 = static_cast<Wide>(RY) * RY;
+        return du * du * ry2 + dv * dv * rx2 <= rx2 * ry2;
+    }
+
+    // The last column of row j inside the shape, from a guess near it; the
+    // shape's rows are symmetric about the column sum x0 + x1 - 1, so the
+    // first column is that sum minus the last. Nullopt-like: a column left of
+    // the middle when the row holds no pixel.
+    int64_t lastColumn(int64_t j, int64_t guess) const
+    {
+        const int64_t sum = (X0 + X1) / 2 - 1;
+        for (int n = 0; n < 8 && contains(guess + 1, j); ++n) ++guess;
+        for (int n = 0; n < 8 && !contains(guess, j) && 2 * guess >= sum; ++n) --guess;
+        return contains(guess, j) ? guess : std::min(guess, floorDiv(sum, 2) - 1);
     }
 
     // The shape moved outwards by d on every side (inwards for d < 0).
@@ -201,10 +222,10 @@ struct Canvas::Shape {
     void forRowPairs(Visit visit, int64_t jFrom = INT64_MIN, int64_t jTo = INT64_MAX) const
     {
         if (empty()) return;
-        const int64_t top = std::max(static_cast<int64_t>(std::ceil(y0 - 0.5 - kEps)), jFrom);
-        const int64_t bottom = static_cast<int64_t>(std::floor(y1 - 0.5 + kEps));
+        const int64_t first = ceilDiv(Y0 - 1, 2), bottom = floorDiv(Y1 - 1, 2);
+        const int64_t top = std::max(first, jFrom);
         if (top > bottom) return;
-        const int64_t sum = static_cast<int64_t>(std::ceil(y0 - 0.5 - kEps)) + bottom;
+        const int64_t sum = first + bottom;
         const int64_t mid = std::min(floorDiv(sum, 2), jTo);
         // Rows visible themselves, and rows whose mirrors are visible.
         int64_t a0 = std::max<int64_t>(top, 0), a1 = std::min<int64_t>(mid, H - 1);
@@ -228,21 +249,17 @@ struct Canvas::Shape {
     // surface, so clamping never changes what is drawn).
     Span row(int64_t j, int lo = -2, int hi = W + 1) const
     {
+        if (2 * j + 1 < Y0 || 2 * j + 1 > Y1) return {};
         const double yc = static_cast<double>(j) + 0.5;
-        if (!(yc >= y0 - kEps && yc <= y1 + kEps)) return {};
         double inset = 0;
         if (rounded) {
             const double t = yc < cornerTop ? (cornerTop - yc) * invRy : yc > cornerBottom ? (yc - cornerBottom) * invRy : 0;
             if (t > 0) inset = rx * (1 - std::sqrt(std::max(0.0, 1 - t * t)));
         }
-        // ceil and floor by truncation, on values first held near the surface
-        const double a = std::clamp(x0 + inset - 0.5 - kEps, lo - 1.0, hi + 1.0);
-        const double b = std::clamp(x1 - inset - 0.5 + kEps, lo - 1.0, hi + 1.0);
-        int ai = static_cast<int>(a), bi = static_cast<int>(b);
-        ai += ai < a;
-        bi -= bi > b;
-        if (ai > bi) return {};
-        return {std::clamp(ai, lo, hi), std::clamp(bi, lo, hi)};
+        const int64_t b = lastColumn(j, static_cast<int64_t>(std::floor(x1 - inset - 0.5)));
+        const int64_t a = (X0 + X1) / 2 - 1 - b;
+        if (a > b) return {};
+        return {static_cast<int>(std::clamp<int64_t>(a, lo, hi)), static_cast<int>(std::clamp<int64_t>(b, lo, hi))};
     }
 };
 
@@ -326,13 +343,9 @@ void Canvas::line(double x1, double y1, double x2, double y2, int32_t colour)
         wideLine(x1, y1, x2, y2, c);
         return;
     }
-    // Cut very long lines down to a window around the surface, keeping their
-    // direction, so the integer walk below cannot overflow.
-    if (std::max({std::fabs(x1), std::fabs(y1), std::fabs(x2), std::fabs(y2)}) > kLineFar &&
-        !clipSegment(x1, y1, x2, y2, -kLineFar, kLineFar, -kLineFar, kLineFar))
-        return;
-    thinLine(static_cast<int64_t>(roundEven(x1)), static_cast<int64_t>(roundEven(y1)),
-             static_cast<int64_t>(roundEven(x2)), static_cast<int64_t>(roundEven(y2)), c);
+    double ax, ay, bx, by;
+    toPixel(x1, ax), toPixel(y1, ay), toPixel(x2, bx), toPixel(y2, by);
+    thinLine(static_cast<int64_t>(ax), static_cast<int64_t>(ay), static_cast<int64_t>(bx), static_cast<int64_t>(by), c);
 }
 
 // One-pixel line: pixel k (0 <= k < major length) lies at major + k and at
@@ -394,58 +407,59 @@ void Canvas::thinLine(int64_t x1, int64_t y1, int64_t x2, int64_t y2, uint32_t c
 }
 
 // Solid pen of width w centred on the line, with round ends: the pixels whose
-// centres lie within w / 2 of the segment. Even widths shift the test point
-// by half a pixel so that a horizontal line covers exactly w rows.
+// centres lie within w / 2 of the segment, worked out exactly in doubled
+// units. Even widths move the line half a pixel up and left so that a level
+// line covers exactly w rows.
 void Canvas::wideLine(double x1, double y1, double x2, double y2, uint32_t colour)
 {
-    const double w = std::min(m_penWidth, 1 << 20);
-    const double r = w / 2;
-    // Keep the segment's visible part only; the caps beyond lie off-surface.
-    const double far = r + 4096;
-    if (!clipSegment(x1, y1, x2, y2, -far, W + far, -far, H + far)) return;
-    double ax, ay, bx, by;
-    if (!toPixel(x1, ax) || !toPixel(y1, ay) || !toPixel(x2, bx) || !toPixel(y2, by)) return;
-    const double shift = (static_cast<int>(w) % 2 == 0) ? 0.5 : 0.0;
-    ax -= shift, ay -= shift, bx -= shift, by -= shift;
-    const double dx = bx - ax, dy = by - ay;
-    const double len2 = dx * dx + dy * dy, len = std::sqrt(len2);
+    const int64_t w = std::min(m_penWidth, 1 << 20), shift = w % 2 == 0 ? 1 : 0;
+    double p[4] = {x1, y1, x2, y2};
+    for (double& v : p) toPixel(v, v);
+    // In doubled units: pixel (i, j) is the point (2i, 2j), the pen's centre
+    // line runs from A to B, and the pen's half-width is w.
+    const int64_t ax = 2 * static_cast<int64_t>(p[0]) - shift, ay = 2 * static_cast<int64_t>(p[1]) - shift;
+    const int64_t bx = 2 * static_cast<int64_t>(p[2]) - shift, by = 2 * static_cast<int64_t>(p[3]) - shift;
+    const int64_t dx = bx - ax, dy = by - ay;
+    const Wide w2 = static_cast<Wide>(w) * w, len2 = static_cast<Wide>(dx) * dx + static_cast<Wide>(dy) * dy;
+    // Across the line: |d x (P - A)| <= w |d|, and the cross product is whole.
+    const Wide across = isqrtWide(w2 * len2);
 
-    const int j0 = clampToInt(std::ceil(std::min(ay, by) - r - kEps), 0, H);
-    const int j1 = clampToInt(std::floor(std::max(ay, by) + r + kEps), -1, H - 1);
-    for (int j = j0; j <= j1; ++j) {
-        double lo = INFINITY, hi = -INFINITY;
-        auto disc = [&](double cx, double cy) {
-            const double ey = j - cy;
-            const double h2 = r * r - ey * ey;
-            if (h2 < -kEps) return;
-            const double h = std::sqrt(std::max(0.0, h2));
-            lo = std::min(lo, cx - h);
-            hi = std::max(hi, cx + h);
+    const int64_t j0 = std::max<int64_t>(0, ceilDiv(std::min(ay, by) - w, 2));
+    const int64_t j1 = std::min<int64_t>(H - 1, floorDiv(std::max(ay, by) + w, 2));
+    for (int64_t j = j0; j <= j1; ++j) {
+        const int64_t py = 2 * j;
+        Wide lo = 0, hi = -1; // the doubled columns 2i covered so far
+        auto add = [&](Wide from, Wide to) { // doubled columns from..to, rounded in to even ones
+            from = 2 * ceilDiv(from, 2), to = 2 * floorDiv(to, 2);
+            if (from > to) return;
+            if (lo > hi) lo = from, hi = to;
+            else lo = std::min(lo, from), hi = std::max(hi, to);
         };
-        disc(ax, ay);
-        disc(bx, by);
+        for (const auto& [cx, cy] : {std::pair{ax, ay}, std::pair{bx, by}}) { // the round ends
+            const Wide h2 = w2 - static_cast<Wide>(py - cy) * (py - cy);
+            if (h2 >= 0) add(cx - isqrtWide(h2), cx + isqrtWide(h2));
+        }
         if (len2 > 0) {
-            // Body: 0 <= (P - A).d <= |d|^2 and |d x (P - A)| <= r |d|.
-            double blo = -INFINITY, bhi = INFINITY;
-            const double ey = j - ay;
-            if (dx != 0) {
-                double u = (-ey * dy) / dx, v = (len2 - ey * dy) / dx;
-                if (u > v) std::swap(u, v);
-                blo = std::max(blo, ax + u), bhi = std::min(bhi, ax + v);
-            } else if (ey * dy < -kEps || ey * dy > len2 + kEps) {
-                blo = INFINITY;
-            }
-            if (dy != 0) {
-                double u = (dx * ey - r * len) / dy, v = (dx * ey + r * len) / dy;
-                if (u > v) std::swap(u, v);
-                blo = std::max(blo, ax + u), bhi = std::min(bhi, ax + v);
-            } else if (std::fabs(ey) > r + kEps) {
-                blo = INFINITY;
-            }
-            if (blo <= bhi) lo = std::min(lo, blo), hi = std::max(hi, bhi);
+            // The body: 0 <= (P - A).d <= |d|^2 and -across <= d x (P - A) <= across,
+            // each a range of the column for this row.
+            Wide from = INT64_MIN, to = INT64_MAX;
+            auto within = [&](Wide coef, Wide rest, Wide min, Wide max) { // min <= coef * x + rest <= max
+                if (coef == 0) {
+                    if (rest < min || rest > max) from = 1, to = 0;
+                    return;
+                }
+                Wide a = min - rest, b = max - rest;
+                if (coef < 0) coef = -coef, std::swap(a, b), a = -a, b = -b;
+                from = std::max(from, ceilDiv(a, coef)), to = std::min(to, floorDiv(b, coef));
+            };
+            const Wide ey = py - ay;
+            within(dx, -static_cast<Wide>(ax) * dx + ey * dy, 0, len2);
+            within(-dy, static_cast<Wide>(dx) * ey + static_cast<Wide>(dy) * ax, -across, across);
+            add(from, to);
         }
         if (lo > hi) continue;
-        fillSpan(j, clampToInt(std::ceil(lo - kEps), -2, W + 1), clampToInt(std::floor(hi + kEps), -2, W + 1), colour);
+        const auto column = [](Wide v) { return static_cast<int>(std::clamp<Wide>(v / 2, -2, W + 1)); };
+        fillSpan(j, column(lo), column(hi), colour);
     }
 }
 
@@ -482,30 +496,24 @@ double halfWidth2(double rx, double invRy, double dy)
 }
 
 // The right edge of an ellipse's rows: the last column whose pixel centre lies
-// within the row's half-width of the centre. Rows come one after another, so
-// the edge moves a little each time and is followed without a square root;
-// after a jump it is computed afresh.
+// inside. Rows come one after another, so the edge moves a little each time
+// and is followed from the last one; after a jump it is guessed afresh from
+// the row's half-width.
 struct RowEdge {
     double centre; // in edge space
     int64_t edge = 0;
     bool known = false;
 
-    int64_t follow(double h2)
+    template <typename Shape>
+    int64_t follow(const Shape& shape, int64_t j, double h2)
     {
-        const double tolerance = h2 * 1e-12 + 1e-9;
-        auto inside = [&](int64_t i) {
-            const double u = static_cast<double>(i) + 0.5 - centre;
-            return u <= 0 || u * u <= h2 + tolerance;
-        };
         if (known) {
-            int steps = 0;
-            while (steps < 8 && inside(edge + 1)) ++edge, ++steps;
-            while (steps < 8 && !inside(edge)) --edge, ++steps;
-            if (steps < 8) return edge;
+            const int64_t e = shape.lastColumn(j, edge);
+            if (shape.contains(e, j) && !shape.contains(e + 1, j)) return edge = e;
         }
-        edge = static_cast<int64_t>(std::floor(std::clamp(centre + std::sqrt(h2) - 0.5 + kEps, -kFar, kFar)));
         known = true;
-        return edge;
+        const double guess = std::floor(std::clamp(centre + std::sqrt(h2) - 0.5, -4 * kFar, 4 * kFar));
+        return edge = shape.lastColumn(j, static_cast<int64_t>(guess));
     }
 };
 
@@ -540,12 +548,12 @@ void Canvas::wideEllipse(const Shape& outer, const Shape& inner, uint32_t oc, bo
                                              !(atLeast(o2, leftNear) && atMost(i2, px + 2));
             if (hidden) return;
         }
-        const int64_t ob = outerEdge.follow(o2), oa = mirrorSum - ob;
+        const int64_t ob = outerEdge.follow(outer, j, o2), oa = mirrorSum - ob;
         if (oa > ob) return;
         const Span o = clampSpan(oa, ob);
         Span in;
         if (i2 >= 0) {
-            const int64_t ib = innerEdge.follow(i2), ia = mirrorSum - ib;
+            const int64_t ib = innerEdge.follow(inner, j, i2), ia = mirrorSum - ib;
             if (ia <= ib) in = intersect(clampSpan(ia, ib), {o.a + 1, o.b - 1});
         }
         fillRows(j, mirror, o, in, oc, filled ? &fc : nullptr);
@@ -862,7 +870,8 @@ void Canvas::drawShape(double l, double t, double r, double b, double rx, double
     const int j0 = clampToInt(std::floor(t), 0, H), j1 = clampToInt(std::ceil(b), -1, H - 1);
     // Dashed outline: the pattern runs along the outline, so its pixels are
     // put in order first. Small shapes are walked whole, so clipping never
-    // moves the pattern; huge ones only where they can be seen.
+    // moves the pattern; huge ones only where they can be seen: their
+    // pattern starts afresh at the first pixel on the surface.
     constexpr int kWalkWhole = 8192;
     const bool whole = r - l <= kWalkWhole && b - t <= kWalkWhole && l > -kWalkWhole && t > -kWalkWhole &&
                        r < W + kWalkWhole && b < H + kWalkWhole;
@@ -881,6 +890,7 @@ void Canvas::drawShape(double l, double t, double r, double b, double rx, double
         const Span in = interior(j, s, lo, hi);
         if (filled && !in.empty() && j >= 0 && j < H) fillSpan(j, in.a, in.b, fc);
         auto add = [&](int x0, int x1) {
+            if (!whole) x0 = std::max(x0, 0), x1 = std::min(x1, W - 1);
             for (int x = x0; x <= x1; ++x) pts.push_back({x, j, 0});
         };
         if (in.empty()) add(s.a, s.b);
