@@ -1,12 +1,16 @@
 // SPDX-License-Identifier: MIT
 // Runs a fuzz target over files and folders of inputs, without libFuzzer:
 // the kept corpus and every crash ever found replay in the normal test suite.
+// "--random N" adds N inputs of random bytes (a fixed seed, so a failure
+// repeats).
 
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <random>
+#include <string>
 #include <vector>
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size);
@@ -21,6 +25,16 @@ int main(int argc, char** argv)
         ++count;
     };
     for (int i = 1; i < argc; ++i) {
+        if (std::string(argv[i]) == "--random" && i + 1 < argc) {
+            std::mt19937 gen(20261207);
+            for (int n = std::stoi(argv[++i]); n > 0; --n) {
+                std::vector<uint8_t> bytes(gen() % 400);
+                for (uint8_t& b : bytes) b = static_cast<uint8_t>(gen());
+                LLVMFuzzerTestOneInput(bytes.data(), bytes.size());
+                ++count;
+            }
+            continue;
+        }
         const std::filesystem::path p(argv[i]);
         if (std::filesystem::is_directory(p)) {
             for (const auto& entry : std::filesystem::directory_iterator(p))

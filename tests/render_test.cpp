@@ -88,5 +88,52 @@ TEST(Render, BadArgumentsAreClearErrors)
     EXPECT_EQ(runTool("--mode snow --frames 1"), 0);
 }
 
+// Every number the renderer takes, at the ends of its range: each mode runs
+// with pointers at the int range's corners, clicks and seeds at theirs (the
+// sanitized suite turns any overflow into a failure); one past the ends is
+// refused with a message.
+TEST(Render, ExtremeNumbersAreHandledOrRefused)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath("path.txt");
+    QFile p(path);
+    ASSERT_TRUE(p.open(QIODevice::WriteOnly));
+    p.write("2147483647 -2147483648\n-2147483648 2147483647\n0 0\n2147483647 2147483647\n"
+            "-2147483648 -2147483648\n-1 600\n");
+    p.close();
+    const std::string every = dir.filePath("frames").toStdString();
+    for (const char* mode : {"follower", "bouncy", "drawing", "fireworks", "emitter", "gravity", "snow", "stars",
+                             "bumps", "shader", "clouds", "capture", "whirl", "psyche"}) {
+        RenderOptions o;
+        std::string error;
+        ASSERT_TRUE(parseRenderArgs({"--mode", mode, "--seed", "4294967295", "--frames", "8", "--path",
+                                     path.toStdString(), "--click", "0", "--click", "3", "--click", "2147483647",
+                                     "--every", "2147483647", every},
+                                    o, error))
+            << error;
+        std::ostringstream err;
+        EXPECT_EQ(runRender(o, err), 0) << mode << ": " << err.str();
+    }
+    EXPECT_EQ(runTool("--mode psyche --seed 0 --frames 0 --pointer -2147483648,2147483647 --click 2147483647"), 0);
+
+    const std::vector<std::vector<std::string>> refused = {
+        {"--frames", "10000001"}, {"--frames", "2147483648"}, {"--frames", "-1"},  {"--seed", "4294967296"},
+        {"--pointer", "2147483648,0"}, {"--pointer", "0,-2147483649"}, {"--click", "-1"},
+        {"--click", "2147483648"}, {"--every", "0", "d"}, {"--every", "2147483648", "d"}};
+    for (const auto& extra : refused) {
+        std::vector<std::string> args = {"--mode", "snow"};
+        args.insert(args.end(), extra.begin(), extra.end());
+        RenderOptions o;
+        std::string error;
+        EXPECT_FALSE(parseRenderArgs(args, o, error)) << extra[0] << " " << extra[1];
+        EXPECT_EQ(error.find('\n'), std::string::npos) << error;
+    }
+    QFile far(dir.filePath("far.txt"));
+    ASSERT_TRUE(far.open(QIODevice::WriteOnly));
+    far.write("0 0\n2147483648 0\n");
+    far.close();
+    EXPECT_EQ(runTool("--mode snow --path " + far.fileName().toStdString()), 2);
+}
+
 } // namespace
 } // namespace tambrel

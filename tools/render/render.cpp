@@ -80,8 +80,8 @@ bool parseRenderArgs(const std::vector<std::string>& args, RenderOptions& o, std
             o.seed = seed;
         } else if (a == "--frames") {
             if (!value(v)) return false;
-            if (!parseNumber(v, o.frames) || o.frames < 0)
-                return error = "--frames takes a whole number of passes, not '" + v + "'", false;
+            if (!parseNumber(v, o.frames) || o.frames < 0 || o.frames > kMaxFrames)
+                return error = "--frames takes 0 to " + std::to_string(kMaxFrames) + " passes, not '" + v + "'", false;
         } else if (a == "--pointer") {
             if (!value(v)) return false;
             if (!parsePoint(v, o.pointer)) return error = "--pointer takes X,Y, not '" + v + "'", false;

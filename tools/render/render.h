@@ -12,6 +12,9 @@
 
 namespace tambrel {
 
+// Ten million passes take a day in the heaviest modes; more is a typing slip.
+constexpr int kMaxFrames = 10'000'000;
+
 struct RenderOptions {
     std::string mode;
     std::optional<uint32_t> seed;
