@@ -7,6 +7,8 @@
 #include "gfx/memory_platform.h"
 #include "gfx/numeric.h"
 
+#include <chrono>
+#include <cstdlib>
 #include <functional>
 
 namespace tambrel::test {
@@ -50,6 +52,27 @@ inline uint32_t findState(const std::function<bool(Rnd&)>& want, uint32_t limit 
     }
     return limit;
 }
+
+// The reliability tests run a bounded number of rounds; scripts/soak.sh sets
+// TAMBREL_SOAK_SECONDS to keep them going that long instead.
+class SoakClock {
+public:
+    SoakClock() : m_start(std::chrono::steady_clock::now())
+    {
+        const char* v = std::getenv("TAMBREL_SOAK_SECONDS");
+        m_seconds = v ? std::atof(v) : 0;
+    }
+    // Another round: always the first `rounds`, then until the soak's time is up.
+    bool more(long round, long rounds) const
+    {
+        return round < rounds ||
+               std::chrono::duration<double>(std::chrono::steady_clock::now() - m_start).count() < m_seconds;
+    }
+
+private:
+    std::chrono::steady_clock::time_point m_start;
+    double m_seconds = 0;
+};
 
 // Mode indices in button order.
 enum ModeIndex {
