@@ -150,11 +150,20 @@ struct ReferenceCanvas::Figure {
     }
     // Moved outwards by d (doubled units; inwards when negative): every edge
     // and, for a rounded figure, every radius.
+    //
+    // Where the two models once disagreed and the canvas is right: an
+    // ellipse shrunk until a radius is zero has nothing inside, not even a
+    // pixel centre lying exactly on what is left of it. A wide ring whose
+    // hole has just closed is solid: the canvas's ring paths (and so every
+    // picture of the psychedelic mode) draw it so, while the plain geometric
+    // reading would punch a one-pixel hole in its middle.
     Figure grown(int64_t d, bool isEllipse) const
     {
         const bool round = isEllipse || (rx > 0 && ry > 0);
-        return {l - d, r + d, t - d, b + d, round ? std::max<int64_t>(0, rx + d) : 0,
-                round ? std::max<int64_t>(0, ry + d) : 0};
+        Figure g{l - d, r + d, t - d, b + d, round ? std::max<int64_t>(0, rx + d) : 0,
+                 round ? std::max<int64_t>(0, ry + d) : 0};
+        if (isEllipse && (g.rx == 0 || g.ry == 0)) g.l = 1, g.r = 0; // empty
+        return g;
     }
     // Row j of a convex figure is one run of columns around its middle,
     // found by halving; first > last when the row is empty.

@@ -162,6 +162,9 @@ struct Canvas::Shape {
     double cornerTop = 0, cornerBottom = 0, invRy = 0;
     bool rounded = false;
     int64_t X0 = 0, X1 = 0, Y0 = 0, Y1 = 0, RX = 0, RY = 0; // doubled
+    // Within 8192 pixels of the origin every product below fits 64 bits,
+    // which is several times cheaper than 128.
+    bool near = false;
 
     static Shape make(double x0, double x1, double y0, double y1, double rx, double ry, bool isEllipse)
     {
@@ -171,6 +174,8 @@ struct Canvas::Shape {
         auto doubled = [](double v) { return static_cast<int64_t>(2 * v); };
         s.X0 = doubled(x0), s.X1 = doubled(x1), s.Y0 = doubled(y0), s.Y1 = doubled(y1);
         s.RX = s.rounded ? doubled(rx) : 0, s.RY = s.rounded ? doubled(ry) : 0;
+        constexpr int64_t kNear = 1 << 14;
+        s.near = std::max({std::abs(s.X0), std::abs(s.X1), std::abs(s.Y0), std::abs(s.Y1)}) <= kNear;
         return s;
     }
 
@@ -181,9 +186,10 @@ struct Canvas::Shape {
         if (!rounded) return true;
         // Distance from the nearest point of the rectangle between the
         // corner centres, measured against the corner ellipse.
-        const Wide du = u - std::clamp(u, X0 + RX, X1 - RX), dv = v - std::clamp(v, Y0 + RY, Y1 - RY);
+        const int64_t du = u - std::clamp(u, X0 + RX, X1 - RX), dv = v - std::clamp(v, Y0 + RY, Y1 - RY);
+        if (near) return du * du * RY * RY + dv * dv * RX * RX <= RX * RX * RY * RY;
         const Wide rx2 = static_cast<Wide>(RX) * RX, ry2 = static_cast<Wide>(RY) * RY;
-        return du * du * ry2 + dv * dv * rx2 <= rx2 * ry2;
+        return static_cast<Wide>(du) * du * ry2 + static_cast<Wide>(dv) * dv * rx2 <= rx2 * ry2;
     }
 
     // The last column of row j inside the shape, from a guess near it; the
@@ -193,9 +199,13 @@ struct Canvas::Shape {
     int64_t lastColumn(int64_t j, int64_t guess) const
     {
         const int64_t sum = (X0 + X1) / 2 - 1;
-        for (int n = 0; n < 8 && contains(guess + 1, j); ++n) ++guess;
-        for (int n = 0; n < 8 && !contains(guess, j) && 2 * guess >= sum; ++n) --guess;
-        return contains(guess, j) ? guess : std::min(guess, floorDiv(sum, 2) - 1);
+        if (contains(guess, j)) {
+            for (int n = 0; n < 8 && contains(guess + 1, j); ++n) ++guess;
+            return guess;
+        }
+        for (int n = 0; n < 8 && 2 * guess >= sum; ++n)
+            if (contains(--guess, j)) return guess;
+        return std::min(guess, floorDiv(sum, 2) - 1);
     }
 
     // The shape moved outwards by d on every side (inwards for d < 0).
@@ -851,15 +861,27 @@ void Canvas::drawShape(double l, double t, double r, double b, double rx, double
 
     if (shape.empty()) return;
     const bool dashed = m_lineStyle != LineStyle::Solid;
+    // Each row is needed three times, as itself and as the neighbour of the
+    // rows above and below: the last few are kept.
+    struct Kept {
+        int64_t j = INT64_MIN;
+        int lo = 0, hi = 0;
+        Span s;
+    } kept[4];
+    auto rowOf = [&](int64_t j, int lo = -2, int hi = W + 1) {
+        Kept& k = kept[j & 3];
+        if (k.j != j || k.lo != lo || k.hi != hi) k = {j, lo, hi, shape.row(j, lo, hi)};
+        return k.s;
+    };
     // Interior of row j: the columns whose neighbours above, below, left and
     // right all belong to the shape.
     auto interior = [&](int64_t j, Span s, int lo = -2, int hi = W + 1) {
-        return intersect(intersect(shape.row(j - 1, lo, hi), shape.row(j + 1, lo, hi)), {s.a + 1, s.b - 1});
+        return intersect(intersect(rowOf(j - 1, lo, hi), rowOf(j + 1, lo, hi)), {s.a + 1, s.b - 1});
     };
 
     if (!dashed) {
         shape.forRowPairs([&](int64_t j, int64_t mirror) {
-            const Span s = shape.row(j);
+            const Span s = rowOf(j);
             if (s.empty()) return;
             const Span in = interior(j, s);
             fillRows(j, mirror, s, in, oc, filled ? &fc : nullptr);
@@ -885,7 +907,7 @@ void Canvas::drawShape(double l, double t, double r, double b, double rx, double
     std::vector<Px> pts;
     const double cx = (l + r) / 2 - 0.5, cy = (t + b) / 2 - 0.5;
     for (int j = wj0; j <= wj1; ++j) {
-        const Span s = shape.row(j, lo, hi);
+        const Span s = rowOf(j, lo, hi);
         if (s.empty()) continue;
         const Span in = interior(j, s, lo, hi);
         if (filled && !in.empty() && j >= 0 && j < H) fillSpan(j, in.a, in.b, fc);
