@@ -194,8 +194,8 @@ struct Canvas::Shape {
 
     // The last column of row j inside the shape, from a guess near it; the
     // shape's rows are symmetric about the column sum x0 + x1 - 1, so the
-    // first column is that sum minus the last. Nullopt-like: a column left of
-    // the middle when the row holds no pixel.
+    // first column is that sum minus the last. A row that holds no pixel
+    // gets a column left of its middle, so that its first comes after it.
     int64_t lastColumn(int64_t j, int64_t guess) const
     {
         const int64_t sum = (X0 + X1) / 2 - 1;
