@@ -105,7 +105,7 @@ TEST(Storm, RandomEventsAgainstTheRunningThreadThenACloseAtARandomMoment)
     uint32_t round = 0;
     for (; soak.more(round, 40); ++round) {
         QuickPlatform platform;
-        platform.setScreen(Image(64 + round * 40, 48 + round * 30, 0x224466));
+        platform.setScreen(Image(64 + round % 40 * 40, 48 + round % 40 * 30, 0x224466)); // up to 1624 x 1218
         MemoryDialogView view;
         Program program(platform, view);
         program.rnd.setState(round * 7919u);
