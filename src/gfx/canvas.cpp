@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <cstring>
 #include <numbers>
+#include <type_traits>
 
 namespace tambrel {
 
@@ -39,25 +40,21 @@ int clampToInt(double v, int lo, int hi)
     return static_cast<int>(v);
 }
 
-int64_t floorDiv(int64_t a, int64_t b) // b > 0
-{
-    int64_t q = a / b;
-    return (a % b != 0 && a < 0) ? q - 1 : q;
-}
-int64_t ceilDiv(int64_t a, int64_t b) { return -floorDiv(-a, b); } // b > 0
-
 __extension__ typedef __int128 Wide; // exact products of squared distances
 
-Wide floorDiv(Wide a, Wide b) // b != 0
+// Division rounded down and up, for any divisor but 0.
+template <typename T>
+T floorDiv(T a, std::type_identity_t<T> b)
 {
     if (b < 0) a = -a, b = -b;
-    const Wide q = a / b;
+    const T q = a / b;
     return (a % b != 0 && a < 0) ? q - 1 : q;
 }
-Wide ceilDiv(Wide a, Wide b) { return -floorDiv(-a, b); }
+template <typename T>
+T ceilDiv(T a, std::type_identity_t<T> b) { return -floorDiv(-a, b); }
 
 // floor(sqrt(v)) for 0 <= v < 2^100: the double root, then corrected.
-int64_t isqrtWide(Wide v)
+int64_t isqrt(Wide v)
 {
     auto r = static_cast<int64_t>(std::sqrt(static_cast<double>(v)));
     while (static_cast<Wide>(r) * r > v) --r;
@@ -432,7 +429,7 @@ void Canvas::wideLine(double x1, double y1, double x2, double y2, uint32_t colou
     const int64_t dx = bx - ax, dy = by - ay;
     const Wide w2 = static_cast<Wide>(w) * w, len2 = static_cast<Wide>(dx) * dx + static_cast<Wide>(dy) * dy;
     // Across the line: |d x (P - A)| <= w |d|, and the cross product is whole.
-    const Wide across = isqrtWide(w2 * len2);
+    const Wide across = isqrt(w2 * len2);
 
     const int64_t j0 = std::max<int64_t>(0, ceilDiv(std::min(ay, by) - w, 2));
     const int64_t j1 = std::min<int64_t>(H - 1, floorDiv(std::max(ay, by) + w, 2));
@@ -447,7 +444,9 @@ void Canvas::wideLine(double x1, double y1, double x2, double y2, uint32_t colou
         };
         for (const auto& [cx, cy] : {std::pair{ax, ay}, std::pair{bx, by}}) { // the round ends
             const Wide h2 = w2 - static_cast<Wide>(py - cy) * (py - cy);
-            if (h2 >= 0) add(cx - isqrtWide(h2), cx + isqrtWide(h2));
+            if (h2 < 0) continue;
+            const int64_t h = isqrt(h2);
+            add(cx - h, cx + h);
         }
         if (len2 > 0) {
             // The body: 0 <= (P - A).d <= |d|^2 and -across <= d x (P - A) <= across,
@@ -621,10 +620,6 @@ bool xorConstant(Mix m, uint32_t p, uint32_t& k)
     default: return false;
     }
 }
-
-// floor(sqrt(k)) for 0 <= k < 2^40: the rounded double square root of such
-// a k never reaches the next whole number, so truncating it is exact.
-int64_t isqrt(int64_t k) { return static_cast<int64_t>(std::sqrt(static_cast<double>(k))); }
 
 // floor(sqrt(k)) for 0 <= k < 2^24, where every value involved is exact in
 // single precision: the rounded root is at most one too large.
