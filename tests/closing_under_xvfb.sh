@@ -12,15 +12,8 @@ slowest=0
 deadline=$((SECONDS + ${TAMBREL_SOAK_SECONDS:-0}))
 for ((run = 0; run < runs || SECONDS < deadline; run++)); do
   start_program "$program"
-  mode=$((run % 14))
-  xdotool mousemove --window "$wid" 677 $((8 + 32 * mode + 12)) click 1
-  case $((run % 3)) in
-    0) xdotool mousemove --window "$wid" 300 250 click 1 ;;                # a click reaction, maybe pausing
-    1) xdotool mousemove --window "$wid" 677 $((8 + 32 * 11 + 12)) click 1 ;; # the capture
-  esac
-  sleep "0.$((RANDOM % 4))"
-  close_program
-  [ "$status" = 0 ] || fail "run $run (mode $mode): exit status $status"
+  close_awkwardly "$run"
+  [ "$status" = 0 ] || fail "run $run (mode $((run % 14))): exit status $status"
   [ "$close_ms" -gt "$slowest" ] && slowest=$close_ms
 done
 echo "closed $run times, every exit status 0; slowest close ${slowest} ms"

@@ -28,14 +28,19 @@ QByteArray digest(const QString& file)
     return QCryptographicHash::hash(f.readAll(), QCryptographicHash::Sha256);
 }
 
+// A pointer path file in the folder; its name.
+QString writePath(const QTemporaryDir& dir, const QString& name, const char* lines)
+{
+    const QString file = dir.filePath(name);
+    QFile f(file);
+    if (!f.open(QIODevice::WriteOnly) || f.write(lines) < 0) ADD_FAILURE() << "cannot write " << file.toStdString();
+    return file;
+}
+
 TEST(Render, SameSeedAndPathGiveTheSamePicture)
 {
     QTemporaryDir dir;
-    const QString path = dir.filePath("path.txt");
-    QFile p(path);
-    ASSERT_TRUE(p.open(QIODevice::WriteOnly));
-    p.write("100 100\n140 120\n\n200 300\n");
-    p.close();
+    const QString path = writePath(dir, "path.txt", "100 100\n140 120\n\n200 300\n");
     for (const char* mode : {"fireworks", "gravity", "psyche", "clouds", "bumps", "whirl"}) {
         const QString a = dir.filePath(QString("a-%1.png").arg(mode)), b = dir.filePath(QString("b-%1.png").arg(mode));
         const std::string common = std::string("--mode ") + mode + " --seed 99 --frames 30 --click 0 --click 12 --path " +
@@ -95,12 +100,9 @@ TEST(Render, BadArgumentsAreClearErrors)
 TEST(Render, ExtremeNumbersAreHandledOrRefused)
 {
     QTemporaryDir dir;
-    const QString path = dir.filePath("path.txt");
-    QFile p(path);
-    ASSERT_TRUE(p.open(QIODevice::WriteOnly));
-    p.write("2147483647 -2147483648\n-2147483648 2147483647\n0 0\n2147483647 2147483647\n"
-            "-2147483648 -2147483648\n-1 600\n");
-    p.close();
+    const QString path = writePath(dir, "path.txt",
+                                   "2147483647 -2147483648\n-2147483648 2147483647\n0 0\n2147483647 2147483647\n"
+                                   "-2147483648 -2147483648\n-1 600\n");
     const std::string every = dir.filePath("frames").toStdString();
     for (const char* mode : {"follower", "bouncy", "drawing", "fireworks", "emitter", "gravity", "snow", "stars",
                              "bumps", "shader", "clouds", "capture", "whirl", "psyche"}) {
@@ -128,11 +130,7 @@ TEST(Render, ExtremeNumbersAreHandledOrRefused)
         EXPECT_FALSE(parseRenderArgs(args, o, error)) << extra[0] << " " << extra[1];
         EXPECT_EQ(error.find('\n'), std::string::npos) << error;
     }
-    QFile far(dir.filePath("far.txt"));
-    ASSERT_TRUE(far.open(QIODevice::WriteOnly));
-    far.write("0 0\n2147483648 0\n");
-    far.close();
-    EXPECT_EQ(runTool("--mode snow --path " + far.fileName().toStdString()), 2);
+    EXPECT_EQ(runTool("--mode snow --path " + writePath(dir, "far.txt", "0 0\n2147483648 0\n").toStdString()), 2);
 }
 
 } // namespace

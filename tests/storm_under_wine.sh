@@ -20,7 +20,6 @@ start_exe() {
   app_pid=$!
   wid=$(timeout 60 xdotool search --sync --onlyvisible --name '^Tambrel$' | head -n1) || fail "no window titled Tambrel"
 }
-button() { xdotool mousemove --window "$wid" 677 $((8 + 32 * $1 + 12)) click 1; } # 0..13 modes, 15 "Clear Screen"
 
 valid_titles="Tambrel|Tambrel: Cursor follower animation|Tambrel: Bouncy ball animation|Tambrel: Simple drawing mode|\
 Tambrel: Fireworks animation|Tambrel: Particle emittor animation|Tambrel: Gravity field simulation|\
@@ -33,10 +32,10 @@ sleep 1
 deadline=$((SECONDS + soak))
 for ((e = 0; e < events || SECONDS < deadline; e++)); do
   case $((RANDOM % 10)) in
-    0 | 1 | 2 | 3) button $((RANDOM % 14)) ;;
+    0 | 1 | 2 | 3) press_button $((RANDOM % 14)) ;;
     4 | 5) xdotool mousemove --window "$wid" $((RANDOM % 600)) $((RANDOM % 512)) click 1 ;;
     6) xdotool mousemove --window "$wid" $((RANDOM % 600)) $((RANDOM % 512)) click --repeat 2 --delay 40 1 ;;
-    7) button 15 ;;
+    7) press_button 15 ;;
     8) xdotool key --window "$wid" "$(shuf -n1 -e space Tab Return Escape)" ;;
     9) xdotool mousemove $((RANDOM % screen_w)) $((RANDOM % screen_h)) ;; # anywhere, often off the window
   esac
@@ -51,14 +50,7 @@ close_program
 deadline=$((SECONDS + soak))
 for ((run = 0; run < closes || SECONDS < deadline; run++)); do
   start_exe
-  mode=$((run % 14))
-  button "$mode"
-  case $((run % 3)) in
-    0) xdotool mousemove --window "$wid" 300 250 click 1 ;; # a click reaction, maybe pausing
-    1) button 11 ;;                                          # the capture's waits
-  esac
-  sleep "0.$((RANDOM % 4))"
-  close_program
-  [ "$status" = 0 ] || fail "close $run (mode $mode): exit status $status"
+  close_awkwardly "$run"
+  [ "$status" = 0 ] || fail "close $run (mode $((run % 14))): exit status $status"
 done
 echo "ok Windows closes: $run closes at awkward moments, every exit status 0"

@@ -55,3 +55,19 @@ close_program() {
 }
 
 title() { xprop -id "$wid" _NET_WM_NAME | sed 's/.*= "//; s/"$//'; }
+
+# Presses a button of the window $wid: 0..13 the modes, 15 "Clear Screen".
+press_button() { xdotool mousemove --window "$wid" 677 $((8 + 32 * $1 + 12)) click 1; }
+
+# Closes the running program at an awkward moment picked by the run number:
+# in mode run % 14, and a third of the time during a click reaction's pause,
+# a third during the capture's waits. Sets $status and $close_ms.
+close_awkwardly() {
+  press_button $(($1 % 14))
+  case $(($1 % 3)) in
+    0) xdotool mousemove --window "$wid" 300 250 click 1 ;; # a click reaction, maybe pausing
+    1) press_button 11 ;;                                    # the capture
+  esac
+  sleep "0.$((RANDOM % 4))"
+  close_program
+}
