@@ -7,7 +7,7 @@ cd "$(dirname "$0")/.."
 
 packages=(
   cmake g++ make pkg-config
-  qt6-base-dev libgl-dev          # the window (Qt 6 Widgets)
+  qt6-base-dev libgl-dev libxcb1-dev   # the window (Qt 6 Widgets; X11 events)
   libgtest-dev libbenchmark-dev   # tests and benchmarks
   clang libclang-rt-14-dev        # the fuzz targets (libFuzzer)
   fonts-liberation                # a small sans-serif UI font for the buttons

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: MIT
 # What the real program costs while it does nothing, while it animates and
-# while it animates minimised: CPU share and wake-ups a second, per thread,
+# while it animates minimised or rolled up: CPU share and wake-ups a second, per thread,
 # read from /proc over a few seconds. Prints the figures; fails when the
 # idle or minimised window thread wakes more than a few times a second.
 #   tests/idle_cost_under_xvfb.sh build/tambrel [seconds]
@@ -46,9 +46,22 @@ xdotool windowminimize --sync "$wid"
 sleep 0.5
 measure "psyche on, minimised"
 minimised_window=$window
+# Rolled up into its title bar, the window shows nothing either.
+xdotool windowactivate --sync "$wid"
+sleep 0.5
+wmctrl -i -r "$wid" -b add,shaded
+sleep 0.5
+measure "psyche on, rolled up"
+shaded_window=$window
+wmctrl -i -r "$wid" -b remove,shaded
+sleep 0.5
+measure "psyche on, unrolled"
+unshaded_window=$window
 kill -0 "$app_pid" || fail "the program ended"
 
 [ "$idle_all" -le 10 ] || fail "idle, the program wakes $idle_all times a second"
 awk -v c="$idle_cpu" 'BEGIN {exit !(c < 1)}' || fail "idle, the program takes $idle_cpu % of a core"
 [ "$minimised_window" -le 10 ] || fail "minimised, the window thread wakes $minimised_window times a second"
+[ "$shaded_window" -le 10 ] || fail "rolled up, the window thread wakes $shaded_window times a second"
+[ "$unshaded_window" -gt 50 ] || fail "unrolled, the window does not paint again"
 echo "ok"

@@ -17,8 +17,9 @@ check_tree() { # an installed tree under $1
   desktop-file-validate "$usr/share/applications/org.tambrel.Tambrel.desktop" || fail "desktop entry"
   appstreamcli validate --no-net "$usr/share/metainfo/org.tambrel.Tambrel.metainfo.xml" || fail "AppStream metadata"
   grep -q '<project_license>MIT</project_license>' "$usr/share/metainfo/org.tambrel.Tambrel.metainfo.xml" || fail "no licence in the metadata"
-  zcat "$usr/share/man/man1/tambrel.1.gz" | grep -q '^\.TH TAMBREL 1' || fail "no manual page tambrel(1)"
-  zcat "$usr/share/doc/tambrel/changelog.gz" | head -n1 | grep -q '^tambrel (' || fail "no changelog"
+  # Whole outputs compared, never cut off by grep -q or head (which would fail the pipe).
+  [[ "$(zcat "$usr/share/man/man1/tambrel.1.gz")" == *$'\n.TH TAMBREL 1'* ]] || fail "no manual page tambrel(1)"
+  [[ "$(zcat "$usr/share/doc/tambrel/changelog.gz")" == "tambrel ("* ]] || fail "no changelog"
   grep -q '^License: Expat' "$usr/share/doc/tambrel/copyright" || fail "no copyright file"
   for size in 16 24 32 48 64 128 256; do
     icon="$usr/share/icons/hicolor/${size}x${size}/apps/org.tambrel.Tambrel.png"

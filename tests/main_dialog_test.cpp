@@ -8,6 +8,7 @@
 #include <QClipboard>
 #include <QMimeData>
 #include <QCursor>
+#include <QElapsedTimer>
 #include <QPushButton>
 #include <QTest>
 
@@ -101,17 +102,25 @@ TEST_F(Window, ButtonsSwitchModesCaptionsFontsAndTitles)
     EXPECT_EQ(modeOn(), -1);
 }
 
-TEST_F(Window, EnterAndEscapeDoNothingSpacePresses)
+// The keyboard as a dialog's: Enter and Space press the focused button,
+// Escape does nothing, Enter with the canvas focused does nothing, Tab moves on.
+TEST_F(Window, EnterAndSpacePressTheFocusedButtonEscapeDoesNothing)
 {
     button(1009)->setFocus();
-    QTest::keyClick(button(1009), Qt::Key_Return);
-    QTest::keyClick(button(1009), Qt::Key_Enter);
     QTest::keyClick(button(1009), Qt::Key_Escape);
     QTest::keyClick(&dialog, Qt::Key_Escape);
     EXPECT_TRUE(dialog.isVisible());
     EXPECT_EQ(modeOn(), -1);
+    QTest::keyClick(button(1009), Qt::Key_Return);
+    EXPECT_EQ(modeOn(), test::kStars);
+    QTest::keyClick(button(1009), Qt::Key_Enter);
+    EXPECT_EQ(modeOn(), -1);
     QTest::keyClick(button(1009), Qt::Key_Space);
     EXPECT_EQ(modeOn(), test::kStars);
+    dialog.canvasWidget()->setFocus();
+    QTest::keyClick(dialog.canvasWidget(), Qt::Key_Return);
+    EXPECT_EQ(modeOn(), test::kStars);
+    button(1009)->setFocus();
     QTest::keyClick(button(1009), Qt::Key_Tab);
     EXPECT_EQ(dialog.focusWidget(), button(1010));
 }
@@ -169,6 +178,33 @@ TEST_F(Window, CaptureLeavesTheUsersClipboardAsItWas)
     QTest::mouseClick(button(1013), Qt::LeftButton); // on again
     EXPECT_EQ(modeOn(), test::kCapture);
     EXPECT_EQ(clipboard->image().convertToFormat(QImage::Format_RGB32), picture);
+}
+
+// A rebuild's 100 ms pause delays the animation, not the window: forty
+// quick clicks used to hold the window for four seconds.
+TEST_F(Window, ClickPausesLeaveTheWindowAnswering)
+{
+    QTest::mouseClick(button(1015), Qt::LeftButton);
+    QElapsedTimer clock;
+    clock.start();
+    for (int i = 0; i < 40; ++i) clickCanvas(300, 200);
+    EXPECT_LT(clock.elapsed(), 2000) << "the window was held by the pauses";
+    QTest::mouseClick(button(1003), Qt::LeftButton);
+    EXPECT_EQ(modeOn(), test::kBouncy);
+}
+
+// A press that reaches the window while the capture waits for the screen (a
+// posted click, a screen reader's press) waits its turn: never two modes on.
+TEST_F(Window, APressDuringTheCaptureWaitsItsTurn)
+{
+    QMetaObject::invokeMethod(button(1005), "click", Qt::QueuedConnection);
+    QTest::mouseClick(button(1013), Qt::LeftButton);
+    QCoreApplication::processEvents();
+    std::lock_guard lock(app.program.stateLock);
+    EXPECT_EQ(app.program.modeOn(), test::kFireworks);
+    EXPECT_FALSE(app.program.mode(test::kCapture).isOn);
+    EXPECT_EQ(button(1013)->text(), "Turn Capture On");
+    EXPECT_EQ(dialog.windowTitle(), "Tambrel: Fireworks animation");
 }
 
 TEST(WindowClose, ClosingWhileAnimatingNeverDeadlocks)

@@ -1,10 +1,13 @@
 // SPDX-License-Identifier: MIT
+#include "app/pass_pauses.h"
 #include "modes/bouncy.h"
+#include "modes/fireworks.h"
 #include "modes/stars.h"
 #include "test_support.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <set>
 #include <thread>
@@ -213,6 +216,65 @@ TEST(Dispatch, CaptureCaptionComesBeforeTheCaptureAndTheFlagAfter)
     EXPECT_TRUE(program.mode(test::kCapture).isOn) << "on even though no picture came";
     EXPECT_EQ(view.buttons[1013].font, ButtonFont::Bold);
     EXPECT_EQ(program.canvas.getPixel(10, 10), 0) << "black without a picture";
+}
+
+// The capture's waits hand events to the window, and a command among them
+// (a posted click, a screen reader's press) waits until the capture's start
+// has finished: never two modes on at once. A close among them drops the
+// commands still waiting.
+class ReenteringPlatform : public MemoryPlatform {
+public:
+    Program* program = nullptr;
+    std::vector<DialogEvent> during; // delivered one per event wait
+    void doEvents(int ms) override
+    {
+        MemoryPlatform::doEvents(ms);
+        if (during.empty()) return;
+        const DialogEvent e = during.front();
+        during.erase(during.begin());
+        program->onDialogEvent(e);
+    }
+};
+
+TEST(Dispatch, ACommandDuringACommandWaitsItsTurn)
+{
+    for (bool closeToo : {false, true}) {
+        ReenteringPlatform platform;
+        MemoryDialogView view;
+        Program program(platform, view);
+        platform.program = &program;
+        program.buildMainWindow();
+        platform.setScreen(Image(700, 600, 0x123456));
+        platform.during = {{DialogMessage::Command, 1005, kClicked, false}, {DialogMessage::Command, kCanvasId, kClicked, false}};
+        if (closeToo) platform.during[1] = {DialogMessage::Destroy, kNoControl, 0, false};
+        program.onDialogEvent({DialogMessage::Command, 1013, kClicked, false});
+        if (closeToo) {
+            EXPECT_EQ(program.modeOn(), test::kCapture) << "the waiting press was dropped with the close";
+            EXPECT_EQ(program.canvas.getPixel(0, 0), 0x123456) << "the capture finished its start";
+            continue;
+        }
+        EXPECT_EQ(program.modeOn(), test::kFireworks);
+        EXPECT_EQ(view.title, "Tambrel: Fireworks animation");
+        EXPECT_EQ(view.buttons[1013].caption, "Turn Capture On");
+        EXPECT_NE(view.buttons[1013].font, ButtonFont::Bold);
+        std::lock_guard lock(program.stateLock);
+        EXPECT_GT(std::count_if(program.mode<FireworksMode>(test::kFireworks).s.sparks.begin(),
+                                program.mode<FireworksMode>(test::kFireworks).s.sparks.end(),
+                                [](const Spark& k) { return k.radius > 0; }),
+                  0)
+            << "the click after the press reached the fireworks";
+    }
+}
+
+// A pause asked for on the window thread postpones the animation thread's
+// next pass instead of holding the window.
+TEST(PassPauses, AWindowThreadPauseDelaysTheNextPass)
+{
+    PassPauses pauses;
+    const auto t0 = PassPauses::Clock::now();
+    pauses.postpone(120);
+    pauses.sleep(10);
+    EXPECT_GE(PassPauses::Clock::now() - t0, std::chrono::milliseconds(120));
 }
 
 TEST(FrameLoop, RedrawsOnlyWhenAStepRan)

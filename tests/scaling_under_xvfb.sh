@@ -1,32 +1,45 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: MIT
-# The real program at scale factors 1, 1.5, 2 and 3 on a virtual X display:
-# the window scales as asked (not rounded up to the next whole factor), and
+# The real program at scale factors 1 to 3 on a virtual X display: the
+# window scales as asked (not rounded up to the next whole factor), and
 # every canvas pixel shows as a whole block of device pixels (the whole part
-# of the factor each way), the picture centred in the canvas.
+# of the factor each way), the picture centred in the canvas. A factor a
+# hair below a whole number gets the whole number's blocks. Factors below 1,
+# which Qt's widgets cannot be drawn at, are raised to 1 with a line that
+# says so. Under the sanitizers this also shows that no factor paints
+# outside the picture.
 program="$1"
 source "$(dirname "$0")/xvfb_session.sh"
 screen_w=2400 screen_h=1800
 start_display
 
-for scale in 1 1.5 2 3; do
-  QT_SCALE_FACTOR=$scale start_program "$program"
-  sleep 1.5
-  read -r x y w h < <(xwininfo -id "$wid" | awk '/Absolute upper-left X:/ {x=$4} /Absolute upper-left Y:/ {y=$4}
-    /^  Width:/ {w=$2} /^  Height:/ {h=$2} END {print x, y, w, h}')
+for asked in ${TAMBREL_SCALES:-1 1.5 2 3 0.5 0.75 0.9 screens:0.8 1.9999999}; do
+  if [ "${asked#screens:}" != "$asked" ]; then
+    QT_SCREEN_SCALE_FACTORS=${asked#screens:} start_program "$program"
+  else
+    QT_SCALE_FACTOR=$asked start_program "$program"
+  fi
+  scale=${asked#screens:}
+  if awk -v s="$scale" 'BEGIN {exit !(s < 1)}'; then
+    grep -q "below 1, which the window cannot be drawn at" "$work/app.log" || fail "at $asked: no word that the factor is raised to 1"
+    scale=1
+  fi
   want_w=$(awk -v s="$scale" 'BEGIN {printf "%d", 736 * s + 0.5}') want_h=$(awk -v s="$scale" 'BEGIN {printf "%d", 530 * s + 0.5}')
-  [ "$w" = "$want_w" ] && [ "$h" = "$want_h" ] || fail "at $scale the client area is ${w}x$h, not ${want_w}x$want_h"
-  at() { awk -v s="$scale" -v v="$1" 'BEGIN {printf "%d", v * s}'; }
+  client() { read -r x y w h < <(xwininfo -id "$wid" | awk '/Absolute upper-left X:/ {x=$4} /Absolute upper-left Y:/ {y=$4}
+    /^  Width:/ {w=$2} /^  Height:/ {h=$2} END {print x, y, w, h}'); [ "$w" = "$want_w" ] && [ "$h" = "$want_h" ]; }
+  wait_until 10 client || fail "at $asked the client area is ${w}x$h, not ${want_w}x$want_h"
+  at() { awk -v s="$scale" -v v="$1" 'BEGIN {printf "%d", v * s + 0.5}'; } # rounded, as Qt places widgets
   xdotool mousemove --window "$wid" "$(at 677)" "$(at 340)" click 1 # "Turn Clouds On"
-  sleep 0.3
+  wait_until 10 eval '[ "$(title)" = "Tambrel: Random fractal cloud painter" ]' || fail "at $asked the clouds did not switch on"
   xdotool mousemove --window "$wid" "$(at 300)" "$(at 260)" click 1 # a cloud
-  sleep 0.5
-  import -window root "$work/shot.png"
-  # The canvas control without its two-pixel frame, in device pixels.
-  cx=$((x + $(at 10))) cy=$((y + $(at 10))) cw=$(($(at 606) - $(at 10))) ch=$(($(at 518) - $(at 10)))
-  convert "$work/shot.png" -crop "${cw}x${ch}+${cx}+${cy}" +repage "$work/canvas.ppm"
-  convert "$work/shot.png" -crop "1x1+$((x + 2))+$((y + 2))" +repage "$work/window.ppm" # the window's colour
-  python3 - "$work/canvas.ppm" "$scale" "$work/window.ppm" <<'PY' || fail "at $scale the canvas pixels are not whole blocks"
+  canvas_in_blocks() {
+    client
+    import -window root "$work/shot.png"
+    # The canvas control without its two-pixel frame, in device pixels.
+    cx=$((x + $(at 10))) cy=$((y + $(at 10))) cw=$(($(at 606) - $(at 10))) ch=$(($(at 518) - $(at 10)))
+    convert "$work/shot.png" -crop "${cw}x${ch}+${cx}+${cy}" +repage "$work/canvas.ppm"
+    convert "$work/shot.png" -crop "1x1+$((x + 2))+$((y + 2))" +repage "$work/window.ppm" # the window's colour
+    python3 - "$work/canvas.ppm" "$scale" "$work/window.ppm" "$asked" <<'PY' 2>"$work/check.log"
 import sys
 data = open(sys.argv[1], 'rb').read()
 fields, pos = [], 0
@@ -51,8 +64,10 @@ mixed = sum(1 for by in range(y0, y1, k) for bx in range(x0, x1, k)
 assert mixed == 0, f"{mixed} of {596 * 508} blocks mixed"
 colours = len({px(x, y) for y in range(y0, y1, 5 * k) for x in range(x0, x1, 5 * k)})
 assert colours > 100, f"only {colours} colours: no cloud"
-print(f"scale {sys.argv[2]}: 596 x 508 blocks of {k} x {k} device pixels, centred")
+print(f"scale {sys.argv[4]}: 596 x 508 blocks of {k} x {k} device pixels, centred")
 PY
+  }
+  wait_until 10 canvas_in_blocks || fail "at $asked: $(tail -n 1 "$work/check.log")"
   close_program
   [ "$status" = 0 ] || fail "exit status $status"
 done

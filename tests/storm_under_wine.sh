@@ -18,7 +18,7 @@ soak=${TAMBREL_SOAK_SECONDS:-0}
 start_exe() {
   wine "$build/tambrel.exe" >"$work/app.log" 2>&1 &
   app_pid=$!
-  wid=$(timeout 60 xdotool search --sync --onlyvisible --name '^Tambrel$' | head -n1) || fail "no window titled Tambrel"
+  find_window
 }
 
 valid_titles="Tambrel|Tambrel: Cursor follower animation|Tambrel: Bouncy ball animation|Tambrel: Simple drawing mode|\

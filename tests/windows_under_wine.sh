@@ -27,7 +27,7 @@ echo "ok tambrel.exe imports only $dlls"
 start_display
 wine "$build/tambrel.exe" >"$work/app.log" 2>&1 &
 app_pid=$!
-wid=$(timeout 60 xdotool search --sync --onlyvisible --name '^Tambrel$' | head -n1) || fail "no window titled Tambrel"
+find_window
 sleep 1.5
 
 read -r abs_x abs_y client_w client_h < <(xwininfo -id "$wid" | awk '/Absolute upper-left X:/ {x=$4}
@@ -48,10 +48,19 @@ is_white() { canvas; [ "$(convert "$work/canvas.png" -format '%[fx:minima]' info
 is_white || fail "the canvas is not white at start"
 [ "$(title)" = Tambrel ] || fail "title '$(title)'"
 
-xdotool mousemove --window "$wid" 300 300 key --window "$wid" Escape Return
+# The dialog's keyboard: Escape does nothing, Enter presses the focused
+# button (the first one at start), as Space does.
+xdotool mousemove --window "$wid" 300 300 key --window "$wid" Escape
 sleep 0.5
 kill -0 "$app_pid" 2>/dev/null || fail "Escape closed the window"
-[ "$(title)" = Tambrel ] || fail "Enter or Escape did something: '$(title)'"
+[ "$(title)" = Tambrel ] || fail "Escape did something: '$(title)'"
+xdotool windowactivate --sync "$wid" key Return
+sleep 0.5
+[ "$(title)" = "Tambrel: Cursor follower animation" ] || fail "Enter did not press the focused button: '$(title)'"
+xdotool key space
+sleep 0.5
+[ "$(title)" = Tambrel ] || fail "Space did not press the focused button: '$(title)'"
+echo "ok Escape does nothing, Enter and Space press the focused button"
 
 titles=("Tambrel: Cursor follower animation" "Tambrel: Bouncy ball animation" "Tambrel: Simple drawing mode"
   "Tambrel: Fireworks animation" "Tambrel: Particle emittor animation" "Tambrel: Gravity field simulation"
@@ -96,6 +105,16 @@ is_white || fail "Clear Screen did not whiten the canvas"
 [ "$(title)" = "Tambrel: Random fractal cloud painter" ] || fail "Clear Screen switched the mode off"
 echo "ok Clear Screen whitens and keeps the mode on"
 
+# A rebuild's pause delays the animation, not the window: after forty quick
+# clicks on the whirl (100 ms of pause each) a press still answers at once.
+press_button 12
+wait_until 5 eval '[ "$(title)" = "Tambrel: 3D whirlwind animation" ]' || fail "the whirl did not switch on"
+xdotool mousemove --window "$wid" 300 250 click --repeat 40 --delay 10 1
+press_button 1
+wait_until 2 eval '[ "$(title)" = "Tambrel: Bouncy ball animation" ]' || fail "after forty clicks a press took over 2 s"
+press_button 1
+echo "ok forty clicks' pauses leave the window answering"
+
 t0=$(date +%s%N)
 wmctrl -c Tambrel || true
 for _ in $(seq 100); do kill -0 "$app_pid" 2>/dev/null || break; sleep 0.05; done
@@ -105,4 +124,38 @@ wait "$app_pid" || status=$?
 app_pid=""
 [ "$status" = 0 ] || fail "exit status $status after the close"
 echo "ok the close button ends it with status 0 in $((($(date +%s%N) - t0) / 1000000)) ms"
+
+# Messages other programs post while the capture waits for the screen: a
+# press waits its turn (never two modes on), and a close ends the program.
+post() { wine "$build/tests/post_messages.exe" "$@" 2>/dev/null | tr -d '\r'; }
+start_exe() {
+  wine "$build/tambrel.exe" >"$work/app.log" 2>&1 &
+  app_pid=$!
+  find_window
+  sleep 0.5
+}
+# The drawing mode does not clear the canvas: had the capture stayed on
+# beside it, its screen picture would show, smearing.
+start_exe
+xdotool mousemove 5 5
+post command 1013 click 1004
+sleep 1.5
+read -r abs_x abs_y < <(xwininfo -id "$wid" | awk '/Absolute upper-left X:/ {x=$4} /Absolute upper-left Y:/ {y=$4} END {print x, y}')
+canvas
+white=$(convert "$work/canvas.png" -fill black +opaque white -format '%[fx:mean]' info:)
+captions=$(post caption 1013 caption 1004 | paste -sd '|')
+[ "$captions" = 'Turn Capture On|Turn Drawing Off' ] && [ "$(title)" = "Tambrel: Simple drawing mode" ] &&
+  awk -v w="$white" 'BEGIN {exit !(w > 0.9)}' ||
+  fail "a press during the capture: captions '$captions', title '$(title)', $white of the canvas white"
+close_program
+echo "ok a press posted during the capture's waits waits its turn: one mode on"
+start_exe
+post command 1013 close
+for _ in $(seq 100); do kill -0 "$app_pid" 2>/dev/null || break; sleep 0.05; done
+kill -0 "$app_pid" 2>/dev/null && fail "a close posted during the capture's waits: still running 5 s later"
+status=0
+wait "$app_pid" || status=$?
+app_pid=""
+[ "$status" = 0 ] || fail "a close posted during the capture's waits: exit status $status"
+echo "ok a close posted during the capture's waits ends the program with status 0"
 echo "Windows edition under Wine: all checks passed"

@@ -33,11 +33,36 @@ start_display() {
   sleep 1
 }
 
+# Sets $wid to the visible window titled Tambrel, waiting for it (at most
+# 60 s: a first start may be slow). awk reads all of xdotool's output, where
+# head would cut it off and fail the pipe.
+find_window() {
+  wid=$(timeout 60 xdotool search --sync --onlyvisible --name '^Tambrel$' | awk 'NR == 1') && [ -n "$wid" ] ||
+    fail "no window titled Tambrel"
+}
+
 # Starts the program and sets $wid to its main window.
 start_program() {
   QT_QPA_PLATFORM=xcb "$1" >"$work/app.log" 2>&1 &
   app_pid=$!
-  wid=$(timeout 20 xdotool search --sync --onlyvisible --name '^Tambrel$' | head -n1) || fail "no window titled Tambrel"
+  find_window
+}
+
+# Runs a command every tenth of a second until it succeeds, at most SECONDS
+# seconds; fails when it never does. A test waits for what it needs, never
+# for a fixed time: a first run on a fresh machine is slower.
+wait_until() { # seconds, command...
+  local tries=$(($1 * 10))
+  shift
+  for _ in $(seq "$tries"); do "$@" && return 0; sleep 0.1; done
+  return 1
+}
+
+# Whether the window's property PROP shows the pattern. All of xprop's
+# output is read: grep -q would stop at the first match, and xprop, cut off
+# while still writing a long property (an icon), would fail the pipe.
+has_property() { # property, pattern
+  xprop -id "$wid" "$1" 2>/dev/null | grep -c -e "$2" >/dev/null
 }
 
 # Closes the window through the window manager and sets $status and $close_ms.

@@ -31,6 +31,9 @@ std::vector<std::unique_ptr<Mode>> makeModes(ModeContext& ctx)
 
 std::string str(std::string_view s) { return std::string(s); }
 
+// More commands than a capture's waits could ever gather are dropped.
+constexpr size_t kMaxHeldBackCommands = 256;
+
 } // namespace
 
 Program::Program(Platform& p, DialogView& v)
@@ -121,22 +124,45 @@ int Program::onDialogEvent(const DialogEvent& event)
         return 0;
     }
 
+    // One command at a time. The capture's start lets the window handle
+    // events while it waits for the screen, and a command among them (a
+    // posted button click, a screen reader's press) would otherwise switch a
+    // second mode on halfway through this one's start. Such a command waits
+    // until the one under way has finished, then runs in its turn; after
+    // the window's destruction the waiting ones are dropped.
+    std::lock_guard lock(stateLock);
+    if (m_handlingCommand) {
+        if (m_heldBack.size() < kMaxHeldBackCommands) m_heldBack.push_back(event);
+        return 0;
+    }
+    m_handlingCommand = true;
+    onCommand(event);
+    while (!m_heldBack.empty() && !exitRequested.load()) {
+        const DialogEvent next = m_heldBack.front();
+        m_heldBack.pop_front();
+        onCommand(next);
+    }
+    m_heldBack.clear();
+    m_handlingCommand = false;
+    return 0;
+}
+
+// Under stateLock, for the whole of the command.
+void Program::onCommand(const DialogEvent& event)
+{
     const int id = event.controlId;
     if (id == kCanvasId) {
         onCanvasCommand(event.notifyCode);
     } else if (id >= kFirstModeButtonId && id < kFirstModeButtonId + kModeCount) {
         onModeButton(id - kFirstModeButtonId, event.notifyCode);
     } else if (id == kClearScreenId && (event.notifyCode == kClicked || event.notifyCode == kDoubleClicked)) {
-        std::lock_guard lock(stateLock);
         canvas.clearCanvas(kWhite);
         platform.redraw();
     }
-    return 0;
 }
 
 void Program::onCanvasCommand(int notifyCode)
 {
-    std::lock_guard lock(stateLock);
     int x = 0, y = 0;
     getCanvasMouse(platform, x, y);
     if (notifyCode != kClicked && notifyCode != kDoubleClicked) return;
@@ -148,7 +174,6 @@ void Program::onCanvasCommand(int notifyCode)
 void Program::onModeButton(int index, int notifyCode)
 {
     if (notifyCode != kClicked && notifyCode != kDoubleClicked) return;
-    std::lock_guard lock(stateLock);
     Mode& mode = *m_modes[static_cast<size_t>(index)];
     const ModeInfo& info = kModeTable[static_cast<size_t>(index)];
     if (mode.isOn) {

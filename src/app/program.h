@@ -10,6 +10,7 @@
 #include "modes/mode.h"
 
 #include <atomic>
+#include <deque>
 #include <memory>
 #include <vector>
 
@@ -71,6 +72,7 @@ public:
     std::atomic<bool> exitRequested{false};
 
 private:
+    void onCommand(const DialogEvent& event);
     void onModeButton(int index, int notifyCode);
     void onCanvasCommand(int notifyCode);
 
@@ -80,6 +82,9 @@ private:
     FrameLoop m_loop;
     AnimationThread m_thread;
     int m_savedFocus = kNoControl;
+    // Commands are handled one at a time (see onDialogEvent). Guarded by stateLock.
+    bool m_handlingCommand = false;
+    std::deque<DialogEvent> m_heldBack;
 };
 
 } // namespace tambrel

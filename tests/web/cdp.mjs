@@ -6,6 +6,9 @@ import fs from 'node:fs';
 import os from 'node:os';
 import path from 'node:path';
 
+// The text a real keyboard's key types: Enter types a carriage return.
+const typed = (key) => (key.length === 1 ? key : key === 'Enter' ? '\r' : undefined);
+
 export async function launchChromium({ width = 1280, height = 800, args = [] } = {}) {
   const profile = fs.mkdtempSync(path.join(os.tmpdir(), 'tambrel-chromium-'));
   const proc = spawn('chromium', [
@@ -109,7 +112,7 @@ export async function launchChromium({ width = 1280, height = 800, args = [] } =
     },
     async key(key, code, keyCode) {
       for (const type of ['keyDown', 'keyUp'])
-        await page('Input.dispatchKeyEvent', { type, key, code, windowsVirtualKeyCode: keyCode, text: type === 'keyDown' && key.length === 1 ? key : undefined });
+        await page('Input.dispatchKeyEvent', { type, key, code, windowsVirtualKeyCode: keyCode, text: type === 'keyDown' ? typed(key) : undefined });
     },
     async screenshot(file) {
       const { data } = await page('Page.captureScreenshot', { format: 'png' });

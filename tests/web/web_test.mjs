@@ -119,14 +119,23 @@ try {
   check('a real click on the canvas sets off a burst', after > before + 50, `${before} -> ${after} coloured pixels`);
   check('the pointer is hidden over the canvas only', await ui(`getComputedStyle(document.getElementById('surface')).cursor === 'none' && getComputedStyle(document.querySelector('button')).cursor !== 'none'`));
 
+  // The keyboard as a dialog's: Enter and Space press the focused button,
+  // Escape does nothing, and Enter elsewhere (on the canvas) does nothing.
   await ui(`document.querySelector('[data-control-id="1002"]').focus()`);
-  await browser.key('Enter', 'Enter', 13);
   await browser.key('Escape', 'Escape', 27);
   await ui('new Promise((r) => setTimeout(r, 50))');
-  check('Enter and Escape do nothing', (await ui('tambrel.title()')) === 'Tambrel: Fireworks animation');
+  check('Escape does nothing', (await ui('tambrel.title()')) === 'Tambrel: Fireworks animation');
+  await browser.key('Enter', 'Enter', 13);
+  await ui('new Promise((r) => setTimeout(r, 50))');
+  check('Enter presses the focused button', (await ui('tambrel.title()')) === 'Tambrel: Cursor follower animation');
   await browser.key(' ', 'Space', 32);
   await ui('new Promise((r) => setTimeout(r, 50))');
-  check('Space presses the focused button', (await ui('tambrel.title()')) === 'Tambrel: Cursor follower animation');
+  check('Space presses the focused button', (await ui('tambrel.title()')) === 'Tambrel');
+  await browser.key(' ', 'Space', 32);
+  await ui(`document.getElementById('surface').focus()`);
+  await browser.key('Enter', 'Enter', 13);
+  await ui('new Promise((r) => setTimeout(r, 50))');
+  check('Enter on the canvas does nothing', (await ui('tambrel.title()')) === 'Tambrel: Cursor follower animation');
 
   await browser.click(...(await centre(1017)));
   await ui('new Promise((r) => setTimeout(r, 50))');
@@ -141,6 +150,22 @@ try {
   await browser.viewport(1600, 1200, 1.5);
   await ui('new Promise((r) => setTimeout(r, 100))');
   check('... and as 3 x 3 device pixels at 150 %', Math.abs((await surfaceWidth()) * 1.5 - 3 * 596) < 0.01, String(await surfaceWidth()));
+  // The same page area always gives the same scale, whatever size came
+  // before, and a change of the screen's scaling alone is followed.
+  const scaleAfter = async (...sizes) => {
+    for (const size of sizes) {
+      await browser.viewport(...size);
+      await ui('new Promise((r) => setTimeout(r, 100))');
+    }
+    return (await surfaceWidth()) / 596;
+  };
+  check('740 x 540 after 2300 x 1700 draws at 1 x', (await scaleAfter([2300, 1700], [740, 540])) === 1);
+  const twice = [await scaleAfter([1600, 1200], [1480, 1070]), await scaleAfter([2300, 1700], [1480, 1070])];
+  check('1480 x 1070 draws at 2 x whichever size came before', twice[0] === 2 && twice[1] === 2, twice.join(', '));
+  const rezoomed = await scaleAfter([1280, 800, 1.25], [1280, 800, 1]);
+  check('125 % then 100 % at the same size draws at 1 x', rezoomed === 1, String(rezoomed));
+  const tiny = await scaleAfter([10, 10]);
+  check('a 10 x 10 page area still has a scale above 0', tiny > 0 && Number.isFinite(tiny), String(tiny));
   await browser.viewport(390, 844, 3, true);
   await ui('new Promise((r) => setTimeout(r, 100))');
   const phone = await ui(`[document.getElementById('dialog').getBoundingClientRect().right, innerWidth, devicePixelRatio]`);
@@ -193,6 +218,13 @@ try {
   check('the single-file page works from disk', single[0] === 'Tambrel: Psychedelic animation' && single[1] > 1000, single.join(', '));
 
   check('no console errors', browser.errors.length === 0, browser.errors.join(' | '));
+
+  // The folder's page opened from disk cannot fetch its program, and says
+  // what to open instead.
+  await browser.goto(`file://${path.resolve(site, 'index.html')}`);
+  await new Promise((r) => setTimeout(r, 1000));
+  const note = await browser.evaluate(`document.getElementById('problem')?.textContent ?? ''`);
+  check('index.html from disk says to open tambrel.html', note.includes('tambrel.html'), note);
 
   // A screen the browser does share (a fake one): the canvas shows its
   // top-left corner, and the sharing stops at once.

@@ -41,6 +41,11 @@ void CanvasWidget::paintEvent(QPaintEvent*)
     if (m_frame.isNull()) return;
     const Placement at = placement();
     const QPoint inside(layout::kCanvasFrame, layout::kCanvasFrame);
+    if (at.scaledDown) {
+        p.setRenderHint(QPainter::SmoothPixmapTransform);
+        p.drawImage(QRect(inside, QSize(Canvas::kWidth, Canvas::kHeight)), m_frame);
+        return;
+    }
     if (at.block == at.dpr) { // a whole scale factor: Qt's own drawing repeats each pixel exactly
         p.drawImage(inside, m_frame);
         return;
@@ -60,20 +65,26 @@ void CanvasWidget::paintEvent(QPaintEvent*)
         for (int r = 1; r < at.block; ++r)
             std::copy_n(first, m_frame.width() * at.block, reinterpret_cast<uint32_t*>(m_device.scanLine(origin.y() + y * at.block + r)) + origin.x());
     }
-    m_device.setDevicePixelRatio(at.dpr);
-    p.drawImage(QPointF(at.interior.topLeft()) / at.dpr, m_device);
+    // Drawn in device pixels: the painter's scale undone, so that Qt copies
+    // the blocks as they are, also at a factor such as 1.99998.
+    p.setWorldTransform(QTransform::fromScale(1 / at.dpr, 1 / at.dpr));
+    p.drawImage(at.interior.topLeft(), m_device);
 }
 
 CanvasWidget::Placement CanvasWidget::placement() const
 {
     const qreal dpr = devicePixelRatioF();
     Placement at;
-    at.block = std::max(1, static_cast<int>(std::floor(dpr + 1e-6)));
     const int frame = layout::kCanvasFrame;
     const QPoint topLeft(qRound(frame * dpr), qRound(frame * dpr));
     const QPoint bottomRight(qRound((width() - frame) * dpr), qRound((height() - frame) * dpr));
     at.interior = QRect(topLeft, bottomRight - QPoint(1, 1));
-    const QSize picture = QSize(Canvas::kWidth, Canvas::kHeight) * at.block;
+    // The largest whole block that fits: the whole part of the factor, also
+    // for a factor a hair below a whole number (Qt may hand 1.99998 for 2),
+    // and never a picture larger than the interior.
+    at.block = std::min(at.interior.width() / Canvas::kWidth, at.interior.height() / Canvas::kHeight);
+    at.scaledDown = at.block < 1;
+    const QSize picture = at.scaledDown ? at.interior.size() : QSize(Canvas::kWidth, Canvas::kHeight) * at.block;
     at.origin = topLeft + QPoint((at.interior.width() - picture.width()) / 2, (at.interior.height() - picture.height()) / 2);
     at.dpr = dpr;
     return at;
@@ -83,11 +94,14 @@ QPoint CanvasWidget::surfacePosition(QPoint local) const
 {
     // Window thread only, like every widget call.
     const Placement at = placement();
-    auto map = [&](int v, int origin) {
+    // Device pixels per surface pixel, each way.
+    const double perX = at.scaledDown ? double(at.interior.width()) / Canvas::kWidth : at.block;
+    const double perY = at.scaledDown ? double(at.interior.height()) / Canvas::kHeight : at.block;
+    auto map = [&](int v, int origin, double per) {
         const double device = v * at.dpr - origin;
-        return static_cast<int>(std::floor(device / at.block));
+        return static_cast<int>(std::floor(device / per));
     };
-    return {map(local.x(), at.origin.x()), map(local.y(), at.origin.y())};
+    return {map(local.x(), at.origin.x(), perX), map(local.y(), at.origin.y(), perY)};
 }
 
 void CanvasWidget::mousePressEvent(QMouseEvent* event)

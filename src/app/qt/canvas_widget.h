@@ -36,6 +36,9 @@ private:
         QPoint origin;   // the picture's top-left, device pixels
         int block = 1;   // device pixels per surface pixel, each way
         qreal dpr = 1;
+        // Below a factor of 1 the interior is smaller than the surface: the
+        // picture is scaled down to fill it instead of drawn in blocks.
+        bool scaledDown = false;
     };
     Placement placement() const;
 

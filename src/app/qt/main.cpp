@@ -55,6 +55,36 @@ QIcon applicationIcon()
     return icon;
 }
 
+// Qt's widgets do not draw below a scale of 1 (buttons come out clipped or
+// not at all), so a factor below 1 asked for through Qt's variables is
+// raised to 1, with one line that says so.
+void refuseScalesBelowOne()
+{
+    auto below1 = [](const QString& v) {
+        bool ok = false;
+        const double f = v.toDouble(&ok);
+        return ok && f < 1;
+    };
+    if (const QString v = qEnvironmentVariable("QT_SCALE_FACTOR"); below1(v)) {
+        std::fprintf(stderr, "tambrel: QT_SCALE_FACTOR=%s is below 1, which the window cannot be drawn at; using 1\n", qPrintable(v));
+        qputenv("QT_SCALE_FACTOR", "1");
+    }
+    // "1.5;0.8" or "HDMI-1=1.5;DP-1=0.8": each screen's factor.
+    QStringList screens = qEnvironmentVariable("QT_SCREEN_SCALE_FACTORS").split(QLatin1Char(';'));
+    bool raised = false;
+    for (QString& screen : screens) {
+        const qsizetype eq = screen.indexOf(QLatin1Char('='));
+        if (!below1(screen.mid(eq + 1))) continue;
+        screen = screen.left(eq + 1) + QLatin1Char('1');
+        raised = true;
+    }
+    if (raised) {
+        std::fprintf(stderr, "tambrel: QT_SCREEN_SCALE_FACTORS=%s has factors below 1, which the window cannot be drawn at; using 1 for those\n",
+                     qPrintable(qEnvironmentVariable("QT_SCREEN_SCALE_FACTORS")));
+        qputenv("QT_SCREEN_SCALE_FACTORS", screens.join(QLatin1Char(';')).toLocal8Bit());
+    }
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -97,6 +127,7 @@ int main(int argc, char** argv)
     // Crisp canvas pixels at any scale are the canvas's own business (whole
     // blocks of device pixels); the rest of the window scales as the desktop asks.
     QGuiApplication::setHighDpiScaleFactorRoundingPolicy(Qt::HighDpiScaleFactorRoundingPolicy::PassThrough);
+    refuseScalesBelowOne();
     const QtMessageHandler usual = qInstallMessageHandler(whileOpening);
     // The desktop entry's name is the window's identity: the Wayland app id
     // and the X11 class that task bars tie to the launcher and its icon.

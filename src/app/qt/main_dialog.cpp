@@ -6,6 +6,7 @@
 #include "app/program.h"
 #include "app/qt/canvas_widget.h"
 #include "app/qt/qt_platform.h"
+#include "app/qt/x11_window_watch.h"
 
 #include <QAccessible>
 #include <QCloseEvent>
@@ -15,13 +16,14 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QTimer>
+#include <QWindow>
 
+#include <algorithm>
 #include <cmath>
 
 namespace tambrel {
 
 namespace {
-constexpr int kFramePollMs = 25, kFrameWaitMs = 5000;
 
 QString text(std::string_view v) { return QString::fromUtf8(v.data(), static_cast<qsizetype>(v.size())); }
 
@@ -125,40 +127,60 @@ void MainDialog::command(int id, int notifyCode)
     m_program->onDialogEvent({DialogMessage::Command, id, notifyCode, false});
 }
 
-void MainDialog::centreOnDesktop()
+// The outer window (frame included) centred on the work area; a window
+// larger than the work area (a large scale on a small screen) keeps its
+// title bar on it, so that it can still be dragged.
+void MainDialog::centreOnDesktop(QMargins frame)
 {
     const QScreen* s = screen() ? screen() : QGuiApplication::primaryScreen();
     if (!s) return;
     const QRect work = s->availableGeometry();
-    const QSize outer = frameGeometry().size();
-    const int left = (work.left() + (work.left() + work.width()) - outer.width()) / 2;
-    const int top = (work.top() + (work.top() + work.height()) - outer.height()) / 2;
-    move(left, top); // a window's position includes its frame
+    const QSize outer = size().grownBy(frame);
+    const int left = std::max(work.left(), (work.left() + (work.left() + work.width()) - outer.width()) / 2);
+    const int top = std::max(work.top(), (work.top() + (work.top() + work.height()) - outer.height()) / 2);
+    setGeometry(QRect(QPoint(left + frame.left(), top + frame.top()), size())); // the client area's place
 }
 
 void MainDialog::showEvent(QShowEvent* event)
 {
     QWidget::showEvent(event);
-    if (m_platform) m_platform->setHidden(isMinimized());
+    if (QWindow* w = windowHandle(); w && !m_x11Watch) {
+        w->installEventFilter(this); // its exposure
+        m_x11Watch = std::make_unique<X11WindowWatch>(
+            this, X11WindowWatch::Callbacks{
+                      // Destroyed by another program: the program ends as a close would.
+                      [this] { QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection); },
+                      [this](bool hidden) {
+                          m_hiddenByWindowManager = hidden;
+                          updateHidden();
+                      },
+                      // The window manager frames the window after it is mapped:
+                      // centred once more, frame included.
+                      [this](QMargins frame) { centreOnDesktop(frame); }});
+    }
+    updateHidden();
     if (m_centred) return;
     m_centred = true;
-    centreOnDesktop();
-    // A window manager adds the frame some time after the window is mapped,
-    // and X11 tells its size only then: watch for it for a few seconds and
-    // centre once more, frame included.
-    m_frameWatch.start();
-    auto* poll = new QTimer(this);
-    connect(poll, &QTimer::timeout, this, [this, poll] {
-        const bool framed = frameGeometry().size() != size();
-        if (framed) centreOnDesktop();
-        if (framed || m_frameWatch.elapsed() > kFrameWaitMs) poll->deleteLater();
-    });
-    poll->start(kFramePollMs);
+    const QRect f = frameGeometry(), g = geometry(); // the frame as far as it is known yet
+    centreOnDesktop(QMargins(g.left() - f.left(), g.top() - f.top(), f.right() - g.right(), f.bottom() - g.bottom()));
+}
+
+// Enter presses the focused button, as a dialog's keyboard handling does
+// with a push button that has the focus; no button is the default otherwise.
+void ControlButton::keyPressEvent(QKeyEvent* event)
+{
+    if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) && event->modifiers() == Qt::NoModifier) {
+        event->accept();
+        click();
+        return;
+    }
+    QPushButton::keyPressEvent(event);
 }
 
 void MainDialog::keyPressEvent(QKeyEvent* event)
 {
-    // No default or cancel button: Enter and Escape do nothing.
+    // No default or cancel button: Enter elsewhere (on the canvas) and
+    // Escape do nothing.
     switch (event->key()) {
     case Qt::Key_Escape:
     case Qt::Key_Return:
@@ -183,7 +205,13 @@ void MainDialog::changeEvent(QEvent* event)
     QWidget::changeEvent(event);
     if (event->type() == QEvent::ActivationChange && m_program && !m_destroyed)
         m_program->onDialogEvent({DialogMessage::NcActivate, kNoControl, 0, isActiveWindow()});
-    if (event->type() == QEvent::WindowStateChange && m_platform) m_platform->setHidden(isMinimized());
+    if (event->type() == QEvent::WindowStateChange) updateHidden();
+}
+
+void MainDialog::updateHidden()
+{
+    if (m_platform)
+        m_platform->setHidden(isMinimized() || m_hiddenByWindowManager || !windowHandle() || !windowHandle()->isExposed());
 }
 
 void MainDialog::hideEvent(QHideEvent* event)
@@ -194,6 +222,7 @@ void MainDialog::hideEvent(QHideEvent* event)
 
 bool MainDialog::eventFilter(QObject* watched, QEvent* event)
 {
+    if (event->type() == QEvent::Expose && watched == windowHandle()) updateHidden();
     if (event->type() == QEvent::Enter && m_program) {
         if (auto* w = qobject_cast<QWidget*>(watched))
             m_program->onDialogEvent({DialogMessage::SetCursor, w->property(kControlIdProperty).toInt(), 0, false});

@@ -6,12 +6,13 @@
 
 #include "app/dialog_view.h"
 
-#include <QElapsedTimer>
+#include <QMargins>
 #include <QFont>
 #include <QPushButton>
 #include <QWidget>
 
 #include <map>
+#include <memory>
 
 
 namespace tambrel {
@@ -20,6 +21,7 @@ class CanvasWidget;
 class Program;
 struct ModeInfo;
 class QtPlatform;
+class X11WindowWatch;
 
 // A push button of the window; its own class so that screen readers can be
 // told that a mode button is a toggle (see accessibility.cpp).
@@ -27,6 +29,9 @@ class ControlButton : public QPushButton {
     Q_OBJECT
 public:
     using QPushButton::QPushButton;
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
 };
 
 class MainDialog : public QWidget, public DialogView {
@@ -45,8 +50,8 @@ public:
     CanvasWidget* canvasWidget() const { return m_canvas; }
     QPushButton* button(int id) const;
     QWidget* control(int id) const;
-    // Centres the outer window (frame included) on the available desktop.
-    void centreOnDesktop();
+    // Centres the outer window (the client area grown by `frame`) on the available desktop.
+    void centreOnDesktop(QMargins frame);
 
     void setTitle(const std::string& title) override;
     void setButtonCaption(int id, const std::string& caption) override;
@@ -72,6 +77,9 @@ protected:
 private:
     void command(int id, int notifyCode);
     void describeCanvas(const ModeInfo* on);
+    // Nothing is painted and the pointer is not read while the window is
+    // minimised or otherwise not exposed (rolled up, unmapped).
+    void updateHidden();
 
     Program* m_program = nullptr;
     QtPlatform* m_platform = nullptr;
@@ -79,8 +87,9 @@ private:
     std::map<int, QPushButton*> m_buttons;
     QFont m_dialogFont, m_boldFont, m_normalFont;
     bool m_centred = false;
-    QElapsedTimer m_frameWatch; // since the window was first shown
     bool m_destroyed = false;
+    std::unique_ptr<X11WindowWatch> m_x11Watch;
+    bool m_hiddenByWindowManager = false;
 };
 
 // The small sans-serif user-interface font the buttons use, 8 points.

@@ -75,9 +75,19 @@ void QtPlatform::redraw()
     m_paint.wait(ticket);
 }
 
-void QtPlatform::setClosing() { m_paint.setClosing(); }
+void QtPlatform::setClosing()
+{
+    m_closing.store(true);
+    m_paint.setClosing();
+}
 
-void QtPlatform::sleepMs(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+// A click reaction's pause on the window thread delays the next pass and
+// leaves the window answering; the animation thread's own pause is a sleep.
+void QtPlatform::sleepMs(int ms)
+{
+    if (onWindowThread()) m_pauses.postpone(ms);
+    else m_pauses.sleep(ms);
+}
 
 void QtPlatform::doEvents(int ms)
 {
@@ -85,7 +95,7 @@ void QtPlatform::doEvents(int ms)
     // so no second mode can switch on during a capture.
     QAbstractEventDispatcher* dispatcher = QThread::currentThread()->eventDispatcher();
     const bool handled = dispatcher && dispatcher->processEvents(QEventLoop::ExcludeUserInputEvents);
-    if (!handled) sleepMs(ms);
+    if (!handled) std::this_thread::sleep_for(std::chrono::milliseconds(ms));
 }
 
 // The capture's clipboard is the program's own: the picture goes from the
@@ -106,7 +116,7 @@ QImage QtPlatform::takeScreen()
     QScreen* screen = QGuiApplication::primaryScreen();
     if (screen && !QGuiApplication::platformName().startsWith(QLatin1String("wayland")))
         shot = screen->grabWindow(0).toImage();
-    if (shot.isNull()) shot = ScreenshotPortal().take();
+    if (shot.isNull()) shot = ScreenshotPortal().take([this] { return m_closing.load(); });
     return shot;
 }
 

@@ -4,6 +4,7 @@
 // threads, event pumping, clipboard and screen snapshot.
 
 #include "app/paint_handover.h"
+#include "app/pass_pauses.h"
 #include "gfx/platform.h"
 
 #include <QImage>
@@ -50,9 +51,10 @@ private:
 
     CanvasWidget* m_canvas;
     std::atomic<int> m_pointerX{0}, m_pointerY{0};
-    std::atomic<bool> m_pointerFresh{false}, m_pointerPending{false}, m_hidden{false};
+    std::atomic<bool> m_pointerFresh{false}, m_pointerPending{false}, m_hidden{false}, m_closing{false};
 
     PaintHandOver m_paint;
+    PassPauses m_pauses;
 
     QImage m_snapshot; // the capture's picture between the print-screen press and its reading
 };

@@ -3,7 +3,8 @@
 
 #include <QDBusMessage>
 #include <QDBusObjectPath>
-#include <QDBusPendingReply>
+#include <QDBusPendingCallWatcher>
+#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QRandomGenerator>
 #include <QTimer>
@@ -20,7 +21,7 @@ const QString kRequest = QStringLiteral("org.freedesktop.portal.Request");
 
 ScreenshotPortal::ScreenshotPortal(QDBusConnection bus) : m_bus(std::move(bus)) {}
 
-QImage ScreenshotPortal::take(int timeoutMs)
+QImage ScreenshotPortal::take(const std::function<bool()>& abandon, int callTimeoutMs, int answerTimeoutMs)
 {
     if (!m_bus.isConnected()) return {};
     m_answered = false;
@@ -38,15 +39,21 @@ QImage ScreenshotPortal::take(int timeoutMs)
     call << QString() << QVariantMap{{QStringLiteral("handle_token"), token},
                                      {QStringLiteral("interactive"), false},
                                      {QStringLiteral("modal"), false}};
-    const QDBusMessage reply = m_bus.call(call, QDBus::Block, timeoutMs);
-    if (reply.type() == QDBusMessage::ReplyMessage) {
-        QEventLoop loop;
-        QTimer timeout;
-        timeout.setSingleShot(true);
-        connect(&timeout, &QTimer::timeout, &loop, &QEventLoop::quit);
-        timeout.start(timeoutMs);
-        while (!m_answered && timeout.isActive()) loop.processEvents(QEventLoop::ExcludeUserInputEvents | QEventLoop::WaitForMoreEvents);
-    }
+    // Asked without blocking: the window goes on painting while the desktop
+    // answers, and a look every tenth of a second notices a closing window.
+    QDBusPendingCallWatcher reply(m_bus.asyncCall(call, callTimeoutMs));
+    QEventLoop loop;
+    QTimer look;
+    look.start(100);
+    QElapsedTimer clock;
+    clock.start();
+    auto waitFor = [&](const std::function<bool()>& done, qint64 untilMs) {
+        while (!done() && clock.elapsed() < untilMs && !(abandon && abandon()))
+            loop.processEvents(QEventLoop::ExcludeUserInputEvents | QEventLoop::WaitForMoreEvents);
+        return done();
+    };
+    if (waitFor([&] { return reply.isFinished(); }, callTimeoutMs) && !reply.isError())
+        waitFor([&] { return m_answered; }, clock.elapsed() + answerTimeoutMs);
     m_bus.disconnect(kService, requestPath, kRequest, QStringLiteral("Response"), this,
                      SLOT(onResponse(uint, QVariantMap)));
     return m_image;

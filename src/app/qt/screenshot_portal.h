@@ -9,6 +9,8 @@
 #include <QObject>
 #include <QVariantMap>
 
+#include <functional>
+
 namespace tambrel {
 
 class ScreenshotPortal : public QObject {
@@ -16,9 +18,12 @@ class ScreenshotPortal : public QObject {
 public:
     explicit ScreenshotPortal(QDBusConnection bus = QDBusConnection::sessionBus());
     // The snapshot, or a null image when there is no portal, it refuses, or
-    // it does not answer within timeoutMs. Events other than user input are
-    // handled while waiting.
-    QImage take(int timeoutMs = 5000);
+    // it does not answer: the call within callTimeoutMs, the picture (which
+    // may wait for the user to allow it in a prompt of the desktop's) within
+    // answerTimeoutMs after that, and never once `abandon` says so (the
+    // window is closing). Events other than user input are handled all the
+    // while, so the window keeps painting.
+    QImage take(const std::function<bool()>& abandon = {}, int callTimeoutMs = 5000, int answerTimeoutMs = 60000);
 
 private slots:
     void onResponse(uint response, const QVariantMap& results);

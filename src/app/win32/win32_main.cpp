@@ -6,11 +6,13 @@
 
 #include "app/layout.h"
 #include "app/paint_handover.h"
+#include "app/pass_pauses.h"
 #include "app/program.h"
 
 #include <windows.h>
 #include <commctrl.h>
 
+#include <algorithm>
 #include <atomic>
 #include <map>
 #include <optional>
@@ -67,6 +69,7 @@ public:
     HWND window = nullptr, canvas = nullptr;
     DWORD windowThread = GetCurrentThreadId();
     PaintHandOver paint;
+    PassPauses pauses;
     std::atomic<bool> minimised{false};
 
     void pointerClientPosition(int& x, int& y) override
@@ -88,17 +91,28 @@ public:
         if (!PostMessageW(window, kPaintMessage, 0, static_cast<LPARAM>(ticket))) return;
         paint.wait(ticket);
     }
-    void sleepMs(int ms) override { Sleep(static_cast<DWORD>(ms)); }
+    // A click reaction's pause on the window thread delays the next pass and
+    // leaves the window answering; the animation thread's own pause is a sleep.
+    void sleepMs(int ms) override
+    {
+        if (GetCurrentThreadId() == windowThread) pauses.postpone(ms);
+        else pauses.sleep(ms);
+    }
     // User input waits in the queue until the command under way has
     // finished, so no second mode can switch on during a capture.
     void doEvents(int ms) override
     {
         MSG m;
-        if (PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE | PM_QS_PAINT | PM_QS_POSTMESSAGE | PM_QS_SENDMESSAGE)) {
+        if (!PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE | PM_QS_PAINT | PM_QS_POSTMESSAGE | PM_QS_SENDMESSAGE)) {
+            Sleep(static_cast<DWORD>(ms));
+        } else if (m.message == WM_QUIT) {
+            // The window was closed during the wait: the quit belongs to the
+            // message loop, which would otherwise wait for it forever.
+            PostQuitMessage(static_cast<int>(m.wParam));
+            Sleep(static_cast<DWORD>(ms));
+        } else {
             TranslateMessage(&m);
             DispatchMessageW(&m);
-        } else {
-            Sleep(static_cast<DWORD>(ms));
         }
     }
     // The capture's clipboard is the program's own: the user's is never touched.
@@ -274,8 +288,10 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
     const int ow = outer.right - outer.left, oh = outer.bottom - outer.top;
     RECT work{};
     SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
-    HWND window = CreateWindowExW(exStyle, kClassName, L"Tambrel", style, (work.left + work.right - ow) / 2,
-                                  (work.top + work.bottom - oh) / 2, ow, oh, nullptr, nullptr, instance, &app);
+    // A window larger than the work area keeps its title bar on it.
+    const int left = std::max<int>(work.left, (work.left + work.right - ow) / 2);
+    const int top = std::max<int>(work.top, (work.top + work.bottom - oh) / 2);
+    HWND window = CreateWindowExW(exStyle, kClassName, L"Tambrel", style, left, top, ow, oh, nullptr, nullptr, instance, &app);
     if (!window) return 1;
     app.view.window = app.platform.window = window;
 
@@ -300,9 +316,20 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
     SetForegroundWindow(window);
     SetFocus(GetDlgItem(window, kFirstModeButtonId));
 
-    // Tab moves between the buttons and Space presses the focused one.
+    // Tab moves between the buttons, Space and Enter press the focused one.
+    // The dialog manager makes a focused button the default one only once
+    // the focus came by its own navigation, so Enter is given to the
+    // focused button here, as it is from the start in the other editions.
     MSG m;
     while (GetMessageW(&m, nullptr, 0, 0) > 0) {
+        if (m.message == WM_KEYDOWN && m.wParam == VK_RETURN) {
+            HWND focus = GetFocus();
+            const int id = focus && GetParent(focus) == window ? GetDlgCtrlID(focus) : 0;
+            if (id > kCanvasId && id <= kClearScreenId) {
+                SendMessageW(focus, BM_CLICK, 0, 0);
+                continue;
+            }
+        }
         if (IsDialogMessageW(window, &m)) continue;
         TranslateMessage(&m);
         DispatchMessageW(&m);

@@ -9,10 +9,11 @@
   const CLICKED = 0, DOUBLE_CLICKED = 1;
   const BOLD = 2; // the program's ButtonFont: dialog, normal, bold
   const MAX_PASSES_PER_FRAME = 12; // a slow display still sees the desktop's pace, a stalled one does not race
+  const MIN_SCALE = 1 / 16; // a page area too small for anything still maps the pointer
 
   let M, layout, dialog, sizer, surface, context, image;
   const controls = new Map(); // control id -> element
-  let scale = 1, running = true, nextPass = 0, passes = 0, queue = Promise.resolve();
+  let scale = 1, fittedRatio = 0, running = true, nextPass = 0, passes = 0, queue = Promise.resolve();
 
   // What the program changes in the window.
   const view = {
@@ -73,12 +74,18 @@
 
   // Whole device pixels per client pixel where the window has room, so the
   // surface stays crisp; a smaller screen (a phone) gets the window shrunk to fit.
+  // The same page area and screen scaling always give the same scale.
   function fit() {
-    // The layout viewport: on a phone the visual one grows with anything too wide.
+    // The layout viewport: on a phone the visual one grows with anything too
+    // wide. Measured without the window, whose old size could still bring
+    // scroll bars that take from the area it is measured in.
     const [cw, ch] = layout.client, dpr = window.devicePixelRatio || 1;
+    fittedRatio = dpr;
+    sizer.style.display = 'none';
     const vw = document.documentElement.clientWidth, vh = document.documentElement.clientHeight;
+    sizer.style.display = '';
     const whole = Math.floor(Math.min((vw * dpr) / cw, (vh * dpr) / ch));
-    scale = whole >= 1 ? whole / dpr : Math.min(vw / cw, vh / ch, 1);
+    scale = whole >= 1 ? whole / dpr : Math.max(MIN_SCALE, Math.min(vw / cw, vh / ch, 1));
     dialog.style.transform = `scale(${scale})`;
     sizer.style.width = cw * scale + 'px';
     sizer.style.height = ch * scale + 'px';
@@ -189,6 +196,9 @@
   // The desktop's pace: a pass, then its pause. Passes that fell due since
   // the last animation frame run now, up to a few; the surface shows once.
   function tick(now) {
+    // The screen's scaling can change without a resize (a window moved to a
+    // monitor with another scaling), and no event says so everywhere.
+    if ((window.devicePixelRatio || 1) !== fittedRatio) fit();
     if (running && !document.hidden) {
       let n = 0;
       while (nextPass <= now && n++ < MAX_PASSES_PER_FRAME) {
@@ -221,9 +231,10 @@
       enqueue(() => command(CANVAS, e.detail >= 2 && e.detail % 2 === 0 ? DOUBLE_CLICKED : CLICKED));
     });
     surface.addEventListener('contextmenu', (e) => e.preventDefault());
-    // No default or cancel button: Enter and Escape do nothing.
+    // Enter presses the focused button, as a dialog's keyboard handling does;
+    // there is no default or cancel button, so elsewhere Enter and Escape do nothing.
     dialog.addEventListener('keydown', (e) => {
-      if (e.key === 'Enter' || e.key === 'Escape') e.preventDefault();
+      if ((e.key === 'Enter' && !(e.target instanceof HTMLButtonElement)) || e.key === 'Escape') e.preventDefault();
     });
     for (const [id, e] of controls) e.addEventListener('pointerenter', () => M._tambrel_set_cursor(id));
     dialog.addEventListener('pointerenter', () => M._tambrel_set_cursor(0));
@@ -235,7 +246,18 @@
   }
 
   async function start() {
-    M = await createTambrel({ view });
+    try {
+      M = await createTambrel({ view });
+    } catch (e) {
+      // Opened from disk, a browser refuses to fetch the WebAssembly beside the page.
+      const note = document.createElement('p');
+      note.id = 'problem';
+      note.textContent = location.protocol === 'file:'
+        ? 'This page cannot load its program from a file on disk. Open tambrel.html instead (the same page in one file), or serve this folder from a web server.'
+        : `Tambrel could not start: ${e && e.message ? e.message : e}`;
+      document.getElementById('stage').append(note);
+      throw e;
+    }
     build();
     const seed = new URLSearchParams(location.search).get('seed');
     const seeded = seed !== null && /^\d+$/.test(seed) && Number(seed) <= 0xffffffff;
