@@ -17,7 +17,6 @@ launcher_pid=$!
 sleep 1
 export QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1
 start_program "$program"
-sleep 1
 
 PYTHONPATH="$(dirname "$0")" /usr/bin/python3 - <<'PY' || fail "the accessibility tree"
 import sys, time

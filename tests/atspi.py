@@ -8,7 +8,8 @@ import pyatspi
 
 
 def application(name='tambrel'):
-    for _ in range(50):
+    # At most 20 s: a first start on a fresh machine is slow.
+    for _ in range(200):
         for a in pyatspi.Registry.getDesktop(0):
             if a is not None and a.name == name:
                 return a

@@ -31,7 +31,13 @@ sleep 1
 QT_QPA_PLATFORM=wayland QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1 WAYLAND_DEBUG=client "$program" >"$work/app.log" 2>&1 &
 app=$!
 pids+=($app)
-sleep 2
+# The window's first requests, waited for (at most 20 s: a first start on a
+# fresh machine builds its font cache first).
+for _ in $(seq 200); do
+  grep -q 'set_app_id(' "$work/app.log" && grep -q 'set_max_size(' "$work/app.log" && break
+  kill -0 "$app" 2>/dev/null || break
+  sleep 0.1
+done
 kill -0 "$app" 2>/dev/null || fail "the program ended: $(grep -v ' -> \| wl_' "$work/app.log" | tail -n 5)"
 grep -q 'set_app_id("org.tambrel.Tambrel")' "$work/app.log" || fail "the window's app id is not org.tambrel.Tambrel"
 grep -q 'set_min_size(736, 530)' "$work/app.log" && grep -q 'set_max_size(736, 530)' "$work/app.log" ||
@@ -55,9 +61,13 @@ PYTHONPATH="$(dirname "$0")" /usr/bin/python3 - <<'PY' || fail "could not press 
 from atspi import application, find, press
 press(find(application(), 'Turn Shader On'))
 PY
-sleep 1
-shot after
-before=$(black before) after=$(black after)
+before=$(black before)
+for _ in $(seq 20); do # until the black canvas shows, at most 10 s
+  sleep 0.5
+  shot after
+  after=$(black after)
+  [ $((after - before)) -ge $((596 * 508 * 99 / 100)) ] && break
+done
 [ $((after - before)) -ge $((596 * 508 * 99 / 100)) ] ||
   fail "the shade-bob mode's black canvas does not show: $before black pixels before, $after after"
 kill "$app"
