@@ -7,6 +7,7 @@ cd "$(dirname "$0")/.."
 
 packages=(
   cmake g++ make pkg-config
+  zlib1g-dev                      # sessions are compressed
   qt6-base-dev libgl-dev libxcb1-dev   # the window (Qt 6 Widgets; X11 events)
   libgtest-dev libbenchmark-dev   # tests and benchmarks
   clang libclang-rt-14-dev        # the fuzz targets (libFuzzer)
@@ -17,7 +18,7 @@ packages=(
   emscripten nodejs chromium            # the web edition, and its test in a real browser
   at-spi2-core python3-pyatspi          # the accessibility test
   weston qt6-wayland                    # the Wayland test
-  g++-mingw-w64-x86-64-posix googletest zip wine wine64   # the Windows edition and its test under Wine
+  g++-mingw-w64-x86-64-posix libz-mingw-w64-dev googletest zip wine wine64   # the Windows edition and its test under Wine
 )
 
 source scripts/install-missing.sh

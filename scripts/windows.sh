@@ -7,7 +7,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-packages=(cmake make g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 imagemagick zip googletest)
+packages=(cmake make g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 libz-mingw-w64-dev imagemagick zip googletest)
 source scripts/install-missing.sh
 install_missing windows "${packages[@]}"
 [ -f build/icons/hicolor/256x256/apps/org.tambrel.Tambrel.png ] || scripts/setup.sh

@@ -26,3 +26,9 @@ expect "an argument" 2 "^tambrel: unexpected argument 'picture.png'" 1 "$tambrel
 expect "no display at all" 1 '^tambrel: cannot open the window: there is no display' 1 \
   env -u DISPLAY -u WAYLAND_DISPLAY "$tambrel"
 expect "a display that is not there" 1 '^tambrel: cannot open the window: .*:987' 1 env -u WAYLAND_DISPLAY DISPLAY=:987 "$tambrel"
+printf 'not a session' >/tmp/tambrel-cl-bad.$$
+expect "--replay of a file that is not a session" 2 "^tambrel: cannot replay .*: byte 0: not a Tambrel session" 1 \
+  "$tambrel" --replay /tmp/tambrel-cl-bad.$$
+rm -f /tmp/tambrel-cl-bad.$$
+expect "--replay of a file that is not there" 2 "^tambrel: cannot replay /nonexistent/s.tambrel: cannot open it" 1 \
+  "$tambrel" --replay /nonexistent/s.tambrel

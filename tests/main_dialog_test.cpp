@@ -1,10 +1,17 @@
 // SPDX-License-Identifier: MIT
 #include "app/qt/qt_app.h"
+#include "app/session.h"
 #include "modes/bouncy.h"
 #include "modes/fireworks.h"
 #include "test_support.h"
 
+#include <QAction>
 #include <QApplication>
+#include <QFileDialog>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QTemporaryDir>
+#include <QTimer>
 #include <QClipboard>
 #include <QMimeData>
 #include <QCursor>
@@ -205,6 +212,99 @@ TEST_F(Window, APressDuringTheCaptureWaitsItsTurn)
     EXPECT_FALSE(app.program.mode(test::kCapture).isOn);
     EXPECT_EQ(button(1013)->text(), "Turn Capture On");
     EXPECT_EQ(dialog.windowTitle(), "Tambrel: Fireworks animation");
+}
+
+// Answers the next modal dialog (a file dialog, a question) once it shows.
+void answerNextDialog(std::function<void(QWidget*)> answer)
+{
+    auto* poll = new QTimer;
+    QObject::connect(poll, &QTimer::timeout, [poll, answer] {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (!modal) return;
+        poll->stop();
+        poll->deleteLater();
+        answer(modal);
+    });
+    poll->start(20);
+}
+
+// Types the file's path into a file dialog and presses its button, as a user would.
+void typeFileName(QWidget* w, const QString& path)
+{
+    auto* dialog = qobject_cast<QFileDialog*>(w);
+    ASSERT_NE(dialog, nullptr) << "not a file dialog";
+    auto* name = dialog->findChild<QLineEdit*>("fileNameEdit");
+    ASSERT_NE(name, nullptr);
+    name->setText(path);
+    QTest::keyClick(name, Qt::Key_Return);
+}
+
+void chooseFile(const QString& path)
+{
+    answerNextDialog([path](QWidget* w) { typeFileName(w, path); });
+}
+
+QAction* menuEntry(MainDialog& dialog, const QString& text)
+{
+    for (QAction* a : dialog.canvasMenu()->actions())
+        if (a->text() == text) return a;
+    ADD_FAILURE() << "no menu entry " << text.toStdString();
+    return nullptr;
+}
+
+// Saving and opening sessions through the canvas's menu and the desktop's
+// file dialogs: what is saved replays in the window to the same state; a
+// file that is no session is refused with its reason and nothing changes;
+// a session with a picture of the screen is saved only once the user agrees.
+TEST_F(Window, SavesAndOpensSessionsThroughItsMenu)
+{
+    QTemporaryDir dir;
+    const QString file = dir.filePath("play.tambrel");
+    QTest::mouseClick(button(1015), Qt::LeftButton);
+    clickCanvas(200, 150);
+    QTest::qWait(150);
+    QTest::mouseClick(button(1012), Qt::LeftButton);
+    clickCanvas(250, 250); // a cloud: still, to compare with
+    chooseFile(file);
+    EXPECT_EQ(menuEntry(dialog, "Save Session…")->shortcut(), QKeySequence(QKeySequence::SaveAs));
+    menuEntry(dialog, "Save Session…")->trigger();
+    Session saved;
+    std::string error;
+    ASSERT_TRUE(readSessionFile(file.toStdString(), saved, error)) << error;
+    EXPECT_GT(saved.passes, 5u);
+    const QImage before = shown();
+
+    QTest::mouseClick(button(1003), Qt::LeftButton); // something else, then the session again
+    chooseFile(file);
+    menuEntry(dialog, "Open Session…")->trigger();
+    EXPECT_TRUE(app.sessions.replaying());
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !app.sessions.replaying(); }, 10000));
+    EXPECT_EQ(dialog.windowTitle(), "Tambrel: Random fractal cloud painter");
+    EXPECT_EQ(shown(), before) << "the replay ends where the run was saved";
+
+    QFile junk(dir.filePath("junk.tambrel"));
+    ASSERT_TRUE(junk.open(QIODevice::WriteOnly) && junk.write("junk") == 4);
+    junk.close();
+    QString told;
+    answerNextDialog([&](QWidget* file) {
+        answerNextDialog([&](QWidget* w) { // then the message
+            if (auto* box = qobject_cast<QMessageBox*>(w)) told = box->text(), box->accept();
+        });
+        typeFileName(file, junk.fileName());
+    });
+    menuEntry(dialog, "Open Session…")->trigger();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !told.isEmpty(); }, 5000));
+    EXPECT_TRUE(told.contains("not a Tambrel session")) << told.toStdString();
+    EXPECT_EQ(dialog.windowTitle(), "Tambrel: Random fractal cloud painter") << "nothing changed";
+
+    QTest::mouseClick(button(1013), Qt::LeftButton); // the capture: a picture of the screen
+    QFile::remove(file);
+    answerNextDialog([](QWidget* w) {
+        EXPECT_NE(qobject_cast<QMessageBox*>(w), nullptr) << "no word of the picture before the file dialog";
+        static_cast<QDialog*>(w)->reject(); // no, not with my screen in it
+    });
+    menuEntry(dialog, "Save Session…")->trigger();
+    EXPECT_FALSE(QFile::exists(file));
 }
 
 TEST(WindowClose, ClosingWhileAnimatingNeverDeadlocks)

@@ -12,11 +12,13 @@
 
 namespace tambrel {
 
-bool FrameLoop::pass()
+bool FrameLoop::runPass(bool unlessHeld)
 {
     bool redraw = false;
     {
         std::lock_guard lock(m_stateLock);
+        if (unlessHeld && m_held) return false;
+        if (m_observer) m_observer->passBegins();
         m_frame.redrawRequested = false;
         getCanvasMouse(m_platform, m_frame.mouseX, m_frame.mouseY);
         for (Mode* mode : m_stepOrder) {
@@ -25,6 +27,7 @@ bool FrameLoop::pass()
             m_frame.redrawRequested = true;
         }
         redraw = m_frame.redrawRequested;
+        if (m_observer) m_observer->passEnds();
     }
     // Never hold the lock while waiting for the paint: the paint handler takes it.
     if (redraw) m_platform.redraw();
@@ -32,24 +35,29 @@ bool FrameLoop::pass()
     return redraw;
 }
 
+// The thread-lifetime frame values start at 0 with the program (and again
+// when a replay starts it afresh), so the thread leaves them as they are:
+// a replay may have run passes before the thread got going.
 void FrameLoop::run()
 {
-    {
-        std::lock_guard lock(m_stateLock);
-        m_frame = FrameValues{};
-    }
     while (!m_exitRequested.load()) {
         uint64_t seen;
         {
             std::lock_guard lock(m_idleMutex);
             seen = m_wakes;
         }
-        if (pass()) continue;
+        if (runPass(true)) continue;
         // Nothing is on: sleep until a mode switches on (or the program ends).
         // A wake that came during the pass is not missed: it moved m_wakes.
         std::unique_lock lock(m_idleMutex);
         m_woken.wait(lock, [&] { return m_wakes != seen || m_exitRequested.load(); });
     }
+}
+
+void FrameLoop::hold(bool held)
+{
+    m_held = held;
+    if (!held) wake();
 }
 
 void FrameLoop::wake()

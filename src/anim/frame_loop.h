@@ -22,30 +22,48 @@ using StateLock = std::recursive_mutex;
 
 constexpr int kPassPauseMs = 10;
 
+// Told of every pass, under the state lock, before and after its steps (the
+// session recorder).
+class PassObserver {
+public:
+    virtual ~PassObserver() = default;
+    virtual void passBegins() = 0;
+    virtual void passEnds() = 0;
+};
+
 class FrameLoop {
 public:
     // stepOrder: the modes whose steps a pass may run, in the order it tests them.
     FrameLoop(StateLock& stateLock, const std::atomic<bool>& exitRequested, std::vector<Mode*> stepOrder,
-              FrameValues& frame, Platform& platform)
+              FrameValues& frame, Platform& platform, PassObserver* observer = nullptr)
         : m_stateLock(stateLock), m_exitRequested(exitRequested), m_stepOrder(std::move(stepOrder)),
-          m_frame(frame), m_platform(platform) {}
+          m_frame(frame), m_platform(platform), m_observer(observer) {}
 
     // One pass, pause included; true when a mode's step ran.
-    bool pass();
-    // Passes until exitRequested is seen at the top of one; the thread-lifetime
-    // frame values start at 0. With no mode on, a pass draws nothing and
+    bool pass() { return runPass(false); }
+    // Passes until exitRequested is seen at the top of one. With no mode on, a pass draws nothing and
     // shows nothing, so instead of running idle passes the loop waits for
     // wake(): a program that does nothing costs nothing.
     void run();
     // A mode has been switched on, or the program is ending: passes go on.
     void wake();
+    // Under the state lock: while held, the animation thread runs no passes
+    // (a replay runs them itself, one by one); releasing wakes it.
+    void hold(bool held);
+    // Under the state lock: the modes have been made anew.
+    void setStepOrder(std::vector<Mode*> stepOrder) { m_stepOrder = std::move(stepOrder); }
 
 private:
+    // unlessHeld: the animation thread's pass, which does nothing while held.
+    bool runPass(bool unlessHeld);
+
     StateLock& m_stateLock;
     const std::atomic<bool>& m_exitRequested;
     std::vector<Mode*> m_stepOrder;
     FrameValues& m_frame;
     Platform& m_platform;
+    PassObserver* m_observer;
+    bool m_held = false; // guarded by the state lock
 
     std::mutex m_idleMutex; // guards m_wakes
     std::condition_variable m_woken;

@@ -37,6 +37,7 @@ public:
         std::string caption;
         ButtonFont font = ButtonFont::Dialog;
         bool enabled = false;
+        bool operator==(const Button&) const = default;
     };
 
     std::string title = "Tambrel";

@@ -37,9 +37,10 @@ constexpr size_t kMaxHeldBackCommands = 256;
 } // namespace
 
 Program::Program(Platform& p, DialogView& v)
-    : platform(p), view(v), m_ctx{canvas, rnd, platform, frame, pixelBuffer}, m_modes(makeModes(m_ctx)),
+    : platform(p), view(v), m_ctx{canvas, rnd, m_recorder, frame, pixelBuffer}, m_modes(makeModes(m_ctx)),
       m_clickOrder(inOrder(m_modes, &ModeInfo::clickOrder)),
-      m_loop(stateLock, exitRequested, inOrder(m_modes, &ModeInfo::stepOrder), frame, platform), m_thread(m_loop)
+      m_loop(stateLock, exitRequested, inOrder(m_modes, &ModeInfo::stepOrder), frame, m_recorder, &m_recorder),
+      m_thread(m_loop)
 {
 }
 
@@ -48,6 +49,7 @@ Program::~Program() { finish(); }
 void Program::buildMainWindow()
 {
     std::lock_guard lock(stateLock);
+    m_recorder.begin(rnd.state());
     canvas.setForeColor(-1);
     canvas.setBackColor(kWhite);
     canvas.clearCanvas(-1);
@@ -67,6 +69,23 @@ void Program::buildMainWindow()
     }
     view.setButtonCaption(kClearScreenId, "Clear Screen");
     view.setButtonEnabled(kClearScreenId, true);
+}
+
+void Program::reset(uint32_t seed)
+{
+    std::lock_guard lock(stateLock);
+    canvas = Canvas();
+    rnd.setState(seed);
+    frame = FrameValues{};
+    pixelBuffer = PixelBuffer();
+    m_modes = makeModes(m_ctx);
+    m_clickOrder = inOrder(m_modes, &ModeInfo::clickOrder);
+    m_loop.setStepOrder(inOrder(m_modes, &ModeInfo::stepOrder));
+    m_heldBack.clear();
+    for (const ModeInfo& info : kModeTable) view.setButtonFont(info.buttonId, ButtonFont::Dialog);
+    view.setTitle("Tambrel");
+    buildMainWindow();
+    platform.redraw();
 }
 
 bool Program::startAnimation() { return m_thread.start(); }
@@ -147,8 +166,20 @@ int Program::onDialogEvent(const DialogEvent& event)
     return 0;
 }
 
-// Under stateLock, for the whole of the command.
+// Under stateLock, for the whole of the command. A command that can change
+// the state is recorded, with the inputs it reads, in its place.
 void Program::onCommand(const DialogEvent& event)
+{
+    const int id = event.controlId;
+    const bool isModeButton = id >= kFirstModeButtonId && id < kFirstModeButtonId + kModeCount;
+    const bool changesState = (event.notifyCode == kClicked || event.notifyCode == kDoubleClicked) &&
+                              (id == kCanvasId || isModeButton || id == kClearScreenId);
+    if (changesState) m_recorder.commandBegins(id, event.notifyCode);
+    dispatch(event);
+    if (changesState) m_recorder.groupEnds();
+}
+
+void Program::dispatch(const DialogEvent& event)
 {
     const int id = event.controlId;
     if (id == kCanvasId) {
@@ -164,7 +195,7 @@ void Program::onCommand(const DialogEvent& event)
 void Program::onCanvasCommand(int notifyCode)
 {
     int x = 0, y = 0;
-    getCanvasMouse(platform, x, y);
+    getCanvasMouse(m_recorder, x, y);
     if (notifyCode != kClicked && notifyCode != kDoubleClicked) return;
     // At most one mode is on, so at most one reaction runs; the order is fixed.
     for (Mode* mode : m_clickOrder)

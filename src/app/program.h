@@ -7,6 +7,7 @@
 #include "anim/frame_loop.h"
 #include "app/dialog_view.h"
 #include "app/mode_table.h"
+#include "app/recorder.h"
 #include "modes/mode.h"
 
 #include <atomic>
@@ -44,8 +45,14 @@ public:
     Program& operator=(const Program&) = delete;
 
     // Builder steps after the window exists: the white canvas, the provisional
-    // then final captions, and every mode's initState in button order.
+    // then final captions, and every mode's initState in button order. The
+    // recording of the run begins here, with the generator's state as its seed.
     void buildMainWindow();
+    // Back to a fresh start from `seed`, as if the program had just been
+    // started with it (a session is about to be replayed): the canvas and
+    // its drawing state, the generator, every mode made anew, the frame
+    // values, the window's captions and title; a new recording begins.
+    void reset(uint32_t seed);
     // Starts the animation thread (false if it could not be created).
     bool startAnimation();
     // After the window has closed: ends the animation thread and waits for it.
@@ -61,6 +68,8 @@ public:
     // Index of the mode that is on, -1 if none.
     int modeOn() const;
     FrameLoop& frameLoop() { return m_loop; }
+    // What the run's inputs pass through: the session being recorded.
+    SessionRecorder& recorder() { return m_recorder; }
 
     Platform& platform;
     DialogView& view;
@@ -73,9 +82,11 @@ public:
 
 private:
     void onCommand(const DialogEvent& event);
+    void dispatch(const DialogEvent& event);
     void onModeButton(int index, int notifyCode);
     void onCanvasCommand(int notifyCode);
 
+    SessionRecorder m_recorder{platform};
     ModeContext m_ctx;
     std::vector<std::unique_ptr<Mode>> m_modes; // button order
     std::vector<Mode*> m_clickOrder;

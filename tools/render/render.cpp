@@ -2,6 +2,7 @@
 #include "render/render.h"
 
 #include "app/program.h"
+#include "app/replay.h"
 #include "app/qt/image_convert.h"
 #include "gfx/memory_platform.h"
 
@@ -51,6 +52,7 @@ std::string renderUsage()
 {
     return "usage: tambrel-render --mode WORD [--seed N] [--frames N] [--pointer X,Y | --path FILE]\n"
            "                      [--click K]... [--capture-image FILE] [--out FILE.png] [--every K DIR]\n"
+           "       tambrel-render --replay SESSION [--until PASS] [--out FILE.png] [--every K DIR]\n"
            "modes: " + modeWords() + "\n";
 }
 
@@ -112,6 +114,11 @@ bool parseRenderArgs(const std::vector<std::string>& args, RenderOptions& o, std
             if (!value(o.captureImage)) return false;
         } else if (a == "--out") {
             if (!value(o.out)) return false;
+        } else if (a == "--replay") {
+            if (!value(o.replay)) return false;
+        } else if (a == "--until") {
+            if (!value(v)) return false;
+            if (!parseNumber(v, o.until) || o.until < 0) return error = "--until takes a pass count, not '" + v + "'", false;
         } else if (a == "--every") {
             if (!value(v) || !value(o.everyDir)) return error = "--every takes K and DIR", false;
             if (!parseNumber(v, o.every) || o.every <= 0)
@@ -121,12 +128,76 @@ bool parseRenderArgs(const std::vector<std::string>& args, RenderOptions& o, std
             return false;
         }
     }
+    if (!o.replay.empty()) {
+        // A session holds its own seed, pointer, clicks and screen pictures.
+        for (const std::string& a : args)
+            if (a == "--mode" || a == "--seed" || a == "--frames" || a == "--pointer" || a == "--path" || a == "--click" ||
+                a == "--capture-image")
+                return error = a + " does not go with --replay: the session holds its own", false;
+        return true;
+    }
+    if (o.until >= 0) return error = "--until goes with --replay", false;
     if (o.mode.empty()) return error = "--mode is required; the modes are: " + modeWords(), false;
     return true;
 }
 
+namespace {
+
+bool saveFrame(const Canvas& canvas, const RenderOptions& o, uint64_t passes, std::ostream& err)
+{
+    char name[32];
+    std::snprintf(name, sizeof name, "/frame-%05llu.png", static_cast<unsigned long long>(passes));
+    if (savePng(canvas, o.everyDir + name)) return true;
+    err << "tambrel-render: cannot write '" << o.everyDir << name << "'\n";
+    return false;
+}
+
+// The session's passes and commands, with their pointer readings and
+// screen pictures, into a fresh program.
+int runReplay(const RenderOptions& o, std::ostream& err)
+{
+    Session session;
+    std::string error;
+    if (!readSessionFile(o.replay, session, error)) {
+        err << "tambrel-render: " << o.replay << ": " << error << "\n";
+        return 2;
+    }
+    MemoryPlatform platform;
+    MemoryDialogView view;
+    Program program(platform, view);
+    SessionReplay replay(program, std::move(session));
+    replay.begin();
+    const uint64_t until = o.until >= 0 ? static_cast<uint64_t>(o.until) : UINT64_MAX;
+    SessionReplay::Step step = SessionReplay::Step::Ran;
+    while (replay.passesRun() < until) {
+        const uint64_t before = replay.passesRun();
+        if ((step = replay.step()) != SessionReplay::Step::Ran) break;
+        const uint64_t passes = replay.passesRun();
+        if (o.every > 0 && passes != before && passes % static_cast<uint64_t>(o.every) == 0 &&
+            !saveFrame(program.canvas, o, passes, err))
+            return 2;
+    }
+    if (step == SessionReplay::Step::Failed) {
+        err << "tambrel-render: " << o.replay << ": " << replay.error() << "\n";
+        return 2;
+    }
+    if (!o.out.empty() && !savePng(program.canvas, o.out)) {
+        err << "tambrel-render: cannot write '" << o.out << "'\n";
+        return 2;
+    }
+    return 0;
+}
+
+} // namespace
+
 int runRender(RenderOptions o, std::ostream& err)
 {
+    if (!o.everyDir.empty() && !QDir().mkpath(QString::fromStdString(o.everyDir))) {
+        err << "tambrel-render: cannot create '" << o.everyDir << "'\n";
+        return 2;
+    }
+    if (!o.replay.empty()) return runReplay(o, err);
+
     MemoryPlatform platform;
     MemoryDialogView view;
     Program program(platform, view);
@@ -139,11 +210,6 @@ int runRender(RenderOptions o, std::ostream& err)
         }
         platform.setScreen(imageFromQImage(picture));
     }
-    if (!o.everyDir.empty() && !QDir().mkpath(QString::fromStdString(o.everyDir))) {
-        err << "tambrel-render: cannot create '" << o.everyDir << "'\n";
-        return 2;
-    }
-
     auto pointerAt = [&](int pass) {
         if (o.path.empty()) return o.pointer;
         return o.path[std::min(static_cast<size_t>(pass), o.path.size() - 1)];
@@ -164,14 +230,8 @@ int runRender(RenderOptions o, std::ostream& err)
         platform.setCanvasMouse(pointerAt(pass).first, pointerAt(pass).second);
         clickAfter(pass);
         program.frameLoop().pass();
-        if (o.every > 0 && (pass + 1) % o.every == 0) {
-            char name[32];
-            std::snprintf(name, sizeof name, "/frame-%05d.png", pass + 1);
-            if (!savePng(program.canvas, o.everyDir + name)) {
-                err << "tambrel-render: cannot write '" << o.everyDir << name << "'\n";
-                return 2;
-            }
-        }
+        if (o.every > 0 && (pass + 1) % o.every == 0 && !saveFrame(program.canvas, o, static_cast<uint64_t>(pass + 1), err))
+            return 2;
     }
     // Clicks after the last pass still land, at the last pointer.
     for (int k : o.clicks)

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
-// tambrel-render: runs one mode exactly as the program would, without a
-// window, and writes the surface as PNG.
+// tambrel-render: runs one mode exactly as the program would, or replays a
+// recorded session, without a window, and writes the surface as PNG.
 
 #include <cstdint>
 #include <optional>
@@ -26,6 +26,8 @@ struct RenderOptions {
     std::string out;
     int every = 0;
     std::string everyDir;
+    std::string replay;   // a session file to replay instead of a mode
+    int64_t until = -1;   // with replay: stop after this many passes
 };
 
 // False with a message for any unknown or malformed argument.

@@ -6,6 +6,7 @@
 
 #include <QApplication>
 #include <QCommandLineParser>
+#include <QFile>
 #include <QFileInfo>
 #include <QIcon>
 #include <QStandardPaths>
@@ -97,8 +98,18 @@ int main(int argc, char** argv)
     parser.setApplicationDescription(QStringLiteral("Fourteen interactive animations steered by the mouse."));
     const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")}, QStringLiteral("Show this help and exit."));
     const QCommandLineOption version(QStringLiteral("version"), QStringLiteral("Show the version and exit."));
+    const QCommandLineOption record(QStringLiteral("record"),
+                                    QStringLiteral("Write the session to FILE as it goes (at least once a second), so that "
+                                                   "it can be replayed bit for bit."),
+                                    QStringLiteral("FILE"));
+    const QCommandLineOption replay(QStringLiteral("replay"),
+                                    QStringLiteral("Replay the session in FILE at its recorded pace; any press or click "
+                                                   "takes it over from where it is."),
+                                    QStringLiteral("FILE"));
     parser.addOption(help);
     parser.addOption(version);
+    parser.addOption(record);
+    parser.addOption(replay);
     // Qt's own options, which the window system part of Qt reads.
     for (const char* qtOption : {"platform", "display", "style"}) {
         QCommandLineOption o(QString::fromLatin1(qtOption), QString(), QStringLiteral("value"));
@@ -124,6 +135,17 @@ int main(int argc, char** argv)
         return 0;
     }
 
+    // A session to replay is read before anything opens: a file that is not
+    // one is refused in one line.
+    tambrel::Session session;
+    if (parser.isSet(replay)) {
+        std::string error;
+        if (!tambrel::readSessionFile(QFile::encodeName(parser.value(replay)).toStdString(), session, error)) {
+            std::fprintf(stderr, "tambrel: cannot replay %s: %s\n", qPrintable(parser.value(replay)), error.c_str());
+            return kBadArguments;
+        }
+    }
+
     // Crisp canvas pixels at any scale are the canvas's own business (whole
     // blocks of device pixels); the rest of the window scales as the desktop asks.
     QGuiApplication::setHighDpiScaleFactorRoundingPolicy(Qt::HighDpiScaleFactorRoundingPolicy::PassThrough);
@@ -140,8 +162,18 @@ int main(int argc, char** argv)
 
     const uint32_t seed = tambrel::Rnd::clockSeed(); // the only seeding of the run
     tambrel::QtApp tambrel(seed);
+    if (parser.isSet(record)) {
+        QString error;
+        if (!tambrel.sessions.recordTo(parser.value(record), error)) {
+            std::fprintf(stderr, "tambrel: cannot write the session to %s: %s\n", qPrintable(parser.value(record)),
+                         qPrintable(error));
+            return kBadArguments;
+        }
+    }
     tambrel.show();
+    if (parser.isSet(replay)) tambrel.sessions.replay(std::move(session));
     app.exec();
     tambrel.shutdown(); // the thread ends at the top of its next pass
+    tambrel.sessions.writeRecord(); // all of it, to the last pass
     return 0;
 }

@@ -7,6 +7,7 @@
 #include "app/dialog_view.h"
 
 #include <QMargins>
+#include <QMenu>
 #include <QFont>
 #include <QPushButton>
 #include <QWidget>
@@ -21,6 +22,7 @@ class CanvasWidget;
 class Program;
 struct ModeInfo;
 class QtPlatform;
+class SessionControl;
 class X11WindowWatch;
 
 // A push button of the window; its own class so that screen readers can be
@@ -47,6 +49,10 @@ public:
 
     // The program and platform exist after the window; attach them before use.
     void attach(Program* program, QtPlatform* platform);
+    // The sessions' menu entries and shortcuts act on these.
+    void attachSessions(SessionControl* sessions) { m_sessions = sessions; }
+    // The canvas's context menu: saving and opening sessions.
+    QMenu* canvasMenu() const { return m_menu; }
     CanvasWidget* canvasWidget() const { return m_canvas; }
     QPushButton* button(int id) const;
     QWidget* control(int id) const;
@@ -83,6 +89,8 @@ private:
 
     Program* m_program = nullptr;
     QtPlatform* m_platform = nullptr;
+    SessionControl* m_sessions = nullptr;
+    QMenu* m_menu = nullptr;
     CanvasWidget* m_canvas = nullptr;
     std::map<int, QPushButton*> m_buttons;
     QFont m_dialogFont, m_boldFont, m_normalFont;

@@ -7,6 +7,7 @@
 #include "app/qt/canvas_widget.h"
 #include "app/qt/main_dialog.h"
 #include "app/qt/qt_platform.h"
+#include "app/qt/session_control.h"
 
 namespace tambrel {
 
@@ -16,6 +17,7 @@ struct BasicQtApp {
     {
         program.rnd.setState(seed);
         dialog.attach(&program, &platform);
+        dialog.attachSessions(&sessions);
         program.buildMainWindow(); // every caption final before the window shows
     }
     ~BasicQtApp() { shutdown(); }
@@ -25,6 +27,7 @@ struct BasicQtApp {
     // never run.
     void shutdown()
     {
+        sessions.takeOver(); // a replay under way ends here
         platform.setClosing();
         program.finish();
     }
@@ -39,6 +42,7 @@ struct BasicQtApp {
     MainDialog dialog; // also makes the bold and normal fonts
     PlatformType platform;
     Program program;
+    SessionControl sessions{&dialog, program};
 };
 
 using QtApp = BasicQtApp<>;

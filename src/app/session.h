@@ -1,0 +1,123 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+// The session: everything a run needs to be replayed bit for bit, and
+// nothing more. A header (format version, program version, seed, surface
+// size) and a stream of records: every pass with the pointer readings it
+// made, every command that changes the state in its place between the
+// passes, and the screen pictures the capture obtained. The program is
+// deterministic, so these inputs are the whole run. The file holds the
+// record stream compressed (zlib's format, which browsers inflate too);
+// docs/session-format.md describes it byte by byte.
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace tambrel {
+
+constexpr uint16_t kSessionFormatVersion = 1;
+constexpr size_t kSessionHeaderMinBytes = 20;
+// Limits a reader holds every file to, so that no file makes it allocate
+// without bound.
+constexpr size_t kMaxSessionRecordBytes = size_t{256} << 20; // decompressed
+constexpr int kMaxPictureWidth = 600, kMaxPictureHeight = 512; // what the capture copies of a screen
+constexpr int kMaxReadingsPerRecord = 64;
+constexpr size_t kMaxProgramVersionBytes = 32;
+
+enum class RecordTag : uint8_t {
+    End = 0,       // the last record: nothing follows
+    Pass = 1,      // a pass begins: its time step
+    Command = 2,   // a command begins: control id, notify code, time step
+    Pointer = 3,   // a pointer reading of the pass or command: the change from the previous reading
+    Picture = 4,   // the screen picture the capture obtained: width, height, RGB rows
+    NoPicture = 5, // the capture obtained none
+};
+
+struct SessionHeader {
+    uint16_t formatVersion = kSessionFormatVersion;
+    std::string programVersion;
+    uint32_t seed = 0;
+    uint16_t surfaceWidth = 0, surfaceHeight = 0;
+    bool holdsScreenPictures = false;
+};
+
+// One record as read from the stream. Times are whole milliseconds since
+// the run began; pointer readings are client positions, as the platform
+// gives them.
+struct Record {
+    RecordTag tag = RecordTag::End;
+    uint32_t timeMs = 0;          // Pass, Command
+    int controlId = 0, notifyCode = 0; // Command
+    int x = 0, y = 0;             // Pointer
+    int width = 0, height = 0;    // Picture
+    const uint8_t* rgb = nullptr; // Picture: width * height * 3 bytes, row by row
+};
+
+// Appends records to a stream, coding times and pointers as changes from
+// the previous ones.
+class RecordWriter {
+public:
+    explicit RecordWriter(std::vector<uint8_t>& out) : m_out(out) {}
+    // Changes from the start again, as for a new stream.
+    void restart() { m_lastTime = 0, m_lastX = 0, m_lastY = 0; }
+    void pass(uint32_t timeMs);
+    void command(int controlId, int notifyCode, uint32_t timeMs);
+    void pointer(int x, int y);
+    // rgb: width * height * 3 bytes; width and height within the limits.
+    void picture(int width, int height, const uint8_t* rgb);
+    void noPicture();
+    void end();
+
+private:
+    void time(uint32_t timeMs);
+    std::vector<uint8_t>& m_out;
+    uint32_t m_lastTime = 0;
+    int m_lastX = 0, m_lastY = 0;
+};
+
+// Walks a record stream in order; every record is checked as it is read.
+class RecordCursor {
+public:
+    explicit RecordCursor(std::span<const uint8_t> stream) : m_in(stream) {}
+    // The next record, or false with a one-line error saying where and why.
+    bool next(Record& record, std::string& error);
+    size_t offset() const { return m_pos; }
+    uint64_t index() const { return m_index; } // of the next record, from 0
+
+private:
+    bool fail(std::string& error, const std::string& why) const;
+    std::span<const uint8_t> m_in;
+    size_t m_pos = 0;
+    uint64_t m_index = 0;
+    uint32_t m_time = 0;
+    int m_x = 0, m_y = 0;
+};
+
+// A session read and checked: its header and its record stream (End last).
+struct Session {
+    SessionHeader header;
+    std::vector<uint8_t> records;
+    uint64_t passes = 0, commands = 0, pictures = 0;
+    uint32_t durationMs = 0; // the time of the last pass or command
+};
+
+// The header as it starts a file.
+std::vector<uint8_t> encodeHeader(const SessionHeader& header);
+// Reads a header from the start of a file; `used` is its length in bytes.
+bool decodeHeader(std::span<const uint8_t> file, SessionHeader& header, size_t& used, std::string& error);
+// Checks a whole record stream: every record well-formed and in its place,
+// End last and nothing after it, everything within the limits. Fills the
+// session's counts and takes the stream.
+bool checkRecords(std::vector<uint8_t> stream, Session& session, std::string& error);
+
+// Files: header, then the record stream compressed. Where the core has no
+// zlib (the web page, which uses the browser's own), these are absent.
+#ifdef TAMBREL_HAVE_ZLIB
+bool readSession(std::span<const uint8_t> file, Session& session, std::string& error);
+bool readSessionFile(const std::string& path, Session& session, std::string& error);
+std::vector<uint8_t> inflateRecords(std::span<const uint8_t> compressed, size_t limit, std::string& error, bool& ok);
+#endif
+
+} // namespace tambrel

@@ -1,0 +1,378 @@
+// SPDX-License-Identifier: MIT
+// Sessions: what a run records replays to the same run, bit for bit, and a
+// reader refuses every file that is not a session it can replay.
+
+#include "app/replay.h"
+#include "app/session.h"
+#include "test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <climits>
+#include <random>
+#include <thread>
+
+#include <zlib.h>
+
+namespace tambrel {
+namespace {
+
+// Pauses shortened fifty-fold, so that many events fit in a test.
+class QuickPlatform : public MemoryPlatform {
+public:
+    void sleepMs(int ms) override { std::this_thread::sleep_for(std::chrono::microseconds(ms * 20)); }
+};
+
+Session read(const std::vector<uint8_t>& file)
+{
+    Session s;
+    std::string error;
+    EXPECT_TRUE(readSession(file, s, error)) << error;
+    return s;
+}
+
+// The whole observable state of a program: every pixel, the generator, which
+// mode is on, the capture's buffer and the window's words.
+struct Snapshot {
+    std::vector<uint32_t> pixels;
+    uint32_t rnd = 0;
+    int modeOn = -1;
+    std::vector<int32_t> buffer;
+    std::string title;
+    std::map<int, MemoryDialogView::Button> buttons;
+    bool operator==(const Snapshot&) const = default;
+};
+
+Snapshot snapshot(Program& p, MemoryDialogView& view)
+{
+    std::lock_guard lock(p.stateLock);
+    Snapshot s;
+    s.pixels.assign(p.canvas.pixels(), p.canvas.pixels() + Canvas::kWidth * Canvas::kHeight);
+    s.rnd = p.rnd.state();
+    s.modeOn = p.modeOn();
+    if (p.pixelBuffer.exists())
+        for (int x = 0; x < PixelBuffer::kWidth; x += 7)
+            for (int y = 0; y < PixelBuffer::kHeight; y += 3) s.buffer.push_back(p.pixelBuffer.at(x, y));
+    s.title = view.title;
+    s.buttons = view.buttons;
+    return s;
+}
+
+struct Replayed {
+    MemoryPlatform platform; // no screen: every picture must come from the session
+    MemoryDialogView view;
+    Program program{platform, view};
+};
+
+// Replays `file` in a fresh program to its end.
+void replayAll(Replayed& r, const std::vector<uint8_t>& file)
+{
+    SessionReplay replay(r.program, read(file));
+    replay.begin();
+    SessionReplay::Step step;
+    while ((step = replay.step()) == SessionReplay::Step::Ran) {
+    }
+    ASSERT_EQ(step, SessionReplay::Step::Ended) << replay.error();
+}
+
+// The storm of random events against the running animation thread, the
+// capture's screen pictures among them, recorded; replayed in a fresh
+// program with no screen of its own, it ends in the same state, and its
+// own recording of the replay is the same session.
+TEST(Session, AStormAgainstTheRunningThreadReplaysBitForBit)
+{
+    uint64_t passes = 0, commands = 0, pictures = 0;
+    for (uint32_t round = 0; round < 6; ++round) {
+        QuickPlatform platform;
+        platform.setScreen(Image(700 + round * 50, 500 + round * 30, 0x224466 + round));
+        MemoryDialogView view;
+        Program program(platform, view);
+        program.rnd.setState(round * 7919u + 1);
+        program.buildMainWindow();
+        ASSERT_TRUE(program.startAnimation());
+        std::mt19937 gen(round);
+        for (int e = 0; e < 150; ++e) {
+            platform.setPointer(static_cast<int>(gen() % 700) - 50, static_cast<int>(gen() % 600) - 50);
+            if (gen() % 40 == 0) platform.setPointer(gen() % 2 ? INT_MAX : INT_MIN, static_cast<int>(gen()));
+            const int kind = static_cast<int>(gen() % 10);
+            if (kind < 3)
+                program.onDialogEvent({DialogMessage::Command, kFirstModeButtonId + static_cast<int>(gen() % 14),
+                                       static_cast<int>(gen() % 3), false});
+            else if (kind < 7)
+                program.onDialogEvent({DialogMessage::Command, kCanvasId, static_cast<int>(gen() % 3), false});
+            else if (kind == 7)
+                program.onDialogEvent({DialogMessage::Command, kClearScreenId, 0, false});
+            else
+                std::this_thread::sleep_for(std::chrono::microseconds(gen() % 4000)); // frames run
+        }
+        program.onDialogEvent({DialogMessage::Destroy, kNoControl, 0, false});
+        program.finish();
+        const std::vector<uint8_t> file = program.recorder().file();
+        const Snapshot live = snapshot(program, view);
+
+        Replayed r;
+        ASSERT_NO_FATAL_FAILURE(replayAll(r, file));
+        EXPECT_TRUE(snapshot(r.program, r.view) == live) << "round " << round;
+        const Session session = read(file);
+        EXPECT_EQ(r.program.recorder().records(), session.records) << "the replay recorded itself anew";
+        passes += session.passes, commands += session.commands, pictures += session.pictures;
+    }
+    EXPECT_GT(passes, 300u);
+    EXPECT_GT(commands, 200u);
+    EXPECT_GT(pictures, 3u);
+}
+
+// A take-over: half a session replayed, then the user's own input; the
+// session saved afterwards holds the whole story and replays to its end.
+TEST(Session, ATakeOverGoesOnRecordingTheWholeStory)
+{
+    test::Harness first(99);
+    first.platform.setScreen(Image(64, 48, 0x102030));
+    first.switchOn(test::kBumps);
+    first.clickCanvas(200, 200);
+    first.passes(40, 250, 260);
+    first.switchOn(test::kCapture); // the picture goes into the session
+    first.passes(10);
+    const std::vector<uint8_t> original = first.program.recorder().file();
+    const Session session = read(original);
+    ASSERT_EQ(session.passes, 50u);
+    ASSERT_TRUE(session.header.holdsScreenPictures);
+
+    Replayed taker;
+    SessionReplay replay(taker.program, session);
+    replay.begin();
+    ASSERT_EQ(replay.runUntilPass(45), SessionReplay::Step::Ran) << replay.error();
+    replay.finish(); // the user takes over five passes before the end
+    taker.platform.setCanvasMouse(100, 90);
+    taker.program.onDialogEvent({DialogMessage::Command, 1015, kClicked, false});
+    taker.program.onDialogEvent({DialogMessage::Command, kCanvasId, kClicked, false});
+    for (int i = 0; i < 7; ++i) taker.program.frameLoop().pass();
+    const std::vector<uint8_t> story = taker.program.recorder().file();
+    EXPECT_EQ(read(story).passes, 52u);
+
+    Replayed again;
+    ASSERT_NO_FATAL_FAILURE(replayAll(again, story));
+    EXPECT_TRUE(snapshot(again.program, again.view) == snapshot(taker.program, taker.view));
+}
+
+// A session that asks of the program what it does not do is stopped at the
+// first difference, with the state up to there kept.
+TEST(Session, AReplayThatNoLongerMatchesStopsWithItsReason)
+{
+    struct Case {
+        const char* name;
+        void (*write)(RecordWriter&);
+        const char* reason;
+        uint64_t passesRun;
+    };
+    const Case cases[] = {
+        {"a capture without its picture", [](RecordWriter& w) { w.command(1013, 0, 5); }, "asks for a screen picture", 1},
+        {"a pass without its pointer reading", [](RecordWriter& w) { w.pass(10); }, "reads the pointer", 2},
+        {"a button press with a reading it never makes",
+         [](RecordWriter& w) {
+             w.command(1003, 0, 1);
+             w.pointer(4, 4);
+         },
+         "more readings", 1},
+    };
+    for (const Case& k : cases) {
+        std::vector<uint8_t> records;
+        RecordWriter w(records);
+        w.pass(1);
+        w.pointer(100, 100);
+        k.write(w);
+        w.end();
+        Session s;
+        s.header.seed = 7;
+        std::string error;
+        ASSERT_TRUE(checkRecords(records, s, error)) << k.name << ": " << error;
+        Replayed r;
+        SessionReplay replay(r.program, s);
+        replay.begin();
+        SessionReplay::Step step;
+        while ((step = replay.step()) == SessionReplay::Step::Ran) {
+        }
+        EXPECT_EQ(step, SessionReplay::Step::Failed) << k.name;
+        EXPECT_NE(replay.error().find(k.reason), std::string::npos) << k.name << ": " << replay.error();
+        EXPECT_EQ(replay.passesRun(), k.passesRun) << k.name;
+    }
+}
+
+// Random record streams written and read back: the same records, whatever
+// the numbers (the pointer at the ends of the int range, long gaps, pictures
+// of every size up to the limit).
+TEST(SessionFormat, RandomSessionsRoundTrip)
+{
+    std::mt19937 gen(5);
+    for (int round = 0; round < 40; ++round) {
+        std::vector<uint8_t> records;
+        RecordWriter w(records);
+        struct Expect {
+            RecordTag tag;
+            int a = 0, b = 0;
+            uint32_t t = 0;
+        };
+        std::vector<Expect> expected;
+        uint32_t t = 0;
+        const int n = static_cast<int>(gen() % 300);
+        for (int i = 0; i < n; ++i) {
+            t += gen() % 3 == 0 ? gen() % 100000 : gen() % 20;
+            const bool pass = gen() % 3 != 0;
+            const int id = 1001 + static_cast<int>(gen() % 17);
+            if (pass || id == 1016) {
+                w.pass(t);
+                expected.push_back({RecordTag::Pass, 0, 0, t});
+            } else {
+                const int code = static_cast<int>(gen() % 2);
+                w.command(id, code, t);
+                expected.push_back({RecordTag::Command, id, code, t});
+                if (id == 1013) {
+                    const int pw = 1 + static_cast<int>(gen() % kMaxPictureWidth), ph = 1 + static_cast<int>(gen() % 40);
+                    std::vector<uint8_t> rgb(static_cast<size_t>(pw) * ph * 3);
+                    for (uint8_t& v : rgb) v = static_cast<uint8_t>(gen());
+                    w.picture(pw, ph, rgb.data());
+                    expected.push_back({RecordTag::Picture, pw, ph});
+                }
+            }
+            for (int k = static_cast<int>(gen() % 3); k > 0; --k) {
+                auto coordinate = [&] {
+                    switch (gen() % 4) {
+                    case 0: return gen() % 2 ? INT_MAX : INT_MIN;
+                    default: return static_cast<int>(gen() % 2000) - 1000;
+                    }
+                };
+                const int x = coordinate(), y = coordinate();
+                w.pointer(x, y);
+                expected.push_back({RecordTag::Pointer, x, y});
+            }
+        }
+        w.end();
+        expected.push_back({RecordTag::End});
+
+        SessionHeader h;
+        h.seed = gen();
+        h.programVersion = "9.8.7";
+        h.surfaceWidth = Canvas::kWidth, h.surfaceHeight = Canvas::kHeight;
+        std::vector<uint8_t> file = encodeHeader(h);
+        uLongf size = compressBound(records.size());
+        std::vector<uint8_t> packed(size);
+        ASSERT_EQ(compress2(packed.data(), &size, records.data(), records.size(), 9), Z_OK);
+        file.insert(file.end(), packed.begin(), packed.begin() + static_cast<long>(size));
+
+        const Session s = read(file);
+        EXPECT_EQ(s.header.seed, h.seed);
+        EXPECT_EQ(s.header.programVersion, "9.8.7");
+        RecordCursor cursor(s.records);
+        std::string error;
+        for (const Expect& e : expected) {
+            Record r;
+            ASSERT_TRUE(cursor.next(r, error)) << error;
+            ASSERT_EQ(r.tag, e.tag);
+            const bool same = e.tag == RecordTag::Pass      ? r.timeMs == e.t
+                              : e.tag == RecordTag::Command ? r.controlId == e.a && r.notifyCode == e.b && r.timeMs == e.t
+                              : e.tag == RecordTag::Pointer ? r.x == e.a && r.y == e.b
+                              : e.tag == RecordTag::Picture ? r.width == e.a && r.height == e.b
+                                                            : true;
+            EXPECT_TRUE(same) << "record " << cursor.index();
+        }
+    }
+}
+
+// Every file that is not a valid session is refused with one line that says
+// where and why; none is replayed wrongly.
+TEST(SessionFormat, TheReaderRefusesWhatIsNotAValidSession)
+{
+    test::Harness h(3);
+    h.switchOn(test::kPsyche);
+    h.clickCanvas(10, 10);
+    h.passes(20);
+    const std::vector<uint8_t> good = h.program.recorder().file();
+    ASSERT_EQ(read(good).passes, 20u);
+
+    auto refused = [](const std::vector<uint8_t>& file, const std::string& why) {
+        Session s;
+        std::string error;
+        if (readSession(file, s, error)) return testing::AssertionFailure() << "accepted";
+        if (error.find('\n') != std::string::npos) return testing::AssertionFailure() << "more than one line: " << error;
+        if (error.find(why) == std::string::npos) return testing::AssertionFailure() << "reason: " << error;
+        return testing::AssertionSuccess();
+    };
+    auto accepted = [](const std::vector<uint8_t>& file) {
+        Session s;
+        std::string error;
+        return readSession(file, s, error);
+    };
+    for (size_t n = 0; n < good.size(); ++n) // cut short anywhere
+        EXPECT_FALSE(accepted(std::vector<uint8_t>(good.begin(), good.begin() + static_cast<long>(n)))) << "cut at " << n;
+    auto changed = [&](size_t at, uint8_t v) {
+        std::vector<uint8_t> f = good;
+        f[at] = v;
+        return f;
+    };
+    EXPECT_TRUE(refused(changed(0, 'X'), "not a Tambrel session"));
+    EXPECT_TRUE(refused(changed(8, 2), "format version 2"));
+    EXPECT_TRUE(refused(changed(20, 0x81), "a 641 x 508 surface")); // the surface's width, 596 = 0x254
+    EXPECT_TRUE(refused(changed(good.size() - 2, good[good.size() - 2] ^ 0x55), "corrupt")); // its check sum
+    for (size_t at = 26; at < good.size(); at += 3) // anywhere in the records: corrupt, or ending early
+        EXPECT_FALSE(accepted(changed(at, good[at] ^ 0x55))) << at;
+    std::vector<uint8_t> trailing = good;
+    trailing.push_back(0);
+    EXPECT_TRUE(refused(trailing, "bytes after the compressed records"));
+
+    // Records out of order or beyond the limits, each packed as a file.
+    auto file = [&](const std::vector<uint8_t>& records) {
+        SessionHeader header;
+        header.surfaceWidth = Canvas::kWidth, header.surfaceHeight = Canvas::kHeight;
+        header.programVersion = "0.1.0";
+        std::vector<uint8_t> f = encodeHeader(header);
+        uLongf size = compressBound(records.size());
+        std::vector<uint8_t> packed(size);
+        compress2(packed.data(), &size, records.data(), records.size(), 6);
+        f.insert(f.end(), packed.begin(), packed.begin() + static_cast<long>(size));
+        return f;
+    };
+    const uint8_t pass = 1, command = 2, pointer = 3, picture = 4, none = 5, end = 0;
+    struct Bad {
+        std::vector<uint8_t> records;
+        const char* why;
+    };
+    const Bad bad[] = {
+        {{pointer, 2, 2, end}, "before any pass or command"},
+        {{pass, 0, none, end}, "outside a command"},
+        {{command, 0xF5, 0x07, 0, 0, none, none, end}, "a second screen picture"},
+        {{command, 0x80, 0x08, 0, 0, end}, "control 1024"},
+        {{command, 0xEA, 0x07, 2, 0, end}, "notification 2"},
+        {{pass, 0, 9, end}, "unknown kind of record (9)"},
+        {{pass, 0}, "end before their end mark"},
+        {{pass, 0, end, pass, 0}, "after the end mark"},
+        {{command, 0xF5, 0x07, 0, 0, picture, 0xD9, 0x04, 1, end}, "601 x 1 pixels"},
+        {{command, 0xF5, 0x07, 0, 0, picture, 2, 2, 1, 2, 3, end}, "cut short"},
+        {{pass, 0xFF, 0xFF, 0xFF, 0xFF, 0x7F, pass, 0xFF, 0xFF, 0xFF, 0xFF, 0x0F, end}, "broken time"},
+        {{pass, 0, pointer, 0xFE, 0xFF, 0xFF, 0xFF, 0x0F, 0, pointer, 2, 0, end}, "beyond the range of positions"},
+    };
+    for (const Bad& b : bad) EXPECT_TRUE(refused(file(b.records), b.why)) << b.why;
+    EXPECT_TRUE(accepted(file({command, 0xEF, 0x07, 0, 0, end}))) << "while a press of button 1007 is fine";
+    // More pointer readings in one pass than any pass makes.
+    std::vector<uint8_t> many = {pass, 0};
+    for (int i = 0; i <= kMaxReadingsPerRecord; ++i) many.insert(many.end(), {pointer, 0, 0});
+    many.push_back(end);
+    EXPECT_TRUE(refused(file(many), "more pointer readings"));
+
+    // A stream that inflates beyond the limit is stopped at the limit.
+    std::vector<uint8_t> zeros(1 << 20, 0);
+    uLongf size = compressBound(zeros.size());
+    std::vector<uint8_t> bomb(size);
+    compress2(bomb.data(), &size, zeros.data(), zeros.size(), 9);
+    bomb.resize(size);
+    std::string error;
+    bool ok = true;
+    const std::vector<uint8_t> out = inflateRecords(bomb, 1 << 16, error, ok);
+    EXPECT_FALSE(ok);
+    EXPECT_LE(out.size(), size_t{1} << 16);
+    EXPECT_NE(error.find("more than"), std::string::npos) << error;
+
+}
+
+} // namespace
+} // namespace tambrel

@@ -1,0 +1,81 @@
+#!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
+# Sessions of the real program, end to end. Driven by xdotool through several
+# modes (a capture of the screen among them) with pointer moves, clicks,
+# double clicks and "Clear Screen", `tambrel --record` writes a session;
+# the run ends on a cloud, which stays still. The canvas on the screen then
+# equals `tambrel-render --replay` of the file, pixel for pixel: every
+# random number of the run was drawn again in the same order. The same file
+# replayed in the window ends on the same picture, and a press takes it over.
+# A run killed by the system leaves a file that replays.
+#   tests/sessions_under_xvfb.sh build/tambrel build/tambrel-render
+program="$1" render="$2"
+source "$(dirname "$0")/xvfb_session.sh"
+start_display
+session="$work/run.tambrel"
+
+canvas_to() { # the drawing surface (client 10,10 596x508) as a picture
+  read -r abs_x abs_y < <(xwininfo -id "$wid" | awk '/Absolute upper-left X:/ {x=$4} /Absolute upper-left Y:/ {y=$4} END {print x, y}')
+  import -window root "$work/shot.png"
+  convert "$work/shot.png" -crop "596x508+$((abs_x + 10))+$((abs_y + 10))" +repage "$1"
+}
+same_picture() { [ "$(compare -metric AE "$1" "$2" null: 2>&1 || true)" = 0 ]; }
+title_is() { [ "$(title)" = "$1" ]; }
+
+QT_QPA_PLATFORM=xcb "$program" --record "$session" >"$work/app.log" 2>&1 &
+app_pid=$!
+find_window
+wait_until 10 eval '[ -s "$session" ]' || fail "--record wrote nothing"
+
+play() { # a button (0..13 the modes, 15 "Clear Screen"), then pointer moves and clicks on the canvas
+  press_button "$1"
+  shift
+  xdotool "$@"
+  sleep 0.3
+}
+play 3 mousemove --window "$wid" 150 200 click 1 mousemove --window "$wid" 400 300 click --repeat 2 --delay 60 1 # fireworks
+play 2 mousemove --window "$wid" 100 100 sleep 0.1 mousemove --window "$wid" 300 200 sleep 0.1 mousemove --window "$wid" 500 400 click 1 # drawing
+play 15 mousemove --window "$wid" 250 250 # Clear Screen, the pen still on
+play 11 mousemove --window "$wid" 320 240 click 1 # capture: the screen picture goes into the session; a scatter
+play 5 mousemove --window "$wid" 200 300 click 1 sleep 0.2 mousemove --window "$wid" 260 280 # gravity
+play 13 mousemove --window "$wid" 300 250 click --repeat 2 --delay 80 1 # psyche
+play 10 mousemove --window "$wid" 330 260 click 1 # clouds: a still picture to end on
+wait_until 5 title_is "Tambrel: Random fractal cloud painter" || fail "the clouds did not switch on"
+sleep 0.5
+canvas_to "$work/live.png"
+close_program
+[ "$status" = 0 ] || fail "exit status $status"
+
+"$render" --replay "$session" --out "$work/replayed.png" || fail "the renderer could not replay the session"
+same_picture "$work/live.png" "$work/replayed.png" ||
+  fail "the replay differs from the run in $(compare -metric AE "$work/live.png" "$work/replayed.png" null: 2>&1) pixels"
+size=$(stat -c %s "$session")
+echo "ok a session recorded through real input replays in the renderer to the window's own canvas ($size bytes)"
+
+# The same session in the window: it plays at its pace, ends on the same
+# cloud, and is then the user's.
+QT_QPA_PLATFORM=xcb "$program" --replay "$session" >"$work/app.log" 2>&1 &
+app_pid=$!
+find_window
+wait_until 30 title_is "Tambrel: Random fractal cloud painter" || fail "the replay did not reach its last mode: '$(title)'"
+canvas_matches() { canvas_to "$work/window.png" && same_picture "$work/window.png" "$work/replayed.png"; }
+wait_until 10 canvas_matches || fail "the window's replay ends on another picture"
+press_button 1
+wait_until 5 title_is "Tambrel: Bouncy ball animation" || fail "a press after the replay did nothing: '$(title)'"
+close_program
+[ "$status" = 0 ] || fail "exit status $status after the replay"
+echo "ok the window replays it to the same picture, and a press takes it over"
+
+# A run killed by the system keeps what was recorded up to its last second.
+QT_QPA_PLATFORM=xcb "$program" --record "$work/killed.tambrel" >"$work/app.log" 2>&1 &
+app_pid=$!
+find_window
+press_button 13
+xdotool mousemove --window "$wid" 300 250 click 1
+sleep 1.5
+kill -9 "$app_pid"
+wait "$app_pid" 2>/dev/null || true
+app_pid=""
+"$render" --replay "$work/killed.tambrel" --out "$work/killed.png" || fail "the session of a killed run does not replay"
+echo "ok a killed run's session replays"
+echo "sessions under Xvfb: all checks passed"
