@@ -29,7 +29,7 @@ for kind in fast sanitized; do
   [ "$kind" = sanitized ] && dir=build-fuzz sanitize=address,undefined
   CC=clang CXX=clang++ cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTAMBREL_FUZZ=ON \
     -DTAMBREL_SANITIZE="$sanitize" -DTAMBREL_WITH_BENCH=OFF >/dev/null
-  cmake --build "$dir" -j"$jobs" --target canvas_fuzz canvas_reference_fuzz clipboard_fuzz
+  cmake --build "$dir" -j"$jobs" --target canvas_fuzz canvas_reference_fuzz clipboard_fuzz session_fuzz
 done
 
 out=build-soak
@@ -39,8 +39,9 @@ echo "== soak of $minutes minutes, from $(date -u '+%Y-%m-%d %H:%M') UTC, on $(g
 
 fuzz_lane() {
   local ok=0
-  for run in "build-fuzz-fast canvas 40" "build-fuzz-fast canvas_reference 20" "build-fuzz-fast clipboard 8" \
-    "build-fuzz canvas 12" "build-fuzz canvas_reference 12" "build-fuzz clipboard 8"; do
+  for run in "build-fuzz-fast canvas 34" "build-fuzz-fast canvas_reference 18" "build-fuzz-fast clipboard 7" \
+    "build-fuzz-fast session 8" "build-fuzz canvas 10" "build-fuzz canvas_reference 10" "build-fuzz clipboard 6" \
+    "build-fuzz session 7"; do
     set -- $run
     scripts/fuzz.sh "$1" "$2" "$(share "$3")" "$out/corpus-$2" || ok=1
   done

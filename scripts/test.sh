@@ -43,10 +43,10 @@ if [ "${TAMBREL_QUICK:-0}" != 1 ]; then
   echo "== fuzzing"
   CC=clang CXX=clang++ cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTAMBREL_FUZZ=ON \
     -DTAMBREL_SANITIZE=address,undefined -DTAMBREL_WITH_BENCH=OFF >/dev/null
-  cmake --build build-fuzz -j"$jobs" --target canvas_fuzz canvas_reference_fuzz clipboard_fuzz
-  # Bounded runs under the sanitizers, two minutes in all; scripts/soak.sh
-  # runs them for an hour.
-  for target in canvas canvas_reference clipboard; do
+  cmake --build build-fuzz -j"$jobs" --target canvas_fuzz canvas_reference_fuzz clipboard_fuzz session_fuzz
+  # Bounded runs under the sanitizers, under three minutes in all;
+  # scripts/soak.sh runs them for an hour.
+  for target in canvas canvas_reference clipboard session; do
     scripts/fuzz.sh build-fuzz "$target" "${TAMBREL_FUZZ_SECONDS:-40}"
   done
 fi

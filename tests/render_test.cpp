@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "render/render.h"
 
+#include "test_support.h"
+
 #include <QCryptographicHash>
 #include <QFile>
 #include <QImage>
@@ -8,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <sstream>
 
@@ -91,6 +94,59 @@ TEST(Render, BadArgumentsAreClearErrors)
     EXPECT_EQ(runTool("--mode sparkles"), 2);
     EXPECT_EQ(runTool("--mode capture --capture-image /nonexistent.png"), 2);
     EXPECT_EQ(runTool("--mode snow --frames 1"), 0);
+}
+
+// A recorded session replays in the renderer to the program's own surface,
+// after every pass it names; what is not a session is refused in one line.
+TEST(Render, ReplaysASessionToTheRecordedSurface)
+{
+    QTemporaryDir dir;
+    test::Harness h(77);
+    h.platform.setScreen(Image(80, 60, 0x336699));
+    h.switchOn(test::kGravity);
+    h.clickCanvas(300, 250);
+    h.passes(6, 280, 240);
+    const std::vector<uint32_t> atSix(h.program.canvas.pixels(), h.program.canvas.pixels() + 596 * 508);
+    h.switchOn(test::kCapture);
+    h.passes(4, 10, 20);
+    const QString file = dir.filePath("run.tambrel");
+    {
+        const std::vector<uint8_t> bytes = h.program.recorder().file();
+        QFile f(file);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(reinterpret_cast<const char*>(bytes.data()), static_cast<qint64>(bytes.size()));
+    }
+    auto surface = [](const QImage& png) {
+        std::vector<uint32_t> px;
+        for (int y = 0; y < png.height(); ++y)
+            for (int x = 0; x < png.width(); ++x) {
+                const QRgb c = png.pixel(x, y);
+                px.push_back(static_cast<uint32_t>(qRed(c) | qGreen(c) << 8 | qBlue(c) << 16));
+            }
+        return px;
+    };
+    const std::string frames = dir.filePath("frames").toStdString();
+    ASSERT_EQ(runTool("--replay " + file.toStdString() + " --every 2 " + frames + " --out " +
+                      dir.filePath("end.png").toStdString()),
+              0);
+    EXPECT_TRUE(surface(QImage(dir.filePath("end.png"))) ==
+                std::vector<uint32_t>(h.program.canvas.pixels(), h.program.canvas.pixels() + 596 * 508));
+    EXPECT_TRUE(surface(QImage(dir.filePath("frames/frame-00006.png"))) == atSix);
+    EXPECT_TRUE(QFile::exists(dir.filePath("frames/frame-00010.png")));
+    ASSERT_EQ(runTool("--replay " + file.toStdString() + " --until 6 --out " + dir.filePath("six.png").toStdString()), 0);
+    EXPECT_TRUE(surface(QImage(dir.filePath("six.png"))) == atSix);
+
+    RenderOptions o;
+    std::string error;
+    EXPECT_FALSE(parseRenderArgs({"--replay", "x", "--seed", "3"}, o, error));
+    EXPECT_FALSE(parseRenderArgs({"--mode", "snow", "--until", "3"}, o, error));
+    std::ostringstream err;
+    o = {};
+    o.replay = writePath(dir, "not-a-session.tambrel", "hello").toStdString();
+    EXPECT_EQ(runRender(o, err), 2);
+    const std::string said = err.str();
+    EXPECT_NE(said.find("not a Tambrel session"), std::string::npos) << said;
+    EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 1) << said;
 }
 
 // Every number the renderer takes, at the ends of its range: each mode runs

@@ -10,13 +10,14 @@
 namespace tambrel {
 
 namespace {
-// Appended records are compressed a few kilobytes at a time: about once in
-// ten seconds of play, a tenth of a millisecond each time.
-constexpr size_t kCompressEvery = 4096;
 constexpr uint8_t kEnd = static_cast<uint8_t>(RecordTag::End);
 } // namespace
 
 #ifdef TAMBREL_HAVE_ZLIB
+// Appended records are compressed a few kilobytes at a time: about once in
+// ten seconds of play, a tenth of a millisecond each time.
+constexpr size_t kCompressEvery = 4096;
+
 struct SessionLog::Deflater {
     z_stream z{};
     std::vector<uint8_t> out; // the compressed stream so far

@@ -4,7 +4,8 @@
 // 99th-percentile pass time. Runs on Qt's offscreen platform unless
 // QT_QPA_PLATFORM or a display says otherwise.
 //
-//   build/tambrel-pace [seconds per mode, default 3]
+//   build/tambrel-pace [seconds per mode, default 3] [--no-record]
+// --no-record switches the session's recording off, to measure what it costs.
 
 #include "app/qt/qt_app.h"
 
@@ -20,6 +21,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <mutex>
 #include <vector>
 
@@ -63,9 +65,15 @@ int main(int argc, char** argv)
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && qEnvironmentVariableIsEmpty("DISPLAY"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication qapp(argc, argv);
-    const int seconds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 3;
+    int seconds = 3;
+    bool record = true;
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--no-record") == 0) record = false;
+        else seconds = std::max(1, std::atoi(argv[i]));
+    }
 
     tambrel::BasicQtApp<PacePlatform> app(2024);
+    app.program.recorder().setEnabled(record);
     app.show();
     pump(300);
 
