@@ -277,8 +277,8 @@ TEST_F(Window, SavesAndOpensSessionsThroughItsMenu)
     QTest::mouseClick(button(1003), Qt::LeftButton); // something else, then the session again
     chooseFile(file);
     menuEntry(dialog, "Open Session…")->trigger();
-    EXPECT_TRUE(app.sessions.replaying());
-    EXPECT_TRUE(QTest::qWaitFor([&] { return !app.sessions.replaying(); }, 10000));
+    EXPECT_TRUE(app.keeping.replaying());
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !app.keeping.replaying(); }, 10000));
     EXPECT_EQ(dialog.windowTitle(), "Tambrel: Random fractal cloud painter");
     EXPECT_EQ(shown(), before) << "the replay ends where the run was saved";
 

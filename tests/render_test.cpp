@@ -111,7 +111,7 @@ TEST(Render, ReplaysASessionToTheRecordedSurface)
     h.passes(4, 10, 20);
     const QString file = dir.filePath("run.tambrel");
     {
-        const std::vector<uint8_t> bytes = h.program.recorder().file();
+        const std::vector<uint8_t> bytes = h.program.sessionFile();
         QFile f(file);
         ASSERT_TRUE(f.open(QIODevice::WriteOnly));
         f.write(reinterpret_cast<const char*>(bytes.data()), static_cast<qint64>(bytes.size()));

@@ -2,6 +2,7 @@
 // Sessions: what a run records replays to the same run, bit for bit, and a
 // reader refuses every file that is not a session it can replay.
 
+#include "app/clip.h"
 #include "app/replay.h"
 #include "app/session.h"
 #include "test_support.h"
@@ -11,6 +12,8 @@
 #include <chrono>
 #include <climits>
 #include <random>
+#include <string_view>
+#include <tuple>
 #include <thread>
 
 #include <zlib.h>
@@ -57,6 +60,17 @@ Snapshot snapshot(Program& p, MemoryDialogView& view)
     s.title = view.title;
     s.buttons = view.buttons;
     return s;
+}
+
+// The records before the end mark (whose time is when the session was taken).
+std::vector<uint8_t> beforeTheEnd(const std::vector<uint8_t>& records)
+{
+    RecordCursor cursor(records);
+    Record r;
+    std::string error;
+    size_t at = 0;
+    while (cursor.next(r, error) && r.tag != RecordTag::End) at = cursor.offset();
+    return {records.begin(), records.begin() + static_cast<long>(at)};
 }
 
 struct Replayed {
@@ -108,14 +122,14 @@ TEST(Session, AStormAgainstTheRunningThreadReplaysBitForBit)
         }
         program.onDialogEvent({DialogMessage::Destroy, kNoControl, 0, false});
         program.finish();
-        const std::vector<uint8_t> file = program.recorder().file();
+        const std::vector<uint8_t> file = program.sessionFile();
         const Snapshot live = snapshot(program, view);
 
         Replayed r;
         ASSERT_NO_FATAL_FAILURE(replayAll(r, file));
         EXPECT_TRUE(snapshot(r.program, r.view) == live) << "round " << round;
         const Session session = read(file);
-        EXPECT_EQ(r.program.recorder().records(), session.records) << "the replay recorded itself anew";
+        EXPECT_EQ(beforeTheEnd(r.program.sessionRecords()), beforeTheEnd(session.records)) << "the replay recorded itself anew";
         passes += session.passes, commands += session.commands, pictures += session.pictures;
     }
     EXPECT_GT(passes, 300u);
@@ -134,7 +148,7 @@ TEST(Session, ATakeOverGoesOnRecordingTheWholeStory)
     first.passes(40, 250, 260);
     first.switchOn(test::kCapture); // the picture goes into the session
     first.passes(10);
-    const std::vector<uint8_t> original = first.program.recorder().file();
+    const std::vector<uint8_t> original = first.program.sessionFile();
     const Session session = read(original);
     ASSERT_EQ(session.passes, 50u);
     ASSERT_TRUE(session.header.holdsScreenPictures);
@@ -148,12 +162,68 @@ TEST(Session, ATakeOverGoesOnRecordingTheWholeStory)
     taker.program.onDialogEvent({DialogMessage::Command, 1015, kClicked, false});
     taker.program.onDialogEvent({DialogMessage::Command, kCanvasId, kClicked, false});
     for (int i = 0; i < 7; ++i) taker.program.frameLoop().pass();
-    const std::vector<uint8_t> story = taker.program.recorder().file();
+    const std::vector<uint8_t> story = taker.program.sessionFile();
     EXPECT_EQ(read(story).passes, 52u);
 
     Replayed again;
     ASSERT_NO_FATAL_FAILURE(replayAll(again, story));
     EXPECT_TRUE(snapshot(again.program, again.view) == snapshot(taker.program, taker.view));
+}
+
+// A clip's pictures, as hashes with their spans.
+struct Frames : FrameSink {
+    std::vector<std::tuple<size_t, uint32_t, uint32_t>> got;
+    bool frame(const uint32_t* pixels, uint32_t fromMs, uint32_t untilMs) override
+    {
+        got.emplace_back(std::hash<std::string_view>{}(std::string_view(reinterpret_cast<const char*>(pixels),
+                                                                         size_t{Canvas::kWidth} * Canvas::kHeight * 4)),
+                         fromMs, untilMs);
+        return true;
+    }
+};
+
+// The last seconds of a run, rendered again from the newest checkpoint
+// before them, are the same pictures at the same times as rendered from the
+// start; the last one is what the window shows now.
+TEST(Clip, FromACheckpointTheSameAsFromTheStart)
+{
+    test::Harness h(2024);
+    uint32_t now = 0;
+    h.program.recorder().setClock([&] { return now; });
+    h.program.buildMainWindow(); // begins anew, on this clock
+    h.platform.setScreen(Image(90, 70, 0x445566));
+    auto run = [&](int passes, int x, int y) {
+        for (int i = 0; i < passes; ++i, now += 11) h.passes(1, x + i % 40, y);
+    };
+    const int modes[] = {test::kFireworks, test::kBumps, test::kCapture, test::kShader, test::kPsyche, test::kClouds};
+    for (int round = 0; round < 12; ++round) {
+        h.switchOn(modes[round % 6]);
+        h.clickCanvas(200 + round, 150);
+        run(300, 100 + round * 20, 200);
+        now += 700; // the pointer rests, nothing on the screen changes
+    }
+    const Session session = read(h.program.sessionFile());
+    ASSERT_GT(session.durationMs, 40000u);
+    const ClipSpan span{session.durationMs - 10000, now};
+    Frames whole, fromCheckpoint;
+    std::string error;
+    ASSERT_TRUE(renderClip(session, span, whole, error)) << error;
+    ProgramState state;
+    RecordMark mark;
+    uint32_t taken = 0;
+    ASSERT_TRUE(h.program.copyCheckpoint(span.fromMs, state, mark, taken));
+    EXPECT_GT(taken, span.fromMs - Checkpoints::kEveryMs - 1000) << "a checkpoint shortly before the clip";
+    ASSERT_TRUE(renderClip(session, span, fromCheckpoint, error, &state, &mark)) << error;
+    EXPECT_EQ(whole.got, fromCheckpoint.got);
+    ASSERT_GT(whole.got.size(), 100u);
+    EXPECT_EQ(std::get<1>(whole.got.front()), 0u);
+    EXPECT_EQ(std::get<2>(whole.got.back()), span.toMs - span.fromMs);
+    for (size_t i = 1; i < whole.got.size(); ++i)
+        EXPECT_EQ(std::get<1>(whole.got[i]), std::get<2>(whole.got[i - 1])) << "frame " << i << " follows on";
+    Frames now1;
+    now1.frame(h.program.canvas.pixels(), 0, 1);
+    EXPECT_EQ(std::get<0>(whole.got.back()), std::get<0>(now1.got.front())) << "the last picture is the window's";
+    EXPECT_LE(h.program.checkpoints().memoryBytes(), Checkpoints::kKept * (4u << 20));
 }
 
 // A session that asks of the program what it does not do is stopped at the
@@ -182,7 +252,7 @@ TEST(Session, AReplayThatNoLongerMatchesStopsWithItsReason)
         w.pass(1);
         w.pointer(100, 100);
         k.write(w);
-        w.end();
+        w.end(20);
         Session s;
         s.header.seed = 7;
         std::string error;
@@ -247,8 +317,8 @@ TEST(SessionFormat, RandomSessionsRoundTrip)
                 expected.push_back({RecordTag::Pointer, x, y});
             }
         }
-        w.end();
-        expected.push_back({RecordTag::End});
+        w.end(t + 5);
+        expected.push_back({RecordTag::End, 0, 0, t + 5});
 
         SessionHeader h;
         h.seed = gen();
@@ -269,7 +339,7 @@ TEST(SessionFormat, RandomSessionsRoundTrip)
             Record r;
             ASSERT_TRUE(cursor.next(r, error)) << error;
             ASSERT_EQ(r.tag, e.tag);
-            const bool same = e.tag == RecordTag::Pass      ? r.timeMs == e.t
+            const bool same = e.tag == RecordTag::Pass || e.tag == RecordTag::End ? r.timeMs == e.t
                               : e.tag == RecordTag::Command ? r.controlId == e.a && r.notifyCode == e.b && r.timeMs == e.t
                               : e.tag == RecordTag::Pointer ? r.x == e.a && r.y == e.b
                               : e.tag == RecordTag::Picture ? r.width == e.a && r.height == e.b
@@ -287,7 +357,7 @@ TEST(SessionFormat, TheReaderRefusesWhatIsNotAValidSession)
     h.switchOn(test::kPsyche);
     h.clickCanvas(10, 10);
     h.passes(20);
-    const std::vector<uint8_t> good = h.program.recorder().file();
+    const std::vector<uint8_t> good = h.program.sessionFile();
     ASSERT_EQ(read(good).passes, 20u);
 
     auto refused = [](const std::vector<uint8_t>& file, const std::string& why) {
@@ -338,25 +408,25 @@ TEST(SessionFormat, TheReaderRefusesWhatIsNotAValidSession)
         const char* why;
     };
     const Bad bad[] = {
-        {{pointer, 2, 2, end}, "before any pass or command"},
-        {{pass, 0, none, end}, "outside a command"},
-        {{command, 0xF5, 0x07, 0, 0, none, none, end}, "a second screen picture"},
-        {{command, 0x80, 0x08, 0, 0, end}, "control 1024"},
-        {{command, 0xEA, 0x07, 2, 0, end}, "notification 2"},
-        {{pass, 0, 9, end}, "unknown kind of record (9)"},
+        {{pointer, 2, 2, end, 0}, "before any pass or command"},
+        {{pass, 0, none, end, 0}, "outside a command"},
+        {{command, 0xF5, 0x07, 0, 0, none, none, end, 0}, "a second screen picture"},
+        {{command, 0x80, 0x08, 0, 0, end, 0}, "control 1024"},
+        {{command, 0xEA, 0x07, 2, 0, end, 0}, "notification 2"},
+        {{pass, 0, 9, end, 0}, "unknown kind of record (9)"},
         {{pass, 0}, "end before their end mark"},
-        {{pass, 0, end, pass, 0}, "after the end mark"},
-        {{command, 0xF5, 0x07, 0, 0, picture, 0xD9, 0x04, 1, end}, "601 x 1 pixels"},
-        {{command, 0xF5, 0x07, 0, 0, picture, 2, 2, 1, 2, 3, end}, "cut short"},
-        {{pass, 0xFF, 0xFF, 0xFF, 0xFF, 0x7F, pass, 0xFF, 0xFF, 0xFF, 0xFF, 0x0F, end}, "broken time"},
-        {{pass, 0, pointer, 0xFE, 0xFF, 0xFF, 0xFF, 0x0F, 0, pointer, 2, 0, end}, "beyond the range of positions"},
+        {{pass, 0, end, 0, pass, 0}, "after the end mark"},
+        {{command, 0xF5, 0x07, 0, 0, picture, 0xD9, 0x04, 1, end, 0}, "601 x 1 pixels"},
+        {{command, 0xF5, 0x07, 0, 0, picture, 2, 2, 1, 2, 3, end, 0}, "cut short"},
+        {{pass, 0xFF, 0xFF, 0xFF, 0xFF, 0x7F, pass, 0xFF, 0xFF, 0xFF, 0xFF, 0x0F, end, 0}, "broken time"},
+        {{pass, 0, pointer, 0xFE, 0xFF, 0xFF, 0xFF, 0x0F, 0, pointer, 2, 0, end, 0}, "beyond the range of positions"},
     };
     for (const Bad& b : bad) EXPECT_TRUE(refused(file(b.records), b.why)) << b.why;
-    EXPECT_TRUE(accepted(file({command, 0xEF, 0x07, 0, 0, end}))) << "while a press of button 1007 is fine";
+    EXPECT_TRUE(accepted(file({command, 0xEF, 0x07, 0, 0, end, 0}))) << "while a press of button 1007 is fine";
     // More pointer readings in one pass than any pass makes.
     std::vector<uint8_t> many = {pass, 0};
     for (int i = 0; i <= kMaxReadingsPerRecord; ++i) many.insert(many.end(), {pointer, 0, 0});
-    many.push_back(end);
+    many.insert(many.end(), {end, 0});
     EXPECT_TRUE(refused(file(many), "more pointer readings"));
 
     // A stream that inflates beyond the limit is stopped at the limit.

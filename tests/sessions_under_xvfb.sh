@@ -7,7 +7,8 @@
 # equals `tambrel-render --replay` of the file, pixel for pixel: every
 # random number of the run was drawn again in the same order. The same file
 # replayed in the window ends on the same picture, and a press takes it over.
-# A run killed by the system leaves a file that replays.
+# The shortcuts save a picture of the canvas and a clip that ends on it. A
+# run killed by the system leaves a file that replays.
 #   tests/sessions_under_xvfb.sh build/tambrel build/tambrel-render
 program="$1" render="$2"
 source "$(dirname "$0")/xvfb_session.sh"
@@ -43,6 +44,47 @@ play 10 mousemove --window "$wid" 330 260 click 1 # clouds: a still picture to e
 wait_until 5 title_is "Tambrel: Random fractal cloud painter" || fail "the clouds did not switch on"
 sleep 0.5
 canvas_to "$work/live.png"
+
+# The keyboard's shortcuts keep it: Ctrl+S a picture, Ctrl+E a clip of the
+# last ten seconds, each through the file dialog (the name typed over the
+# one it offers).
+dialog() { xdotool search --onlyvisible --name "^Save (Picture|Clip)\$" 2>/dev/null | awk 'NR == 1'; }
+new_dialog() { [ -n "$(dialog)" ] && [ "$(dialog)" != "${1:-}" ]; }
+active_dialog() { [ -n "$(dialog)" ] && [ "$(xdotool getactivewindow 2>/dev/null)" = "$(dialog)" ]; }
+save_as() { # shortcut, file: the dialog that comes, then the file's name
+  xdotool windowactivate --sync "$wid" key "$1"
+  wait_until 10 new_dialog || fail "no dialog after $1"
+  if [ "$1" = ctrl+e ]; then # the clip's length and format, as offered; then the file dialog
+    local first
+    first=$(dialog)
+    wait_until 10 active_dialog || fail "the clip's dialog never has the keyboard"
+    xdotool key Return
+    wait_until 10 new_dialog "$first" || fail "no file dialog for the clip"
+  fi
+  wait_until 10 active_dialog || fail "the file dialog never has the keyboard"
+  xdotool key ctrl+a type --delay 5 "$2"
+  xdotool key Return
+}
+save_as ctrl+s "$work/picture.png"
+wait_until 10 eval '[ -s "$work/picture.png" ]' || fail "Ctrl+S saved no picture"
+same_picture "$work/live.png" "$work/picture.png" || fail "the saved picture differs from the canvas on the screen"
+/usr/bin/python3 -c '
+import sys
+from PIL import Image
+t = Image.open(sys.argv[1]).text
+assert t.get("Mode") == "clouds" and t.get("Software", "").startswith("Tambrel ") and t.get("Seed", "").isdigit(), t
+' "$work/picture.png" || fail "the picture does not say what it is"
+save_as ctrl+e "$work/clip.webp"
+wait_until 60 eval '[ -s "$work/clip.webp" ]' || fail "Ctrl+E saved no clip"
+/usr/bin/python3 -c '
+import sys
+from PIL import Image
+im = Image.open(sys.argv[1])
+im.seek(im.n_frames - 1)
+im.convert("RGB").save(sys.argv[2])
+' "$work/clip.webp" "$work/clip-last.png" || fail "the clip does not decode"
+same_picture "$work/live.png" "$work/clip-last.png" || fail "the clip's last frame differs from the canvas on the screen"
+echo "ok Ctrl+S saves the canvas's exact picture, Ctrl+E a clip that ends on it"
 close_program
 [ "$status" = 0 ] || fail "exit status $status"
 

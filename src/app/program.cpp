@@ -42,6 +42,80 @@ Program::Program(Platform& p, DialogView& v)
       m_loop(stateLock, exitRequested, inOrder(m_modes, &ModeInfo::stepOrder), frame, m_recorder, &m_recorder),
       m_thread(m_loop)
 {
+    // Every ten seconds of the run a pass begins with a checkpoint.
+    m_recorder.setPassWatcher([this](const RecordMark& mark, uint32_t timeMs) {
+        if (!m_checkpoints.due(timeMs)) return;
+        Checkpoint& c = m_checkpoints.take(timeMs);
+        saveState(c.state);
+        c.mark = mark;
+    });
+}
+
+void Program::saveState(ProgramState& out)
+{
+    std::lock_guard lock(stateLock);
+    out.canvas = canvas;
+    out.rnd = rnd;
+    out.frame = frame;
+    out.pixelBuffer = pixelBuffer;
+    for (size_t i = 0; i < m_modes.size(); ++i) out.modes[i]->copyStateFrom(*m_modes[i]);
+}
+
+void Program::restoreState(const ProgramState& state)
+{
+    std::lock_guard lock(stateLock);
+    canvas = state.canvas;
+    rnd = state.rnd;
+    frame = state.frame;
+    pixelBuffer = state.pixelBuffer;
+    for (size_t i = 0; i < m_modes.size(); ++i) m_modes[i]->copyStateFrom(*state.modes[i]);
+}
+
+#ifdef TAMBREL_HAVE_ZLIB
+std::vector<uint8_t> Program::sessionFile()
+{
+    std::lock_guard lock(stateLock);
+    return m_recorder.file();
+}
+#endif
+
+std::vector<uint8_t> Program::sessionRecords()
+{
+    std::lock_guard lock(stateLock);
+    return m_recorder.records();
+}
+
+bool Program::currentSession(Session& out, std::string& error)
+{
+    std::vector<uint8_t> records;
+    {
+        std::lock_guard lock(stateLock);
+        out.header = m_recorder.header();
+        records = m_recorder.records();
+    }
+    return checkRecords(std::move(records), out, error);
+}
+
+std::vector<std::pair<std::string, std::string>> Program::pictureText()
+{
+    std::lock_guard lock(stateLock);
+    const int on = modeOn();
+    const SessionHeader header = m_recorder.header();
+    return {{"Software", "Tambrel " + header.programVersion},
+            {"Mode", on < 0 ? std::string("none") : str(kModeTable[static_cast<size_t>(on)].word)},
+            {"Title", on < 0 ? std::string("Tambrel") : str(kModeTable[static_cast<size_t>(on)].title)},
+            {"Seed", std::to_string(header.seed)}};
+}
+
+bool Program::copyCheckpoint(uint32_t timeMs, ProgramState& state, RecordMark& mark, uint32_t& takenMs)
+{
+    std::lock_guard lock(stateLock);
+    const Checkpoint* c = m_checkpoints.atOrBefore(timeMs);
+    if (!c) return false;
+    state.copyFrom(c->state);
+    mark = c->mark;
+    takenMs = c->timeMs;
+    return true;
 }
 
 Program::~Program() { finish(); }
@@ -50,6 +124,7 @@ void Program::buildMainWindow()
 {
     std::lock_guard lock(stateLock);
     m_recorder.begin(rnd.state());
+    m_checkpoints.clear();
     canvas.setForeColor(-1);
     canvas.setBackColor(kWhite);
     canvas.clearCanvas(-1);

@@ -5,6 +5,7 @@
 // end, the headless renderer and the tests each own one.
 
 #include "anim/frame_loop.h"
+#include "app/checkpoints.h"
 #include "app/dialog_view.h"
 #include "app/mode_table.h"
 #include "app/recorder.h"
@@ -13,6 +14,8 @@
 #include <atomic>
 #include <deque>
 #include <memory>
+#include <string>
+#include <utility>
 #include <vector>
 
 namespace tambrel {
@@ -70,6 +73,23 @@ public:
     FrameLoop& frameLoop() { return m_loop; }
     // What the run's inputs pass through: the session being recorded.
     SessionRecorder& recorder() { return m_recorder; }
+    // The session so far, ending now: as a file's bytes, or its records.
+#ifdef TAMBREL_HAVE_ZLIB
+    std::vector<uint8_t> sessionFile();
+#endif
+    std::vector<uint8_t> sessionRecords();
+    // The session so far, ending now, as a reader would have it.
+    bool currentSession(Session& out, std::string& error);
+    // What a saved picture of the canvas says of itself beside its pixels:
+    // the program and its version, the mode that is on, the session's seed.
+    std::vector<std::pair<std::string, std::string>> pictureText();
+    // The whole state, in and out (under the state lock).
+    void saveState(ProgramState& out);
+    void restoreState(const ProgramState& state);
+    // A copy of the newest checkpoint at or before `timeMs` of the session
+    // under way; false when there is none.
+    bool copyCheckpoint(uint32_t timeMs, ProgramState& state, RecordMark& mark, uint32_t& takenMs);
+    const Checkpoints& checkpoints() const { return m_checkpoints; }
 
     Platform& platform;
     DialogView& view;
@@ -87,6 +107,7 @@ private:
     void onCanvasCommand(int notifyCode);
 
     SessionRecorder m_recorder{platform};
+    Checkpoints m_checkpoints; // guarded by stateLock
     ModeContext m_ctx;
     std::vector<std::unique_ptr<Mode>> m_modes; // button order
     std::vector<Mode*> m_clickOrder;

@@ -35,6 +35,7 @@ SessionHeader SessionRecorder::header() const
 uint32_t SessionRecorder::nowMs() const
 {
     if (m_replay) return m_replayTime;
+    if (m_clock) return m_clock();
     const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - m_origin);
     return static_cast<uint32_t>(std::clamp<int64_t>(ms.count(), 0, UINT32_MAX));
 }
@@ -54,15 +55,17 @@ void SessionRecorder::flush()
 
 void SessionRecorder::passBegins()
 {
-    m_inGroup = m_enabled;
+    m_inGroup = true;
     if (!m_enabled) return;
-    m_writer.pass(nowMs());
+    const uint32_t now = nowMs();
+    if (m_passWatcher) m_passWatcher(m_writer.mark(m_log.appendedBytes()), now);
+    m_writer.pass(now);
     flush();
 }
 
 void SessionRecorder::commandBegins(int controlId, int notifyCode)
 {
-    m_inGroup = m_enabled;
+    m_inGroup = true;
     if (!m_enabled) return;
     m_writer.command(controlId, notifyCode, nowMs());
     flush();
@@ -71,7 +74,7 @@ void SessionRecorder::commandBegins(int controlId, int notifyCode)
 void SessionRecorder::pointerClientPosition(int& x, int& y)
 {
     if (!m_replay || !m_inGroup || !m_replay->nextPointer(x, y)) m_live.pointerClientPosition(x, y);
-    if (!m_inGroup) return;
+    if (!m_inGroup || !m_enabled) return;
     m_writer.pointer(x, y);
     flush();
 }
@@ -109,7 +112,7 @@ bool SessionRecorder::getClipboardImage(Image& out)
                 for (int x = 0; x < out.width; ++x) out.at(x, y) = screen.at(x, y) & 0xFFFFFF;
         }
     }
-    if (m_inGroup) {
+    if (m_inGroup && m_enabled) {
         if (obtained) {
             std::vector<uint8_t> rgb(out.pixels.size() * 3);
             for (size_t i = 0; i < out.pixels.size(); ++i) {

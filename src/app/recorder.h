@@ -17,6 +17,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <functional>
 
 namespace tambrel {
 
@@ -50,17 +51,26 @@ public:
     // goes on live, its clock continuing from the last replayed time.
     void setReplayInput(ReplayInput* input);
     void setReplayTime(uint32_t timeMs) { m_replayTime = timeMs; }
+    // The clock of a live run: the steady clock since begin(), unless a run
+    // without a window keeps its own (the renderer's passes come 10 ms apart).
+    void setClock(std::function<uint32_t()> nowMs) { m_clock = std::move(nowMs); }
     bool replaying() const { return m_replay != nullptr; }
 
-    // Off only to measure what recording costs.
+    // Off only to measure what recording costs, and where a replay runs
+    // only for its pictures (a clip).
     void setEnabled(bool on) { m_enabled = on; }
+    // Told under the state lock as each pass begins, before its record:
+    // where the record will stand and its time (the checkpoints' cue).
+    void setPassWatcher(std::function<void(const RecordMark&, uint32_t timeMs)> watcher) { m_passWatcher = std::move(watcher); }
 
     SessionHeader header() const;
-    // The session so far as the file's bytes, or as its records (end mark last).
+    // The session so far, ending now, as the file's bytes or as its records
+    // (the end mark last). Under the state lock, or where no pass or command
+    // can run meanwhile.
 #ifdef TAMBREL_HAVE_ZLIB
-    std::vector<uint8_t> file() const { return m_log.file(header()); }
+    std::vector<uint8_t> file() const { return m_log.file(header(), m_writer.endRecord(nowMs())); }
 #endif
-    std::vector<uint8_t> records() const { return m_log.records(); }
+    std::vector<uint8_t> records() const { return m_log.records(m_writer.endRecord(nowMs())); }
     const SessionLog& log() const { return m_log; }
     bool holdsScreenPictures() const { return m_holdsPictures.load(); }
     uint32_t nowMs() const;
@@ -82,13 +92,16 @@ private:
     std::vector<uint8_t> m_scratch;
     RecordWriter m_writer{m_scratch};
     // Guarded by the state lock: only passes and commands use them.
-    bool m_inGroup = false;
+    bool m_inGroup = false; // a pass or command is under way: its inputs are the session's
+
     ReplayInput* m_replay = nullptr;
     uint32_t m_replayTime = 0;
     std::chrono::steady_clock::time_point m_origin = std::chrono::steady_clock::now();
     uint32_t m_seed = 0;
     std::atomic<bool> m_holdsPictures{false};
     bool m_enabled = true;
+    std::function<void(const RecordMark&, uint32_t)> m_passWatcher;
+    std::function<uint32_t()> m_clock;
 };
 
 } // namespace tambrel

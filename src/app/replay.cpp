@@ -11,6 +11,12 @@ SessionReplay::SessionReplay(Program& program, Session session)
     advance();
 }
 
+SessionReplay::SessionReplay(Program& program, Session session, const ProgramState& start, const RecordMark& from)
+    : m_program(program), m_session(std::move(session)), m_start(&start), m_cursor(m_session.records, from)
+{
+    advance();
+}
+
 SessionReplay::~SessionReplay() { finish(); }
 
 void SessionReplay::advance()
@@ -32,6 +38,7 @@ void SessionReplay::begin()
     std::lock_guard lock(m_program.stateLock);
     m_program.frameLoop().hold(true);
     m_program.reset(m_session.header.seed);
+    if (m_start) m_program.restoreState(*m_start);
     m_program.recorder().setReplayInput(this);
     m_active = true;
 }
@@ -39,7 +46,12 @@ void SessionReplay::begin()
 SessionReplay::Step SessionReplay::step()
 {
     if (!m_active || !m_error.empty()) return m_error.empty() ? Step::Ended : Step::Failed;
-    if (ended()) return Step::Ended;
+    if (ended()) {
+        // The session's own end: the clock of a take-over goes on from there.
+        std::lock_guard lock(m_program.stateLock);
+        m_program.recorder().setReplayTime(m_next.timeMs);
+        return Step::Ended;
+    }
     const Record group = m_next;
     advance();
     {

@@ -10,6 +10,7 @@
 // again, and the recording, which took in every replayed record anew, goes
 // on from there.
 
+#include "app/checkpoints.h"
 #include "app/recorder.h"
 #include "app/session.h"
 
@@ -22,12 +23,15 @@ class Program;
 class SessionReplay : private ReplayInput {
 public:
     SessionReplay(Program& program, Session session);
+    // From a checkpoint: the program takes `start` (the state at `from`)
+    // instead of starting afresh, and the replay goes on from `from`.
+    SessionReplay(Program& program, Session session, const ProgramState& start, const RecordMark& from);
     ~SessionReplay() override;
     SessionReplay(const SessionReplay&) = delete;
     SessionReplay& operator=(const SessionReplay&) = delete;
 
-    // The program afresh from the session's seed; its animation thread runs
-    // no passes of its own until finish().
+    // The program afresh from the session's seed (or from the checkpoint);
+    // its animation thread runs no passes of its own until finish().
     void begin();
     enum class Step { Ran, Ended, Failed };
     // The next pass or command, on the thread that handles the window's
@@ -54,6 +58,7 @@ private:
 
     Program& m_program;
     Session m_session;
+    const ProgramState* m_start = nullptr;
     RecordCursor m_cursor;
     Record m_next;
     uint64_t m_passes = 0;

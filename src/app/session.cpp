@@ -62,12 +62,14 @@ void RecordWriter::time(uint32_t timeMs)
 
 void RecordWriter::pass(uint32_t timeMs)
 {
+    ++m_records;
     m_out.push_back(static_cast<uint8_t>(RecordTag::Pass));
     time(timeMs);
 }
 
 void RecordWriter::command(int controlId, int notifyCode, uint32_t timeMs)
 {
+    ++m_records;
     m_out.push_back(static_cast<uint8_t>(RecordTag::Command));
     putVarint(m_out, static_cast<uint64_t>(controlId));
     putVarint(m_out, static_cast<uint64_t>(notifyCode));
@@ -76,6 +78,7 @@ void RecordWriter::command(int controlId, int notifyCode, uint32_t timeMs)
 
 void RecordWriter::pointer(int x, int y)
 {
+    ++m_records;
     m_out.push_back(static_cast<uint8_t>(RecordTag::Pointer));
     putVarint(m_out, zigzag(int64_t{x} - m_lastX));
     putVarint(m_out, zigzag(int64_t{y} - m_lastY));
@@ -84,15 +87,34 @@ void RecordWriter::pointer(int x, int y)
 
 void RecordWriter::picture(int width, int height, const uint8_t* rgb)
 {
+    ++m_records;
     m_out.push_back(static_cast<uint8_t>(RecordTag::Picture));
     putVarint(m_out, static_cast<uint64_t>(width));
     putVarint(m_out, static_cast<uint64_t>(height));
     m_out.insert(m_out.end(), rgb, rgb + static_cast<size_t>(width) * height * 3);
 }
 
-void RecordWriter::noPicture() { m_out.push_back(static_cast<uint8_t>(RecordTag::NoPicture)); }
+void RecordWriter::noPicture()
+{
+    ++m_records;
+    m_out.push_back(static_cast<uint8_t>(RecordTag::NoPicture));
+}
 
-void RecordWriter::end() { m_out.push_back(static_cast<uint8_t>(RecordTag::End)); }
+void RecordWriter::end(uint32_t timeMs)
+{
+    ++m_records;
+    m_out.push_back(static_cast<uint8_t>(RecordTag::End));
+    time(timeMs);
+}
+
+std::vector<uint8_t> RecordWriter::endRecord(uint32_t timeMs) const
+{
+    std::vector<uint8_t> out;
+    RecordWriter w(out);
+    w.m_lastTime = m_lastTime;
+    w.end(timeMs);
+    return out;
+}
 
 bool RecordCursor::fail(std::string& error, const std::string& why) const
 {
@@ -117,8 +139,10 @@ bool RecordCursor::next(Record& r, std::string& error)
         return true;
     };
     switch (static_cast<RecordTag>(tag)) {
-    case RecordTag::End:
     case RecordTag::NoPicture:
+        break;
+    case RecordTag::End:
+        if (!time()) return m_pos = start, fail(error, "an end mark with a broken time");
         break;
     case RecordTag::Pass:
         if (!time()) return m_pos = start, fail(error, "a pass with a broken time");
@@ -251,6 +275,7 @@ bool checkRecords(std::vector<uint8_t> stream, Session& session, std::string& er
             break;
         case RecordTag::End:
             if (cursor.offset() != stream.size()) return misplaced("more records after the end mark");
+            session.durationMs = r.timeMs;
             session.records = std::move(stream);
             return true;
         }

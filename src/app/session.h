@@ -27,7 +27,7 @@ constexpr int kMaxReadingsPerRecord = 64;
 constexpr size_t kMaxProgramVersionBytes = 32;
 
 enum class RecordTag : uint8_t {
-    End = 0,       // the last record: nothing follows
+    End = 0,       // the last record, at the session's end time: nothing follows
     Pass = 1,      // a pass begins: its time step
     Command = 2,   // a command begins: control id, notify code, time step
     Pointer = 3,   // a pointer reading of the pass or command: the change from the previous reading
@@ -48,11 +48,20 @@ struct SessionHeader {
 // gives them.
 struct Record {
     RecordTag tag = RecordTag::End;
-    uint32_t timeMs = 0;          // Pass, Command
+    uint32_t timeMs = 0;          // Pass, Command, End
     int controlId = 0, notifyCode = 0; // Command
     int x = 0, y = 0;             // Pointer
     int width = 0, height = 0;    // Picture
     const uint8_t* rgb = nullptr; // Picture: width * height * 3 bytes, row by row
+};
+
+// A place in a record stream, with what the changes there are counted
+// from: where a replay can begin that starts from a checkpoint.
+struct RecordMark {
+    size_t offset = 0;   // in the uncompressed stream
+    uint64_t index = 0;  // records before it
+    uint32_t timeMs = 0; // of the last pass or command before it
+    int x = 0, y = 0;    // the last pointer reading before it
 };
 
 // Appends records to a stream, coding times and pointers as changes from
@@ -61,26 +70,34 @@ class RecordWriter {
 public:
     explicit RecordWriter(std::vector<uint8_t>& out) : m_out(out) {}
     // Changes from the start again, as for a new stream.
-    void restart() { m_lastTime = 0, m_lastX = 0, m_lastY = 0; }
+    void restart() { m_lastTime = 0, m_lastX = 0, m_lastY = 0, m_records = 0; }
+    // The mark of the next record, `offset` bytes into the whole stream.
+    RecordMark mark(size_t offset) const { return {offset, m_records, m_lastTime, m_lastX, m_lastY}; }
     void pass(uint32_t timeMs);
     void command(int controlId, int notifyCode, uint32_t timeMs);
     void pointer(int x, int y);
     // rgb: width * height * 3 bytes; width and height within the limits.
     void picture(int width, int height, const uint8_t* rgb);
     void noPicture();
-    void end();
+    void end(uint32_t timeMs);
+    // The end record for `timeMs`, without writing it (the log goes on).
+    std::vector<uint8_t> endRecord(uint32_t timeMs) const;
 
 private:
     void time(uint32_t timeMs);
     std::vector<uint8_t>& m_out;
     uint32_t m_lastTime = 0;
     int m_lastX = 0, m_lastY = 0;
+    uint64_t m_records = 0;
 };
 
 // Walks a record stream in order; every record is checked as it is read.
 class RecordCursor {
 public:
     explicit RecordCursor(std::span<const uint8_t> stream) : m_in(stream) {}
+    // From a mark inside the stream.
+    RecordCursor(std::span<const uint8_t> stream, const RecordMark& from)
+        : m_in(stream), m_pos(from.offset), m_index(from.index), m_time(from.timeMs), m_x(from.x), m_y(from.y) {}
     // The next record, or false with a one-line error saying where and why.
     bool next(Record& record, std::string& error);
     size_t offset() const { return m_pos; }
@@ -100,7 +117,7 @@ struct Session {
     SessionHeader header;
     std::vector<uint8_t> records;
     uint64_t passes = 0, commands = 0, pictures = 0;
-    uint32_t durationMs = 0; // the time of the last pass or command
+    uint32_t durationMs = 0; // the end record's time
 };
 
 // The header as it starts a file.

@@ -9,10 +9,6 @@
 
 namespace tambrel {
 
-namespace {
-constexpr uint8_t kEnd = static_cast<uint8_t>(RecordTag::End);
-} // namespace
-
 #ifdef TAMBREL_HAVE_ZLIB
 // Appended records are compressed a few kilobytes at a time: about once in
 // ten seconds of play, a tenth of a millisecond each time.
@@ -71,26 +67,26 @@ void SessionLog::append(std::span<const uint8_t> bytes)
 }
 
 #ifdef TAMBREL_HAVE_ZLIB
-std::vector<uint8_t> SessionLog::file(const SessionHeader& header) const
+std::vector<uint8_t> SessionLog::file(const SessionHeader& header, std::span<const uint8_t> ending) const
 {
     std::vector<uint8_t> file = encodeHeader(header);
     std::lock_guard lock(m_mutex);
     // The open stream stays open: a copy of it takes the rest and is ended.
-    z_stream ending{};
-    deflateCopy(&ending, &m_deflater->z);
+    z_stream copy{};
+    deflateCopy(&copy, &m_deflater->z);
     file.insert(file.end(), m_deflater->out.begin(), m_deflater->out.end());
     std::vector<uint8_t> rest = m_pending;
-    rest.push_back(kEnd);
-    Deflater::feed(ending, rest, Z_FINISH, file);
-    deflateEnd(&ending);
+    rest.insert(rest.end(), ending.begin(), ending.end());
+    Deflater::feed(copy, rest, Z_FINISH, file);
+    deflateEnd(&copy);
     return file;
 }
 #endif
 
-std::vector<uint8_t> SessionLog::records() const
+std::vector<uint8_t> SessionLog::records(std::span<const uint8_t> ending) const
 {
 #ifdef TAMBREL_HAVE_ZLIB
-    const std::vector<uint8_t> whole = file(SessionHeader{});
+    const std::vector<uint8_t> whole = file(SessionHeader{}, ending);
     const size_t header = encodeHeader(SessionHeader{}).size();
     std::string error;
     bool ok = false;
@@ -98,7 +94,7 @@ std::vector<uint8_t> SessionLog::records() const
 #else
     std::lock_guard lock(m_mutex);
     std::vector<uint8_t> all = m_pending;
-    all.push_back(kEnd);
+    all.insert(all.end(), ending.begin(), ending.end());
     return all;
 #endif
 }

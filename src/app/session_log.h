@@ -27,13 +27,13 @@ public:
     // Empties the log.
     void clear();
     void append(std::span<const uint8_t> bytes);
-    // Everything so far, uncompressed, with the end mark after it; the log
-    // goes on.
-    std::vector<uint8_t> records() const;
+    // Everything so far, uncompressed, with `ending` (the end record) after
+    // it; the log goes on.
+    std::vector<uint8_t> records(std::span<const uint8_t> ending) const;
 #ifdef TAMBREL_HAVE_ZLIB
-    // A whole session file: the header, then everything so far compressed,
-    // with the end mark; the log goes on.
-    std::vector<uint8_t> file(const SessionHeader& header) const;
+    // A whole session file: the header, then everything so far and `ending`
+    // compressed; the log goes on.
+    std::vector<uint8_t> file(const SessionHeader& header, std::span<const uint8_t> ending) const;
 #endif
     // What the log takes in memory now.
     size_t memoryBytes() const;

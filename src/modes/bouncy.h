@@ -25,6 +25,9 @@ public:
     void stepFrame(int mouseX, int mouseY) override;
 
     BouncyState s;
+
+protected:
+    void copyOwnState(const Mode& other) override { s = static_cast<const BouncyMode&>(other).s; }
 };
 
 } // namespace tambrel

@@ -35,6 +35,9 @@ public:
     void stepFrame(int mouseX, int mouseY) override;
 
     BumpsState s;
+
+protected:
+    void copyOwnState(const Mode& other) override { s = static_cast<const BumpsMode&>(other).s; }
 };
 
 } // namespace tambrel

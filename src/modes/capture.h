@@ -19,6 +19,9 @@ public:
 private:
     void blend(int tx, int ty, int32_t source);
     void reloadBuffer();
+
+protected:
+    void copyOwnState(const Mode&) override {} // its picture lives in the shared buffer
 };
 
 } // namespace tambrel

@@ -27,6 +27,13 @@ public:
 
     int cloudRoughness = 0; // random offset scale of the current cloud, 5..15
     long subdivideCalls = 0; // calls made by the last click
+
+protected:
+    void copyOwnState(const Mode& other) override
+    {
+        cloudRoughness = static_cast<const CloudsMode&>(other).cloudRoughness;
+        subdivideCalls = static_cast<const CloudsMode&>(other).subdivideCalls;
+    }
 };
 
 } // namespace tambrel

@@ -25,6 +25,9 @@ public:
     void stepFrame(int mouseX, int mouseY) override;
 
     DrawingState s;
+
+protected:
+    void copyOwnState(const Mode& other) override { s = static_cast<const DrawingMode&>(other).s; }
 };
 
 } // namespace tambrel

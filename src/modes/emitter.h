@@ -38,6 +38,9 @@ public:
     void stepFrame(int mouseX, int mouseY) override;
 
     EmitterState s;
+
+protected:
+    void copyOwnState(const Mode& other) override { s = static_cast<const EmitterMode&>(other).s; }
 };
 
 } // namespace tambrel

@@ -34,6 +34,9 @@ public:
     void stepFrame(int mouseX, int mouseY) override;
 
     FireworksState s;
+
+protected:
+    void copyOwnState(const Mode& other) override { s = static_cast<const FireworksMode&>(other).s; }
 };
 
 } // namespace tambrel

@@ -23,6 +23,9 @@ public:
     void stepFrame(int mouseX, int mouseY) override;
 
     FollowerState s;
+
+protected:
+    void copyOwnState(const Mode& other) override { s = static_cast<const FollowerMode&>(other).s; }
 };
 
 } // namespace tambrel

@@ -35,6 +35,9 @@ public:
     void stepFrame(int mouseX, int mouseY) override;
 
     GravityState s;
+
+protected:
+    void copyOwnState(const Mode& other) override { s = static_cast<const GravityMode&>(other).s; }
 };
 
 } // namespace tambrel

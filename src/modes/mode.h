@@ -69,8 +69,18 @@ public:
     virtual void onCanvasClick(int x, int y) = 0;
     // Animation thread: one frame while the mode is on.
     virtual void stepFrame(int /*mouseX*/, int /*mouseY*/) {}
+    // Takes the whole state of the same mode of another program (a
+    // checkpoint that a clip starts from), flag included.
+    void copyStateFrom(const Mode& other)
+    {
+        isOn = other.isOn;
+        copyOwnState(other);
+    }
 
 protected:
+    // The mode's own variables from `other`, which is the same kind of mode.
+    virtual void copyOwnState(const Mode& other) = 0;
+
     Canvas& canvas() { return m_ctx.canvas; }
     double rnd() { return m_ctx.rnd.next(); }
     Platform& platform() { return m_ctx.platform; }

@@ -33,6 +33,9 @@ public:
 
 private:
     std::vector<Canvas::RingSet> m_rings; // one frame's rings, reused
+
+protected:
+    void copyOwnState(const Mode& other) override { s = static_cast<const PsycheMode&>(other).s; }
 };
 
 } // namespace tambrel

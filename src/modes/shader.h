@@ -22,6 +22,9 @@ public:
 
     // Per-frame increments: red in bits 0-7, green 8-15, blue 16-23.
     int32_t shadeMask = 0;
+
+protected:
+    void copyOwnState(const Mode& other) override { shadeMask = static_cast<const ShaderMode&>(other).shadeMask; }
 };
 
 } // namespace tambrel

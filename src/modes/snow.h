@@ -33,6 +33,9 @@ public:
     void stepFrame(int mouseX, int mouseY) override;
 
     SnowState s;
+
+protected:
+    void copyOwnState(const Mode& other) override { s = static_cast<const SnowMode&>(other).s; }
 };
 
 } // namespace tambrel

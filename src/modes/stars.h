@@ -37,6 +37,9 @@ public:
     void stepFrame(int mouseX, int mouseY) override;
 
     StarsState s;
+
+protected:
+    void copyOwnState(const Mode& other) override { s = static_cast<const StarsMode&>(other).s; }
 };
 
 } // namespace tambrel

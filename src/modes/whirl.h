@@ -35,6 +35,13 @@ public:
 
     WhirlState s;
     int lastShape = -1; // 0 columns, 1 helix, 2 or 3 swarm
+
+protected:
+    void copyOwnState(const Mode& other) override
+    {
+        s = static_cast<const WhirlMode&>(other).s;
+        lastShape = static_cast<const WhirlMode&>(other).lastShape;
+    }
 };
 
 } // namespace tambrel

@@ -3,6 +3,8 @@
 
 #include <iostream>
 
+#include <unistd.h>
+
 int main(int argc, char** argv)
 {
     std::vector<std::string> args(argv + 1, argv + argc);
@@ -16,5 +18,6 @@ int main(int argc, char** argv)
         std::cerr << "tambrel-render: " << error << "\n" << tambrel::renderUsage();
         return 2;
     }
+    options.progress = isatty(STDERR_FILENO); // a progress line only where someone watches
     return tambrel::runRender(std::move(options), std::cerr);
 }

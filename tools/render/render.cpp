@@ -3,6 +3,7 @@
 
 #include "app/program.h"
 #include "app/replay.h"
+#include "video/clip_encoder.h"
 #include "app/qt/image_convert.h"
 #include "gfx/memory_platform.h"
 
@@ -11,7 +12,9 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <sstream>
 
@@ -53,6 +56,7 @@ std::string renderUsage()
     return "usage: tambrel-render --mode WORD [--seed N] [--frames N] [--pointer X,Y | --path FILE]\n"
            "                      [--click K]... [--capture-image FILE] [--out FILE.png] [--every K DIR]\n"
            "       tambrel-render --replay SESSION [--until PASS] [--out FILE.png] [--every K DIR]\n"
+           "       tambrel-render --replay SESSION --video OUT.webp|OUT.gif|OUT.mp4 [--from SECONDS] [--to SECONDS]\n"
            "modes: " + modeWords() + "\n";
 }
 
@@ -116,6 +120,19 @@ bool parseRenderArgs(const std::vector<std::string>& args, RenderOptions& o, std
             if (!value(o.out)) return false;
         } else if (a == "--replay") {
             if (!value(o.replay)) return false;
+        } else if (a == "--video") {
+            if (!value(o.video)) return false;
+            ClipFormat format;
+            if (!clipFormatFor(o.video, format))
+                return error = "--video makes .webp, .gif or .mp4 files, not '" + o.video + "'", false;
+        } else if (a == "--from" || a == "--to") {
+            double seconds = 0;
+            if (!value(v)) return false;
+            char* end = nullptr;
+            seconds = std::strtod(v.c_str(), &end);
+            if (v.empty() || *end || !(seconds >= 0 && seconds <= 4'000'000))
+                return error = a + " takes seconds of the session, not '" + v + "'", false;
+            (a == "--from" ? o.fromSeconds : o.toSeconds) = seconds;
         } else if (a == "--until") {
             if (!value(v)) return false;
             if (!parseNumber(v, o.until) || o.until < 0) return error = "--until takes a pass count, not '" + v + "'", false;
@@ -137,6 +154,7 @@ bool parseRenderArgs(const std::vector<std::string>& args, RenderOptions& o, std
         return true;
     }
     if (o.until >= 0) return error = "--until goes with --replay", false;
+    if (!o.video.empty()) return error = "--video goes with --replay", false;
     if (o.mode.empty()) return error = "--mode is required; the modes are: " + modeWords(), false;
     return true;
 }
@@ -152,6 +170,40 @@ bool saveFrame(const Canvas& canvas, const RenderOptions& o, uint64_t passes, st
     return false;
 }
 
+// A stretch of the session as a clip, through the encoder its name asks for.
+int runVideo(const RenderOptions& o, const Session& session, std::ostream& err)
+{
+    const uint32_t end = session.durationMs;
+    const ClipSpan span{static_cast<uint32_t>(std::lround(o.fromSeconds * 1000)),
+                        o.toSeconds < 0 ? end : static_cast<uint32_t>(std::lround(o.toSeconds * 1000))};
+    if (span.toMs <= span.fromMs) {
+        err << "tambrel-render: --from " << o.fromSeconds << " is not before the end of the clip (" << span.toMs / 1000.0
+            << " s)\n";
+        return 2;
+    }
+    ClipFormat format = ClipFormat::WebP;
+    clipFormatFor(o.video, format);
+    std::string error;
+    auto encoder = ClipEncoder::open(o.video, format, span.toMs - span.fromMs, error);
+    if (!encoder) {
+        err << "tambrel-render: " << error << "\n";
+        return 2;
+    }
+    int shown = -1;
+    auto progress = [&](double done) {
+        const int percent = static_cast<int>(done * 100);
+        if (o.progress && percent != shown) std::fprintf(stderr, "\rtambrel-render: %s %3d %%", o.video.c_str(), shown = percent);
+        return true;
+    };
+    const bool ok = renderClip(session, span, *encoder, error, nullptr, nullptr, progress) && encoder->finish(error);
+    if (o.progress) std::fprintf(stderr, "\n");
+    if (!ok) {
+        err << "tambrel-render: " << (encoder->error().empty() ? error : encoder->error()) << "\n";
+        return 2;
+    }
+    return 0;
+}
+
 // The session's passes and commands, with their pointer readings and
 // screen pictures, into a fresh program.
 int runReplay(const RenderOptions& o, std::ostream& err)
@@ -162,6 +214,7 @@ int runReplay(const RenderOptions& o, std::ostream& err)
         err << "tambrel-render: " << o.replay << ": " << error << "\n";
         return 2;
     }
+    if (!o.video.empty()) return runVideo(o, session, err);
     MemoryPlatform platform;
     MemoryDialogView view;
     Program program(platform, view);

@@ -28,6 +28,9 @@ struct RenderOptions {
     std::string everyDir;
     std::string replay;   // a session file to replay instead of a mode
     int64_t until = -1;   // with replay: stop after this many passes
+    std::string video;    // with replay: a clip of the session (.webp, .gif, .mp4)
+    double fromSeconds = 0, toSeconds = -1; // the clip's stretch; -1: to the session's end
+    bool progress = false; // a progress line on standard error
 };
 
 // False with a message for any unknown or malformed argument.

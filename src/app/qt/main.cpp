@@ -164,16 +164,16 @@ int main(int argc, char** argv)
     tambrel::QtApp tambrel(seed);
     if (parser.isSet(record)) {
         QString error;
-        if (!tambrel.sessions.recordTo(parser.value(record), error)) {
+        if (!tambrel.keeping.recordTo(parser.value(record), error)) {
             std::fprintf(stderr, "tambrel: cannot write the session to %s: %s\n", qPrintable(parser.value(record)),
                          qPrintable(error));
             return kBadArguments;
         }
     }
     tambrel.show();
-    if (parser.isSet(replay)) tambrel.sessions.replay(std::move(session));
+    if (parser.isSet(replay)) tambrel.keeping.replay(std::move(session));
     app.exec();
     tambrel.shutdown(); // the thread ends at the top of its next pass
-    tambrel.sessions.writeRecord(); // all of it, to the last pass
+    tambrel.keeping.writeRecord(true); // all of it, to the end of the run
     return 0;
 }

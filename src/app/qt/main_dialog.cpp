@@ -6,7 +6,7 @@
 #include "app/program.h"
 #include "app/qt/canvas_widget.h"
 #include "app/qt/qt_platform.h"
-#include "app/qt/session_control.h"
+#include "app/qt/keep_control.h"
 #include "app/qt/x11_window_watch.h"
 
 #include <QAccessible>
@@ -97,17 +97,20 @@ MainDialog::MainDialog()
     // Keeping what the user sees: the canvas's context menu and the
     // desktop's usual shortcuts, both anywhere in the window.
     m_menu = new QMenu(this);
-    auto entry = [this](const QString& text, const QKeySequence& keys, void (SessionControl::*act)()) {
+    auto entry = [this](const QString& text, const QKeySequence& keys, void (KeepControl::*act)()) {
         QAction* a = m_menu->addAction(text);
         a->setShortcut(keys);
         a->setShortcutContext(Qt::WindowShortcut);
         addAction(a);
         connect(a, &QAction::triggered, this, [this, act] {
-            if (m_sessions) (m_sessions->*act)();
+            if (m_keeping) (m_keeping->*act)();
         });
     };
-    entry(QStringLiteral("Save Session…"), QKeySequence::SaveAs, &SessionControl::saveSession);
-    entry(QStringLiteral("Open Session…"), QKeySequence::Open, &SessionControl::openSession);
+    entry(QStringLiteral("Save Picture…"), QKeySequence::Save, &KeepControl::savePicture);
+    entry(QStringLiteral("Save Clip…"), QKeySequence(Qt::CTRL | Qt::Key_E), &KeepControl::saveClip);
+    m_menu->addSeparator();
+    entry(QStringLiteral("Save Session…"), QKeySequence::SaveAs, &KeepControl::saveSession);
+    entry(QStringLiteral("Open Session…"), QKeySequence::Open, &KeepControl::openSession);
     m_canvas->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(m_canvas, &QWidget::customContextMenuRequested, this,
             [this](const QPoint& at) { m_menu->popup(m_canvas->mapToGlobal(at)); });
@@ -143,7 +146,7 @@ QWidget* MainDialog::control(int id) const
 void MainDialog::command(int id, int notifyCode)
 {
     if (!m_program || m_destroyed) return;
-    if (m_sessions) m_sessions->takeOver(); // a replay stops: the user's press is the first of their own
+    if (m_keeping) m_keeping->takeOver(); // a replay stops: the user's press is the first of their own
     if (m_platform) m_platform->pollPointer(); // the first pass of a mode switched on sees where the pointer is
     m_program->onDialogEvent({DialogMessage::Command, id, notifyCode, false});
 }

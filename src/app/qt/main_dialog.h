@@ -22,7 +22,7 @@ class CanvasWidget;
 class Program;
 struct ModeInfo;
 class QtPlatform;
-class SessionControl;
+class KeepControl;
 class X11WindowWatch;
 
 // A push button of the window; its own class so that screen readers can be
@@ -50,7 +50,7 @@ public:
     // The program and platform exist after the window; attach them before use.
     void attach(Program* program, QtPlatform* platform);
     // The sessions' menu entries and shortcuts act on these.
-    void attachSessions(SessionControl* sessions) { m_sessions = sessions; }
+    void attachKeeping(KeepControl* sessions) { m_keeping = sessions; }
     // The canvas's context menu: saving and opening sessions.
     QMenu* canvasMenu() const { return m_menu; }
     CanvasWidget* canvasWidget() const { return m_canvas; }
@@ -89,7 +89,7 @@ private:
 
     Program* m_program = nullptr;
     QtPlatform* m_platform = nullptr;
-    SessionControl* m_sessions = nullptr;
+    KeepControl* m_keeping = nullptr;
     QMenu* m_menu = nullptr;
     CanvasWidget* m_canvas = nullptr;
     std::map<int, QPushButton*> m_buttons;

@@ -7,7 +7,7 @@
 #include "app/qt/canvas_widget.h"
 #include "app/qt/main_dialog.h"
 #include "app/qt/qt_platform.h"
-#include "app/qt/session_control.h"
+#include "app/qt/keep_control.h"
 
 namespace tambrel {
 
@@ -17,7 +17,7 @@ struct BasicQtApp {
     {
         program.rnd.setState(seed);
         dialog.attach(&program, &platform);
-        dialog.attachSessions(&sessions);
+        dialog.attachKeeping(&keeping);
         program.buildMainWindow(); // every caption final before the window shows
     }
     ~BasicQtApp() { shutdown(); }
@@ -27,7 +27,7 @@ struct BasicQtApp {
     // never run.
     void shutdown()
     {
-        sessions.takeOver(); // a replay under way ends here
+        keeping.takeOver(); // a replay under way ends here
         platform.setClosing();
         program.finish();
     }
@@ -42,7 +42,7 @@ struct BasicQtApp {
     MainDialog dialog; // also makes the bold and normal fonts
     PlatformType platform;
     Program program;
-    SessionControl sessions{&dialog, program};
+    KeepControl keeping{&dialog, program};
 };
 
 using QtApp = BasicQtApp<>;

@@ -1,37 +1,43 @@
 // SPDX-License-Identifier: MIT
 #pragma once
-// Sessions in the window: saving and opening them through the desktop's
-// file dialogs, a replay at its recorded pace that the user takes over with
-// any press or click, and --record's file kept up to date. Nothing is
-// written unless the user asks.
+// What the user keeps of the window: a picture of the canvas, a clip of the
+// last seconds, and sessions, saved and opened through the desktop's file
+// dialogs; a replay at its recorded pace that the user takes over with any
+// press or click; --record's file kept up to date. Nothing is written unless
+// the user asks.
 
 #include "app/replay.h"
 
 #include <QElapsedTimer>
 #include <QObject>
+#include <QPointer>
 #include <QString>
 #include <QTimer>
 
+#include <atomic>
 #include <memory>
+#include <thread>
 
+class QProgressDialog;
 class QWidget;
 
 namespace tambrel {
 
 class Program;
 
-class SessionControl : public QObject {
+class KeepControl : public QObject {
     Q_OBJECT
 public:
-    SessionControl(QWidget* window, Program& program);
-    ~SessionControl() override;
+    KeepControl(QWidget* window, Program& program);
+    ~KeepControl() override;
 
     // --record FILE: the session is written there as it goes, at least once
     // a second, and once more at the end. False with the reason when the
     // file cannot be written.
     bool recordTo(const QString& file, QString& error);
-    // Writes --record's file now, if anything new was recorded.
-    void writeRecord();
+    // Writes --record's file now: if anything new was recorded, or always
+    // (at the end, so that the file's end is the run's).
+    void writeRecord(bool always = false);
     // Plays `session` from its start at its recorded pace.
     void replay(Session session);
     bool replaying() const { return m_replay && m_replay->active(); }
@@ -40,11 +46,17 @@ public:
     void takeOver();
 
     // The menu's entries, with their dialogs and messages.
+    void savePicture();
+    void saveClip();
     void saveSession();
     void openSession();
+    // A clip being made on its worker thread (the window goes on meanwhile).
+    bool exporting() const { return m_export.joinable(); }
 
 signals:
     void replayEnded();
+    // A clip has been written, or has failed ("" when it was written).
+    void clipDone(const QString& problem);
 
 private:
     void tick();
@@ -59,6 +71,15 @@ private:
     QString m_recordFile;
     uint64_t m_recordedBytes = 0; // at the last write
     QTimer m_recordTimer;
+
+    // The clip under way: its thread, its progress (0..1000), its end.
+    void finishExport();
+    std::thread m_export;
+    std::atomic<int> m_exportProgress{0};
+    std::atomic<bool> m_exportCancel{false}, m_exportDone{false};
+    std::string m_exportError;
+    QPointer<QProgressDialog> m_progress;
+    QTimer m_exportWatch;
 };
 
 } // namespace tambrel

@@ -1,0 +1,320 @@
+// SPDX-License-Identifier: MIT
+#include "app/qt/keep_control.h"
+
+#include "app/clip.h"
+#include "app/program.h"
+#include "app/qt/image_convert.h"
+#include "video/clip_encoder.h"
+
+#include <QComboBox>
+#include <QDateTime>
+#include <QDialog>
+#include <QDialogButtonBox>
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QFormLayout>
+#include <QImageWriter>
+#include <QMessageBox>
+#include <QProgressDialog>
+#include <QPushButton>
+#include <QSaveFile>
+#include <QSpinBox>
+#include <QStandardPaths>
+#include <QWidget>
+
+#include <algorithm>
+#include <cstdio>
+
+namespace tambrel {
+
+namespace {
+constexpr int kPaceMs = 2;          // how often a replay looks whether its next record is due
+constexpr int kMostStepsPerLook = 200; // after a stall, catch up without freezing the window
+constexpr int kRecordEveryMs = 1000;
+const QString kFilter = QStringLiteral("Tambrel sessions (*.tambrel)");
+
+bool writeFile(const QString& path, const std::vector<uint8_t>& bytes, QString& error)
+{
+    QSaveFile out(path); // a whole file or none: written aside, then renamed over
+    if (!out.open(QIODevice::WriteOnly) ||
+        out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<qint64>(bytes.size())) !=
+            static_cast<qint64>(bytes.size()) ||
+        !out.commit()) {
+        error = out.errorString();
+        return false;
+    }
+    return true;
+}
+
+QString folder(QStandardPaths::StandardLocation where)
+{
+    const QString d = QStandardPaths::writableLocation(where);
+    return d.isEmpty() ? QDir::homePath() : d;
+}
+QString documents() { return folder(QStandardPaths::DocumentsLocation); }
+
+// A default name that says when: "Tambrel 2026-12-07 21.40.05.png".
+QString timeStamped(const QString& extension)
+{
+    return QDateTime::currentDateTime().toString(QStringLiteral("'Tambrel' yyyy-MM-dd HH.mm.ss")) + extension;
+}
+
+struct ClipChoice {
+    const char* label;
+    const char* extension;
+    const char* filter;
+    ClipFormat format;
+};
+constexpr ClipChoice kClipChoices[] = {
+    {"Animated WebP: every frame's exact pixels", ".webp", "Animated WebP (*.webp)", ClipFormat::WebP},
+    {"GIF: plays everywhere, up to 50 frames a second", ".gif", "GIF (*.gif)", ClipFormat::Gif},
+    {"MP4 (H.264): for social media, at twice the size", ".mp4", "MP4 video (*.mp4)", ClipFormat::Mp4},
+};
+} // namespace
+
+KeepControl::KeepControl(QWidget* window, Program& program) : m_window(window), m_program(program)
+{
+    m_pace.setTimerType(Qt::PreciseTimer);
+    connect(&m_pace, &QTimer::timeout, this, &KeepControl::tick);
+    connect(&m_recordTimer, &QTimer::timeout, this, [this] { writeRecord(); });
+}
+
+KeepControl::~KeepControl()
+{
+    m_exportCancel.store(true);
+    if (m_export.joinable()) m_export.join();
+}
+
+bool KeepControl::recordTo(const QString& file, QString& error)
+{
+    if (!writeFile(file, m_program.sessionFile(), error)) return false;
+    m_recordFile = file;
+    m_recordedBytes = m_program.recorder().log().appendedBytes();
+    m_recordTimer.start(kRecordEveryMs);
+    return true;
+}
+
+void KeepControl::writeRecord(bool always)
+{
+    if (m_recordFile.isEmpty()) return;
+    const uint64_t appended = m_program.recorder().log().appendedBytes();
+    if (appended == m_recordedBytes && !always) return;
+    QString error;
+    if (!writeFile(m_recordFile, m_program.sessionFile(), error)) {
+        std::fprintf(stderr, "tambrel: cannot write the session to %s: %s\n", qPrintable(m_recordFile), qPrintable(error));
+        return; // tried again with the next second's records
+    }
+    m_recordedBytes = appended;
+}
+
+void KeepControl::replay(Session session)
+{
+    if (m_replay) endReplay({});
+    m_replay = std::make_unique<SessionReplay>(m_program, std::move(session));
+    m_replay->begin();
+    m_clock.start();
+    m_pace.start(kPaceMs);
+}
+
+// The records whose time has come, at the session's pace.
+void KeepControl::tick()
+{
+    if (!m_replay) return;
+    const qint64 now = m_clock.elapsed();
+    for (int n = 0; n < kMostStepsPerLook && m_replay->nextTimeMs() <= now; ++n) {
+        const SessionReplay::Step step = m_replay->step();
+        if (step == SessionReplay::Step::Failed) return endReplay(QString::fromStdString(m_replay->error()));
+        if (step == SessionReplay::Step::Ended) return endReplay({}); // at the session's own end
+    }
+}
+
+void KeepControl::endReplay(const QString& problem)
+{
+    m_pace.stop();
+    if (!m_replay) return;
+    m_replay->finish(); // the program is the user's from this state on
+    m_replay.reset();
+    emit replayEnded();
+    if (!problem.isEmpty())
+        QMessageBox::warning(m_window, QStringLiteral("Replay"),
+                             QStringLiteral("The replay stopped: %1.\nThe window is yours from where it stopped.").arg(problem));
+}
+
+void KeepControl::takeOver()
+{
+    if (m_replay) endReplay({});
+}
+
+void KeepControl::savePicture()
+{
+    // The canvas as it is when the user asks, its exact pixels.
+    QImage picture;
+    {
+        std::lock_guard lock(m_program.stateLock);
+        picture = canvasToQImage(m_program.canvas).convertToFormat(QImage::Format_RGB888);
+    }
+    for (const auto& [key, value] : m_program.pictureText())
+        picture.setText(QString::fromStdString(key), QString::fromStdString(value));
+    const QString path =
+        QFileDialog::getSaveFileName(m_window, QStringLiteral("Save Picture"),
+                                     folder(QStandardPaths::PicturesLocation) + QLatin1Char('/') + timeStamped(QStringLiteral(".png")),
+                                     QStringLiteral("PNG pictures (*.png)"));
+    if (path.isEmpty()) return;
+    QSaveFile out(path);
+    QImageWriter writer(&out, "png");
+    if (!out.open(QIODevice::WriteOnly) || !writer.write(picture) || !out.commit())
+        QMessageBox::warning(m_window, QStringLiteral("Save Picture"),
+                             QStringLiteral("Tambrel could not save the picture to %1: %2.")
+                                 .arg(QDir::toNativeSeparators(path), writer.error() != QImageWriter::UnknownError
+                                                                          ? writer.errorString()
+                                                                          : out.errorString()));
+}
+
+void KeepControl::saveClip()
+{
+    if (exporting()) {
+        QMessageBox::information(m_window, QStringLiteral("Save Clip"), QStringLiteral("A clip is being made already."));
+        return;
+    }
+    uint32_t to = 0; // the clip ends when the user asks for it
+    {
+        std::lock_guard lock(m_program.stateLock);
+        to = m_program.recorder().nowMs();
+    }
+    QDialog ask(m_window);
+    ask.setWindowTitle(QStringLiteral("Save Clip"));
+    auto* form = new QFormLayout(&ask);
+    auto* seconds = new QSpinBox(&ask);
+    seconds->setRange(1, static_cast<int>(Checkpoints::kLongestClipMs / 1000));
+    seconds->setValue(10);
+    seconds->setSuffix(QStringLiteral(" s"));
+    seconds->setObjectName(QStringLiteral("seconds"));
+    auto* format = new QComboBox(&ask);
+    format->setObjectName(QStringLiteral("format"));
+    for (const ClipChoice& c : kClipChoices) format->addItem(QString::fromUtf8(c.label));
+    form->addRow(QStringLiteral("The last"), seconds);
+    form->addRow(QStringLiteral("As"), format);
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Save | QDialogButtonBox::Cancel, &ask);
+    form->addRow(buttons);
+    connect(buttons, &QDialogButtonBox::accepted, &ask, &QDialog::accept);
+    connect(buttons, &QDialogButtonBox::rejected, &ask, &QDialog::reject);
+    if (ask.exec() != QDialog::Accepted) return;
+    const ClipChoice& choice = kClipChoices[std::clamp(format->currentIndex(), 0, 2)];
+    const uint32_t from = to > static_cast<uint32_t>(seconds->value()) * 1000 ? to - static_cast<uint32_t>(seconds->value()) * 1000 : 0;
+    if (from >= to) {
+        QMessageBox::information(m_window, QStringLiteral("Save Clip"), QStringLiteral("Nothing has happened yet to make a clip of."));
+        return;
+    }
+    const QString path = QFileDialog::getSaveFileName(
+        m_window, QStringLiteral("Save Clip"),
+        folder(QStandardPaths::MoviesLocation) + QLatin1Char('/') + timeStamped(QString::fromLatin1(choice.extension)),
+        QString::fromLatin1(choice.filter));
+    if (path.isEmpty()) return;
+
+    // The session so far and the newest checkpoint before the clip: the
+    // clip is made again from them on a thread of its own.
+    Session session;
+    std::string error;
+    if (!m_program.currentSession(session, error)) {
+        QMessageBox::warning(m_window, QStringLiteral("Save Clip"), QStringLiteral("Tambrel could not make the clip: %1.").arg(QString::fromStdString(error)));
+        return;
+    }
+    auto start = std::make_shared<ProgramState>();
+    RecordMark mark;
+    uint32_t taken = 0;
+    const bool fromCheckpoint = m_program.copyCheckpoint(from, *start, mark, taken);
+    ClipFormat clipFormat = choice.format;
+    clipFormatFor(path.toStdString(), clipFormat); // a name the user typed with another extension decides
+    auto encoder = ClipEncoder::open(QFile::encodeName(path).toStdString(), clipFormat, to - from, error);
+    if (!encoder) {
+        QMessageBox::warning(m_window, QStringLiteral("Save Clip"), QStringLiteral("Tambrel could not save the clip: %1.").arg(QString::fromStdString(error)));
+        return;
+    }
+    m_exportCancel.store(false);
+    m_exportDone.store(false);
+    m_exportProgress.store(0);
+    m_export = std::thread([this, session = std::move(session), from, to, start, mark, fromCheckpoint,
+                            encoder = std::shared_ptr<ClipEncoder>(std::move(encoder))]() mutable {
+        std::string problem;
+        auto progress = [this](double done) {
+            m_exportProgress.store(static_cast<int>(done * 1000));
+            return !m_exportCancel.load();
+        };
+        const bool ok = renderClip(session, {from, to}, *encoder, problem, fromCheckpoint ? start.get() : nullptr,
+                                   fromCheckpoint ? &mark : nullptr, progress) &&
+                        encoder->finish(problem);
+        m_exportError = ok ? std::string() : (encoder->error().empty() ? problem : encoder->error());
+        encoder.reset(); // an unfinished file is removed here
+        m_exportDone.store(true);
+    });
+    m_progress = new QProgressDialog(QStringLiteral("Making %1…").arg(QFileInfo(path).fileName()), QStringLiteral("Cancel"),
+                                     0, 1000, m_window);
+    m_progress->setWindowTitle(QStringLiteral("Save Clip"));
+    m_progress->setWindowModality(Qt::NonModal); // the window goes on meanwhile
+    m_progress->setAttribute(Qt::WA_DeleteOnClose);
+    m_progress->setMinimumDuration(0);
+    connect(m_progress, &QProgressDialog::canceled, this, [this] { m_exportCancel.store(true); });
+    m_exportWatch.disconnect();
+    connect(&m_exportWatch, &QTimer::timeout, this, [this] {
+        if (m_progress) m_progress->setValue(m_exportProgress.load());
+        if (m_exportDone.load()) finishExport();
+    });
+    m_exportWatch.start(50);
+}
+
+void KeepControl::finishExport()
+{
+    m_exportWatch.stop();
+    if (m_export.joinable()) m_export.join();
+    if (m_progress) m_progress->close();
+    const bool cancelled = m_exportCancel.load();
+    const QString problem = cancelled ? QStringLiteral("cancelled") : QString::fromStdString(m_exportError);
+    emit clipDone(problem);
+    if (!problem.isEmpty() && !cancelled)
+        QMessageBox::warning(m_window, QStringLiteral("Save Clip"), QStringLiteral("Tambrel could not save the clip: %1.").arg(problem));
+}
+
+void KeepControl::saveSession()
+{
+    // What is saved is the session as it is when the user asks.
+    const std::vector<uint8_t> bytes = m_program.sessionFile();
+    if (m_program.recorder().holdsScreenPictures()) {
+        QMessageBox ask(QMessageBox::Warning, QStringLiteral("Save Session"),
+                        QStringLiteral("This session holds a picture of your screen: the top-left 600 x 512 pixels "
+                                       "of it, taken when the capture was switched on. Whoever gets the file can see "
+                                       "that picture."),
+                        QMessageBox::Cancel, m_window);
+        QPushButton* save = ask.addButton(QStringLiteral("Save with the Picture"), QMessageBox::AcceptRole);
+        ask.setDefaultButton(QMessageBox::Cancel);
+        ask.exec();
+        if (ask.clickedButton() != save) return;
+    }
+    const QString name = QDateTime::currentDateTime().toString(QStringLiteral("'Tambrel' yyyy-MM-dd HH.mm.ss'.tambrel'"));
+    const QString path =
+        QFileDialog::getSaveFileName(m_window, QStringLiteral("Save Session"), documents() + QLatin1Char('/') + name, kFilter);
+    if (path.isEmpty()) return;
+    QString error;
+    if (!writeFile(path, bytes, error))
+        QMessageBox::warning(m_window, QStringLiteral("Save Session"),
+                             QStringLiteral("Tambrel could not save the session to %1: %2.\nThe running session is as it was.")
+                                 .arg(QDir::toNativeSeparators(path), error));
+}
+
+void KeepControl::openSession()
+{
+    const QString path = QFileDialog::getOpenFileName(m_window, QStringLiteral("Open Session"), documents(),
+                                                      kFilter + QStringLiteral(";;All files (*)"));
+    if (path.isEmpty()) return;
+    Session session;
+    std::string error;
+    if (!readSessionFile(QFile::encodeName(path).toStdString(), session, error)) {
+        QMessageBox::warning(m_window, QStringLiteral("Open Session"),
+                             QStringLiteral("Tambrel cannot replay %1: %2.\nThe running session is as it was.")
+                                 .arg(QFileInfo(path).fileName(), QString::fromStdString(error)));
+        return;
+    }
+    replay(std::move(session));
+}
+
+} // namespace tambrel

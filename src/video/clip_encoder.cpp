@@ -1,0 +1,459 @@
+// SPDX-License-Identifier: MIT
+#include "video/clip_encoder.h"
+
+#include "gfx/canvas.h"
+
+#include <webp/encode.h>
+#include <webp/mux.h>
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavfilter/buffersink.h>
+#include <libavfilter/buffersrc.h>
+#include <libavformat/avformat.h>
+#include <libavutil/opt.h>
+#include <libswscale/swscale.h>
+}
+
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <functional>
+#include <map>
+#include <unordered_map>
+#include <vector>
+
+namespace tambrel {
+
+namespace {
+
+constexpr int W = Canvas::kWidth, H = Canvas::kHeight;
+constexpr size_t kPixels = static_cast<size_t>(W) * H;
+
+std::string avError(int code)
+{
+    char text[AV_ERROR_MAX_STRING_SIZE] = "";
+    av_strerror(code, text, sizeof text);
+    return text;
+}
+
+// Written aside and renamed over the file when whole: an export that fails
+// or is cancelled leaves no broken file behind.
+std::string partPath(const std::string& path) { return path + ".part"; }
+
+bool writable(const std::string& path, std::string& error)
+{
+    std::FILE* f = std::fopen(partPath(path).c_str(), "wb");
+    if (!f) {
+        error = "cannot write " + path + ": " + std::strerror(errno);
+        return false;
+    }
+    std::fclose(f);
+    return true;
+}
+
+bool commit(const std::string& path, std::string& error)
+{
+    if (std::rename(partPath(path).c_str(), path.c_str()) == 0) return true;
+    error = "cannot write " + path + ": " + std::strerror(errno);
+    std::remove(partPath(path).c_str());
+    return false;
+}
+
+// Animated WebP, lossless, with libwebp's animation encoder: each frame at
+// its own time, the last one until the clip's end.
+class WebpEncoder final : public ClipEncoder {
+public:
+    WebpEncoder(std::string path, uint32_t durationMs) : m_path(std::move(path)), m_end(durationMs)
+    {
+        WebPAnimEncoderOptions options;
+        WebPAnimEncoderOptionsInit(&options);
+        options.anim_params.loop_count = 0; // for ever
+        m_encoder = WebPAnimEncoderNew(W, H, &options);
+        WebPConfigInit(&m_config);
+        m_config.lossless = 1;
+        m_config.quality = 25; // in lossless, the effort: a fair size at a fair speed
+        m_config.method = 1;
+        WebPPictureInit(&m_picture);
+        m_picture.use_argb = 1;
+        m_picture.width = W;
+        m_picture.height = H;
+        WebPPictureAlloc(&m_picture);
+    }
+    ~WebpEncoder() override
+    {
+        WebPPictureFree(&m_picture);
+        if (m_encoder) WebPAnimEncoderDelete(m_encoder);
+        std::remove(partPath(m_path).c_str());
+    }
+    bool ok() const { return m_encoder && m_picture.argb; }
+
+    bool frame(const uint32_t* pixels, uint32_t fromMs, uint32_t) override
+    {
+        for (size_t i = 0; i < kPixels; ++i) { // 0x00BBGGRR to 0xAARRGGBB
+            const uint32_t v = pixels[i];
+            m_picture.argb[i] = 0xFF000000u | (v & 0xFF) << 16 | (v & 0xFF00) | (v >> 16 & 0xFF);
+        }
+        if (WebPAnimEncoderAdd(m_encoder, &m_picture, static_cast<int>(fromMs), &m_config)) return true;
+        m_error = std::string("the WebP encoder failed: ") + WebPAnimEncoderGetError(m_encoder);
+        return false;
+    }
+
+    bool finish(std::string& error) override
+    {
+        WebPData data;
+        WebPDataInit(&data);
+        if (!WebPAnimEncoderAdd(m_encoder, nullptr, static_cast<int>(m_end), nullptr) ||
+            !WebPAnimEncoderAssemble(m_encoder, &data)) {
+            error = std::string("the WebP encoder failed: ") + WebPAnimEncoderGetError(m_encoder);
+            return false;
+        }
+        std::ofstream out(partPath(m_path), std::ios::binary);
+        out.write(reinterpret_cast<const char*>(data.bytes), static_cast<std::streamsize>(data.size));
+        out.close();
+        WebPDataClear(&data);
+        if (!out) {
+            error = "cannot write " + m_path;
+            return false;
+        }
+        return commit(m_path, error);
+    }
+
+private:
+    std::string m_path;
+    uint32_t m_end;
+    WebPAnimEncoder* m_encoder = nullptr;
+    WebPConfig m_config{};
+    WebPPicture m_picture{};
+};
+
+// What GIF and MP4 share: a stream encoded by libavcodec, muxed by
+// libavformat, each packet lasting as long as its frame showed.
+class AvEncoder : public ClipEncoder {
+public:
+    ~AvEncoder() override
+    {
+        avcodec_free_context(&m_codec);
+        if (m_format) {
+            if (m_format->pb) avio_closep(&m_format->pb);
+            avformat_free_context(m_format);
+        }
+        av_frame_free(&m_frame);
+        av_packet_free(&m_packet);
+        if (!m_committed) std::remove(partPath(m_path).c_str());
+    }
+
+    bool finish(std::string& error) override
+    {
+        if (!flushPending() || !send(nullptr) || av_write_trailer(m_format) < 0) {
+            error = m_error.empty() ? "cannot finish " + m_path : m_error;
+            return false;
+        }
+        avio_closep(&m_format->pb);
+        m_committed = commit(m_path, error);
+        return m_committed;
+    }
+
+protected:
+    // Opens the muxer and the encoder; the codec context is set up by `configure`.
+    bool open(const std::string& path, const char* muxer, const AVCodec* codec, AVDictionary** codecOptions,
+              AVDictionary** muxerOptions, const std::function<void(AVCodecContext&)>& configure, std::string& error)
+    {
+        m_path = path;
+        if (!codec) return error = std::string("this build of FFmpeg has no encoder for ") + muxer, false;
+        if (!writable(path, error)) return false;
+        int r = avformat_alloc_output_context2(&m_format, nullptr, muxer, partPath(path).c_str());
+        if (r < 0) return error = "cannot make a " + std::string(muxer) + " file: " + avError(r), false;
+        m_stream = avformat_new_stream(m_format, nullptr);
+        m_codec = avcodec_alloc_context3(codec);
+        m_frame = av_frame_alloc();
+        m_packet = av_packet_alloc();
+        if (!m_stream || !m_codec || !m_frame || !m_packet) return error = "out of memory", false;
+        configure(*m_codec);
+        if (m_format->oformat->flags & AVFMT_GLOBALHEADER) m_codec->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+        if ((r = avcodec_open2(m_codec, codec, codecOptions)) < 0)
+            return error = "cannot start the " + std::string(codec->name) + " encoder: " + avError(r), false;
+        avcodec_parameters_from_context(m_stream->codecpar, m_codec);
+        m_stream->time_base = m_codec->time_base;
+        if ((r = avio_open(&m_format->pb, partPath(path).c_str(), AVIO_FLAG_WRITE)) < 0)
+            return error = "cannot write " + path + ": " + avError(r), false;
+        if ((r = avformat_write_header(m_format, muxerOptions)) < 0)
+            return error = "cannot write " + path + ": " + avError(r), false;
+        m_frame->format = m_codec->pix_fmt;
+        m_frame->width = m_codec->width;
+        m_frame->height = m_codec->height;
+        if ((r = av_frame_get_buffer(m_frame, 0)) < 0) return error = "out of memory", false;
+        return true;
+    }
+
+    // Sends m_frame (or the end, for null) with its pts and duration, in
+    // the codec's time base, and writes the packets that come out.
+    bool send(AVFrame* frame, int64_t pts = 0, int64_t duration = 0)
+    {
+        if (frame) {
+            frame->pts = pts;
+            m_durations[pts] = duration;
+        }
+        int r = avcodec_send_frame(m_codec, frame);
+        while (r >= 0) {
+            r = avcodec_receive_packet(m_codec, m_packet);
+            if (r == AVERROR(EAGAIN) || r == AVERROR_EOF) return true;
+            if (r < 0) break;
+            if (const auto d = m_durations.find(m_packet->pts); d != m_durations.end()) {
+                m_packet->duration = d->second;
+                m_durations.erase(d);
+            }
+            av_packet_rescale_ts(m_packet, m_codec->time_base, m_stream->time_base);
+            m_packet->stream_index = m_stream->index;
+            if ((r = av_interleaved_write_frame(m_format, m_packet)) < 0) break;
+        }
+        m_error = "cannot encode " + m_path + ": " + avError(r);
+        return false;
+    }
+
+    // A frame held back until the next one says how long it lasts (GIF).
+    virtual bool flushPending() { return true; }
+
+    std::string m_path;
+    AVFormatContext* m_format = nullptr;
+    AVStream* m_stream = nullptr;
+    AVCodecContext* m_codec = nullptr;
+    AVFrame* m_frame = nullptr;
+    AVPacket* m_packet = nullptr;
+    std::map<int64_t, int64_t> m_durations; // pts -> duration, until its packet is written
+    bool m_committed = false;
+};
+
+// GIF at 50 frames a second at most, in hundredths of a second: each frame
+// with the colours it has where they are at most 256, else a palette made for
+// it by libavfilter's palettegen and paletteuse.
+class GifEncoder final : public AvEncoder {
+public:
+    bool start(const std::string& path, uint32_t durationMs, std::string& error)
+    {
+        m_endTick = (durationMs + kGifFrameMs - 1) / kGifFrameMs;
+        AVDictionary* muxer = nullptr;
+        av_dict_set(&muxer, "loop", "0", 0); // for ever
+        const bool ok = open(path, "gif", avcodec_find_encoder(AV_CODEC_ID_GIF), nullptr, &muxer,
+                             [](AVCodecContext& c) {
+                                 c.width = W, c.height = H;
+                                 c.pix_fmt = AV_PIX_FMT_PAL8;
+                                 c.time_base = {1, 100};
+                             },
+                             error);
+        av_dict_free(&muxer);
+        return ok;
+    }
+
+    bool frame(const uint32_t* pixels, uint32_t fromMs, uint32_t untilMs) override
+    {
+        // The ticks of the 50-a-second grid this picture shows at; a picture
+        // between two ticks is never seen.
+        const uint32_t first = (fromMs + kGifFrameMs - 1) / kGifFrameMs, last = (untilMs + kGifFrameMs - 1) / kGifFrameMs;
+        if (first >= last) return true;
+        if (!m_pending.empty() && std::memcmp(m_pending.data(), pixels, kPixels * 4) == 0) return true; // shows on
+        if (!flushPending(first)) return false;
+        m_pending.assign(pixels, pixels + kPixels);
+        m_pendingTick = first;
+        return true;
+    }
+
+private:
+    bool flushPending() override
+    {
+        // The muxer takes the last frame's delay from its own option, which
+        // it reads at the end.
+        if (!m_pending.empty() && m_endTick > m_pendingTick)
+            av_opt_set_int(m_format->priv_data, "final_delay", (m_endTick - m_pendingTick) * (kGifFrameMs / 10), 0);
+        return flushPending(m_endTick);
+    }
+    bool flushPending(uint32_t untilTick)
+    {
+        if (m_pending.empty() || untilTick <= m_pendingTick) return true;
+        if (av_frame_make_writable(m_frame) < 0 || !palettise(m_pending.data())) return false;
+        const int64_t cs = kGifFrameMs / 10; // hundredths of a second a tick
+        const bool ok = send(m_frame, m_pendingTick * cs, (untilTick - m_pendingTick) * cs);
+        m_pending.clear();
+        return ok;
+    }
+
+    // m_frame := the picture in at most 256 colours.
+    bool palettise(const uint32_t* pixels)
+    {
+        std::unordered_map<uint32_t, uint8_t> index;
+        index.reserve(512);
+        auto* palette = reinterpret_cast<uint32_t*>(m_frame->data[1]);
+        for (size_t i = 0; i < kPixels && index.size() <= 256; ++i) {
+            const auto [at, added] = index.try_emplace(pixels[i], static_cast<uint8_t>(index.size()));
+            if (added && index.size() <= 256) {
+                const uint32_t v = pixels[i];
+                palette[at->second] = 0xFF000000u | (v & 0xFF) << 16 | (v & 0xFF00) | (v >> 16 & 0xFF);
+            }
+        }
+        if (index.size() > 256) return quantise(pixels);
+        for (size_t k = index.size(); k < 256; ++k) palette[k] = 0xFF000000u;
+        for (int y = 0; y < H; ++y) {
+            uint8_t* row = m_frame->data[0] + static_cast<ptrdiff_t>(y) * m_frame->linesize[0];
+            for (int x = 0; x < W; ++x) row[x] = index[pixels[static_cast<size_t>(y) * W + x]];
+        }
+        return true;
+    }
+
+    // More than 256 colours: a palette made for this picture alone, and the
+    // picture dithered onto it.
+    bool quantise(const uint32_t* pixels)
+    {
+        AVFilterGraph* graph = avfilter_graph_alloc();
+        AVFilterContext *in = nullptr, *out = nullptr;
+        char args[128];
+        std::snprintf(args, sizeof args, "video_size=%dx%d:pix_fmt=%d:time_base=1/100:pixel_aspect=1/1", W, H,
+                      static_cast<int>(AV_PIX_FMT_RGB0));
+        AVFilterInOut* outputs = avfilter_inout_alloc();
+        AVFilterInOut* inputs = avfilter_inout_alloc();
+        bool ok = graph && outputs && inputs &&
+                  avfilter_graph_create_filter(&in, avfilter_get_by_name("buffer"), "in", args, nullptr, graph) >= 0 &&
+                  avfilter_graph_create_filter(&out, avfilter_get_by_name("buffersink"), "out", nullptr, nullptr, graph) >= 0;
+        if (ok) {
+            outputs->name = av_strdup("in");
+            outputs->filter_ctx = in;
+            inputs->name = av_strdup("out");
+            inputs->filter_ctx = out;
+            ok = avfilter_graph_parse_ptr(graph,
+                                          "split[a][b];[a]palettegen=max_colors=256:reserve_transparent=0:stats_mode=single[p];"
+                                          "[b][p]paletteuse=new=1:dither=sierra2_4a,format=pal8",
+                                          &inputs, &outputs, nullptr) >= 0 &&
+                 avfilter_graph_config(graph, nullptr) >= 0;
+        }
+        AVFrame* rgb = av_frame_alloc();
+        AVFrame* pal = av_frame_alloc();
+        if (ok && rgb && pal) {
+            rgb->format = AV_PIX_FMT_RGB0;
+            rgb->width = W, rgb->height = H;
+            rgb->pts = 0;
+            ok = av_frame_get_buffer(rgb, 0) >= 0;
+            for (int y = 0; ok && y < H; ++y) // 0x00BBGGRR is R, G, B, 0 in memory: RGB0
+                std::memcpy(rgb->data[0] + static_cast<ptrdiff_t>(y) * rgb->linesize[0], pixels + static_cast<size_t>(y) * W, W * 4);
+            ok = ok && av_buffersrc_add_frame(in, rgb) >= 0 && av_buffersrc_add_frame(in, nullptr) >= 0 &&
+                 av_buffersink_get_frame(out, pal) >= 0 && pal->format == AV_PIX_FMT_PAL8;
+            for (int y = 0; ok && y < H; ++y)
+                std::memcpy(m_frame->data[0] + static_cast<ptrdiff_t>(y) * m_frame->linesize[0],
+                            pal->data[0] + static_cast<ptrdiff_t>(y) * pal->linesize[0], W);
+            if (ok) std::memcpy(m_frame->data[1], pal->data[1], 256 * 4);
+        }
+        av_frame_free(&rgb);
+        av_frame_free(&pal);
+        avfilter_inout_free(&inputs);
+        avfilter_inout_free(&outputs);
+        avfilter_graph_free(&graph);
+        if (!ok) m_error = "cannot make a palette for a GIF frame";
+        return ok;
+    }
+
+    std::vector<uint32_t> m_pending; // the picture that shows from m_pendingTick on
+    uint32_t m_pendingTick = 0, m_endTick = 0;
+};
+
+// MP4 with H.264 in 4:2:0, twice the surface's size in whole-pixel blocks,
+// each frame at its own millisecond (variable frame rate), for browsers and
+// phones: the index at the front, BT.709 colours.
+class Mp4Encoder final : public AvEncoder {
+public:
+    ~Mp4Encoder() override { sws_freeContext(m_scale); }
+
+    bool start(const std::string& path, std::string& error)
+    {
+        AVDictionary* codec = nullptr;
+        av_dict_set(&codec, "crf", std::to_string(kMp4Crf).c_str(), 0);
+        av_dict_set(&codec, "preset", "veryfast", 0);
+        AVDictionary* muxer = nullptr;
+        av_dict_set(&muxer, "movflags", "+faststart", 0);
+        const bool ok = open(path, "mp4", avcodec_find_encoder_by_name("libx264"), &codec, &muxer,
+                             [](AVCodecContext& c) {
+                                 c.width = W * kMp4Scale, c.height = H * kMp4Scale;
+                                 c.pix_fmt = AV_PIX_FMT_YUV420P;
+                                 c.time_base = {1, 1000};
+                                 c.framerate = {100, 1}; // at most: a pass's pause is 10 ms
+                                 c.colorspace = AVCOL_SPC_BT709;
+                                 c.color_primaries = AVCOL_PRI_BT709;
+                                 c.color_trc = AVCOL_TRC_BT709;
+                                 c.color_range = AVCOL_RANGE_MPEG;
+                             },
+                             error);
+        av_dict_free(&codec);
+        av_dict_free(&muxer);
+        if (!ok) return false;
+        constexpr int w = W * kMp4Scale, h = H * kMp4Scale;
+        m_scale = sws_getContext(w, h, AV_PIX_FMT_RGB0, w, h, AV_PIX_FMT_YUV420P, SWS_POINT, nullptr, nullptr, nullptr);
+        if (!m_scale) return error = "cannot convert colours for the MP4", false;
+        sws_setColorspaceDetails(m_scale, sws_getCoefficients(SWS_CS_DEFAULT), 1, sws_getCoefficients(SWS_CS_ITU709), 0, 0,
+                                 1 << 16, 1 << 16);
+        m_doubled.resize(static_cast<size_t>(w) * h);
+        return true;
+    }
+
+    bool frame(const uint32_t* pixels, uint32_t fromMs, uint32_t untilMs) override
+    {
+        constexpr int w = W * kMp4Scale;
+        for (int y = 0; y < H; ++y) {
+            uint32_t* row = &m_doubled[static_cast<size_t>(y) * kMp4Scale * w];
+            for (int x = 0; x < W; ++x) std::fill_n(row + x * kMp4Scale, kMp4Scale, pixels[static_cast<size_t>(y) * W + x]);
+            for (int r = 1; r < kMp4Scale; ++r) std::copy_n(row, w, row + static_cast<size_t>(r) * w);
+        }
+        if (av_frame_make_writable(m_frame) < 0) return m_error = "out of memory", false;
+        const uint8_t* source[1] = {reinterpret_cast<const uint8_t*>(m_doubled.data())};
+        const int stride[1] = {w * 4};
+        sws_scale(m_scale, source, stride, 0, H * kMp4Scale, m_frame->data, m_frame->linesize);
+        return send(m_frame, fromMs, untilMs - fromMs);
+    }
+
+private:
+    SwsContext* m_scale = nullptr;
+    std::vector<uint32_t> m_doubled;
+};
+
+} // namespace
+
+bool clipFormatFor(const std::string& path, ClipFormat& format)
+{
+    auto endsWith = [&](const char* ext) {
+        const size_t n = std::strlen(ext);
+        if (path.size() < n) return false;
+        return std::equal(ext, ext + n, path.end() - static_cast<long>(n),
+                          [](char a, char b) { return a == std::tolower(static_cast<unsigned char>(b)); });
+    };
+    if (endsWith(".webp")) format = ClipFormat::WebP;
+    else if (endsWith(".gif")) format = ClipFormat::Gif;
+    else if (endsWith(".mp4")) format = ClipFormat::Mp4;
+    else return false;
+    return true;
+}
+
+std::unique_ptr<ClipEncoder> ClipEncoder::open(const std::string& path, ClipFormat format, uint32_t durationMs,
+                                               std::string& error)
+{
+    av_log_set_level(AV_LOG_ERROR);
+    switch (format) {
+    case ClipFormat::WebP: {
+        if (!writable(path, error)) return nullptr;
+        auto e = std::make_unique<WebpEncoder>(path, durationMs);
+        if (!e->ok()) return error = "cannot start the WebP encoder", nullptr;
+        return e;
+    }
+    case ClipFormat::Gif: {
+        auto e = std::make_unique<GifEncoder>();
+        if (!e->start(path, durationMs, error)) return nullptr;
+        return e;
+    }
+    case ClipFormat::Mp4: {
+        auto e = std::make_unique<Mp4Encoder>();
+        if (!e->start(path, error)) return nullptr;
+        return e;
+    }
+    }
+    return nullptr;
+}
+
+} // namespace tambrel

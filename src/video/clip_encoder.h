@@ -1,0 +1,44 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+// Clips as files, through the field's libraries: animated WebP with
+// libwebp's own animation encoder (lossless: every frame's exact pixels and
+// time); GIF and MP4 (H.264) with FFmpeg's libavcodec and libavformat, the
+// GIF's palettes from libavfilter where a frame has more than 256 colours.
+// For the desktop editions and the renderer; the web page has its own.
+
+#include "app/clip.h"
+
+#include <memory>
+#include <string>
+
+namespace tambrel {
+
+enum class ClipFormat { WebP, Gif, Mp4 };
+
+// The format a file name asks for (.webp, .gif, .mp4), or false.
+bool clipFormatFor(const std::string& path, ClipFormat& format);
+
+class ClipEncoder : public FrameSink {
+public:
+    // Opens `path` for a clip `durationMs` long; null with a one-line error
+    // when the file cannot be written or the encoder is missing.
+    static std::unique_ptr<ClipEncoder> open(const std::string& path, ClipFormat format, uint32_t durationMs,
+                                             std::string& error);
+    // Writes what remains and closes the file; false with a one-line error.
+    virtual bool finish(std::string& error) = 0;
+    // The reason a frame() call returned false.
+    const std::string& error() const { return m_error; }
+
+protected:
+    std::string m_error;
+};
+
+// A GIF shows at most 50 frames a second (browsers slow faster ones down):
+// the picture showing at each 20 ms.
+constexpr uint32_t kGifFrameMs = 20;
+// An MP4 is twice the surface's size, each surface pixel a 2 x 2 block, so
+// that 4:2:0's one colour sample per 2 x 2 pixels is one surface pixel's.
+constexpr int kMp4Scale = 2;
+constexpr int kMp4Crf = 18;
+
+} // namespace tambrel
