@@ -2,7 +2,7 @@
 # SPDX-License-Identifier: MIT
 # Renders the README's gallery with the headless renderer: one picture per
 # mode, from a fixed seed and a pointer path that shows the mode at its best,
-# and a short animation of three modes.
+# and a short animation of three modes, made from a session of them.
 #   scripts/make-gallery.sh [RENDERER] [OUTDIR]
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -38,9 +38,10 @@ r --mode capture --frames 120 --capture-image "$out/clouds.png" --click 60 --out
 r --mode whirl --seed 4 --frames 40 --pointer 520,90 --click 0 --out "$out/whirl.png" # a wide swarm
 r --mode psyche --frames 40 --path "$tmp/psyche" --click 0 --out "$out/psyche.png"
 
-# The animation: fireworks, a collapsing mesh and interfering rings, at half size.
-r --mode fireworks --frames 48 --path "$tmp/fireworks" --click 0 --click 8 --click 16 --every 2 "$tmp/a"
-r --mode gravity --frames 40 --pointer 330,250 --click 0 --every 2 "$tmp/b"
-r --mode psyche --frames 40 --path "$tmp/psyche" --click 0 --every 2 "$tmp/c"
-convert -delay 6 "$tmp"/a/*.png "$tmp"/b/*.png "$tmp"/c/*.png -resize 50% -loop 0 +dither -colors 64 "$out/tambrel.gif"
+# The animation: fireworks, a collapsing mesh and interfering rings, one run
+# kept as a session, made into a GIF from it by the renderer's clip encoder.
+r --mode fireworks --frames 48 --path "$tmp/fireworks" --click 0 --click 8 --click 16 \
+  --mode gravity --frames 40 --pointer 330,250 --click 0 \
+  --mode psyche --frames 40 --path "$tmp/psyche" --click 0 --save-session "$out/tambrel.tambrel"
+"$render" --replay "$out/tambrel.tambrel" --video "$out/tambrel.gif"
 echo "gallery written to $out"

@@ -90,7 +90,7 @@ TEST(Render, BadArgumentsAreClearErrors)
     EXPECT_FALSE(parses({"--mode", "snow", "--bogus"}));
     EXPECT_FALSE(parses({"--mode"}));
     EXPECT_TRUE(parses({"--mode", "snow", "--pointer", "-5,700", "--click", "0"})) << error;
-    EXPECT_EQ(o.pointer, std::make_pair(-5, 700));
+    EXPECT_EQ(o.segments.at(0).pointer, std::make_pair(-5, 700));
     EXPECT_EQ(runTool("--mode sparkles"), 2);
     EXPECT_EQ(runTool("--mode capture --capture-image /nonexistent.png"), 2);
     EXPECT_EQ(runTool("--mode snow --frames 1"), 0);

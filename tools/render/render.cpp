@@ -62,6 +62,11 @@ std::string renderUsage()
 
 bool parseRenderArgs(const std::vector<std::string>& args, RenderOptions& o, std::string& error)
 {
+    // --frames, --pointer, --path and --click belong to the mode given last.
+    auto segment = [&]() -> RenderSegment& {
+        if (o.segments.empty()) o.segments.emplace_back();
+        return o.segments.back();
+    };
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
         auto value = [&](std::string& out) {
@@ -74,11 +79,13 @@ bool parseRenderArgs(const std::vector<std::string>& args, RenderOptions& o, std
         };
         std::string v;
         if (a == "--mode") {
-            if (!value(o.mode)) return false;
-            if (modeIndexForWord(o.mode) < 0) {
-                error = "unknown mode '" + o.mode + "'; the modes are: " + modeWords();
+            if (!value(v)) return false;
+            if (modeIndexForWord(v) < 0) {
+                error = "unknown mode '" + v + "'; the modes are: " + modeWords();
                 return false;
             }
+            if (o.segments.empty() || !o.segments.back().mode.empty()) o.segments.emplace_back();
+            o.segments.back().mode = v;
         } else if (a == "--seed") {
             uint32_t seed = 0;
             if (!value(v)) return false;
@@ -86,11 +93,11 @@ bool parseRenderArgs(const std::vector<std::string>& args, RenderOptions& o, std
             o.seed = seed;
         } else if (a == "--frames") {
             if (!value(v)) return false;
-            if (!parseNumber(v, o.frames) || o.frames < 0 || o.frames > kMaxFrames)
+            if (!parseNumber(v, segment().frames) || segment().frames < 0 || segment().frames > kMaxFrames)
                 return error = "--frames takes 0 to " + std::to_string(kMaxFrames) + " passes, not '" + v + "'", false;
         } else if (a == "--pointer") {
             if (!value(v)) return false;
-            if (!parsePoint(v, o.pointer)) return error = "--pointer takes X,Y, not '" + v + "'", false;
+            if (!parsePoint(v, segment().pointer)) return error = "--pointer takes X,Y, not '" + v + "'", false;
         } else if (a == "--path") {
             std::string file;
             if (!value(file)) return false;
@@ -106,14 +113,16 @@ bool parseRenderArgs(const std::vector<std::string>& args, RenderOptions& o, std
                 std::pair<int, int> p;
                 if (!(words >> ys) || (words >> rest) || !parseNumber(xs, p.first) || !parseNumber(ys, p.second))
                     return error = file + ":" + std::to_string(lineNo) + ": expected \"X Y\"", false;
-                o.path.push_back(p);
+                segment().path.push_back(p);
             }
-            if (o.path.empty()) return error = "the path file '" + file + "' has no points", false;
+            if (segment().path.empty()) return error = "the path file '" + file + "' has no points", false;
         } else if (a == "--click") {
             int k = 0;
             if (!value(v)) return false;
             if (!parseNumber(v, k) || k < 0) return error = "--click takes a pass count, not '" + v + "'", false;
-            o.clicks.push_back(k);
+            segment().clicks.push_back(k);
+        } else if (a == "--save-session") {
+            if (!value(o.saveSession)) return false;
         } else if (a == "--capture-image") {
             if (!value(o.captureImage)) return false;
         } else if (a == "--out") {
@@ -149,13 +158,14 @@ bool parseRenderArgs(const std::vector<std::string>& args, RenderOptions& o, std
         // A session holds its own seed, pointer, clicks and screen pictures.
         for (const std::string& a : args)
             if (a == "--mode" || a == "--seed" || a == "--frames" || a == "--pointer" || a == "--path" || a == "--click" ||
-                a == "--capture-image")
+                a == "--capture-image" || a == "--save-session")
                 return error = a + " does not go with --replay: the session holds its own", false;
         return true;
     }
     if (o.until >= 0) return error = "--until goes with --replay", false;
     if (!o.video.empty()) return error = "--video goes with --replay", false;
-    if (o.mode.empty()) return error = "--mode is required; the modes are: " + modeWords(), false;
+    if (o.segments.empty() || o.segments.front().mode.empty())
+        return error = "--mode is required; the modes are: " + modeWords(), false;
     return true;
 }
 
@@ -263,32 +273,47 @@ int runRender(RenderOptions o, std::ostream& err)
         }
         platform.setScreen(imageFromQImage(picture));
     }
-    auto pointerAt = [&](int pass) {
-        if (o.path.empty()) return o.pointer;
-        return o.path[std::min(static_cast<size_t>(pass), o.path.size() - 1)];
-    };
-    auto clickAfter = [&](int passes) {
-        for (int k : o.clicks)
-            if (k == passes) program.onDialogEvent({DialogMessage::Command, kCanvasId, kClicked, false});
-    };
-
-    std::sort(o.clicks.begin(), o.clicks.end());
+    // The run keeps its own clock: a pass every 10 ms.
+    uint32_t clock = 0;
+    program.recorder().setClock([&clock] { return clock; });
     program.rnd.setState(o.seed ? *o.seed : Rnd::clockSeed());
     program.buildMainWindow();
-    const int index = modeIndexForWord(o.mode);
-    platform.setCanvasMouse(pointerAt(0).first, pointerAt(0).second);
-    program.onDialogEvent({DialogMessage::Command, kModeTable[static_cast<size_t>(index)].buttonId, kClicked, false});
-
-    for (int pass = 0; pass < o.frames; ++pass) {
-        platform.setCanvasMouse(pointerAt(pass).first, pointerAt(pass).second);
-        clickAfter(pass);
-        program.frameLoop().pass();
-        if (o.every > 0 && (pass + 1) % o.every == 0 && !saveFrame(program.canvas, o, static_cast<uint64_t>(pass + 1), err))
-            return 2;
+    uint64_t passes = 0;
+    for (RenderSegment& seg : o.segments) {
+        auto pointerAt = [&](int pass) {
+            if (seg.path.empty()) return seg.pointer;
+            return seg.path[std::min(static_cast<size_t>(pass), seg.path.size() - 1)];
+        };
+        auto clickAfter = [&](int done) {
+            for (int k : seg.clicks)
+                if (k == done) program.onDialogEvent({DialogMessage::Command, kCanvasId, kClicked, false});
+        };
+        std::sort(seg.clicks.begin(), seg.clicks.end());
+        const int index = modeIndexForWord(seg.mode);
+        platform.setCanvasMouse(pointerAt(0).first, pointerAt(0).second);
+        program.onDialogEvent({DialogMessage::Command, kModeTable[static_cast<size_t>(index)].buttonId, kClicked, false});
+        for (int pass = 0; pass < seg.frames; ++pass) {
+            platform.setCanvasMouse(pointerAt(pass).first, pointerAt(pass).second);
+            clickAfter(pass);
+            program.frameLoop().pass();
+            clock += kHeadlessPassMs;
+            ++passes;
+            if (o.every > 0 && passes % static_cast<uint64_t>(o.every) == 0 && !saveFrame(program.canvas, o, passes, err))
+                return 2;
+        }
+        // Clicks after the last pass still land, at the last pointer.
+        for (int k : seg.clicks)
+            if (k >= seg.frames) program.onDialogEvent({DialogMessage::Command, kCanvasId, kClicked, false});
     }
-    // Clicks after the last pass still land, at the last pointer.
-    for (int k : o.clicks)
-        if (k >= o.frames) program.onDialogEvent({DialogMessage::Command, kCanvasId, kClicked, false});
+    if (!o.saveSession.empty()) {
+        const std::vector<uint8_t> bytes = program.sessionFile();
+        std::ofstream out(o.saveSession, std::ios::binary);
+        out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+        if (!out.flush()) {
+            err << "tambrel-render: cannot write '" << o.saveSession << "'\n";
+            return 2;
+        }
+    }
 
     if (!o.out.empty() && !savePng(program.canvas, o.out)) {
         err << "tambrel-render: cannot write '" << o.out << "'\n";

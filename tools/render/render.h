@@ -15,13 +15,22 @@ namespace tambrel {
 // Ten million passes take a day in the heaviest modes; more is a typing slip.
 constexpr int kMaxFrames = 10'000'000;
 
-struct RenderOptions {
+// One mode's run: switched on, then its passes with their pointer and clicks.
+struct RenderSegment {
     std::string mode;
-    std::optional<uint32_t> seed;
     int frames = 100;
     std::pair<int, int> pointer{300, 256};
     std::vector<std::pair<int, int>> path; // one point per pass, the last repeating
     std::vector<int> clicks;               // after K passes
+};
+
+// A headless run's passes come this far apart in its session: the pause alone.
+constexpr uint32_t kHeadlessPassMs = 10;
+
+struct RenderOptions {
+    std::vector<RenderSegment> segments; // one after another, each --mode beginning the next
+    std::optional<uint32_t> seed;
+    std::string saveSession; // the run's session, written here
     std::string captureImage;
     std::string out;
     int every = 0;
