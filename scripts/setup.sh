@@ -8,7 +8,7 @@ cd "$(dirname "$0")/.."
 packages=(
   cmake g++ make pkg-config
   zlib1g-dev                      # sessions are compressed
-  libavcodec-dev libavformat-dev libavfilter-dev libswscale-dev libwebp-dev ffmpeg   # clips, and the tests' decoder
+  libavcodec-dev libavformat-dev libavfilter-dev libswscale-dev libwebp-dev ffmpeg python3-pil webp   # clips, and the tests' decoders
   qt6-base-dev libgl-dev libxcb1-dev   # the window (Qt 6 Widgets; X11 events)
   libgtest-dev libbenchmark-dev   # tests and benchmarks
   clang libclang-rt-14-dev        # the fuzz targets (libFuzzer)

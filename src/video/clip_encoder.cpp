@@ -75,8 +75,8 @@ public:
         m_encoder = WebPAnimEncoderNew(W, H, &options);
         WebPConfigInit(&m_config);
         m_config.lossless = 1;
-        m_config.quality = 25; // in lossless, the effort: a fair size at a fair speed
-        m_config.method = 1;
+        m_config.quality = 0; // in lossless, the effort: the least
+        m_config.method = 0;
         WebPPictureInit(&m_picture);
         m_picture.use_argb = 1;
         m_picture.width = W;
@@ -237,7 +237,11 @@ public:
         m_endTick = (durationMs + kGifFrameMs - 1) / kGifFrameMs;
         AVDictionary* muxer = nullptr;
         av_dict_set(&muxer, "loop", "0", 0); // for ever
-        const bool ok = open(path, "gif", avcodec_find_encoder(AV_CODEC_ID_GIF), nullptr, &muxer,
+        // Each frame cropped to what changed, but not made transparent where
+        // nothing did: with a palette of each frame's own, that would mix colours.
+        AVDictionary* codec = nullptr;
+        av_dict_set(&codec, "gifflags", "+offsetting-transdiff", 0);
+        const bool ok = open(path, "gif", avcodec_find_encoder(AV_CODEC_ID_GIF), &codec, &muxer,
                              [](AVCodecContext& c) {
                                  c.width = W, c.height = H;
                                  c.pix_fmt = AV_PIX_FMT_PAL8;
@@ -245,6 +249,7 @@ public:
                              },
                              error);
         av_dict_free(&muxer);
+        av_dict_free(&codec);
         return ok;
     }
 
@@ -302,56 +307,91 @@ private:
         return true;
     }
 
-    // More than 256 colours: a palette made for this picture alone, and the
-    // picture dithered onto it.
+    // More than 256 colours: a palette made for the picture (libavfilter's
+    // palettegen, a quarter of a second for a cloud) and the picture
+    // dithered onto it (paletteuse). A picture that differs from the one a
+    // palette was made for in at most a quarter of its pixels (a smear, a
+    // burst over a still picture) keeps that palette.
     bool quantise(const uint32_t* pixels)
     {
+        size_t changed = m_paletteSource.empty() ? kPixels : 0;
+        for (size_t i = 0; i < m_paletteSource.size() && changed <= kPixels / 4; ++i) changed += pixels[i] != m_paletteSource[i];
+        const bool reuse = changed <= kPixels / 4;
         AVFilterGraph* graph = avfilter_graph_alloc();
-        AVFilterContext *in = nullptr, *out = nullptr;
-        char args[128];
-        std::snprintf(args, sizeof args, "video_size=%dx%d:pix_fmt=%d:time_base=1/100:pixel_aspect=1/1", W, H,
-                      static_cast<int>(AV_PIX_FMT_RGB0));
+        AVFilterContext *in = nullptr, *palette = nullptr, *out = nullptr;
+        auto source = [&](AVFilterContext** at, const char* name, int w, int h, AVPixelFormat format) {
+            char args[128];
+            std::snprintf(args, sizeof args, "video_size=%dx%d:pix_fmt=%d:time_base=1/100:pixel_aspect=1/1", w, h,
+                          static_cast<int>(format));
+            return avfilter_graph_create_filter(at, avfilter_get_by_name("buffer"), name, args, nullptr, graph) >= 0;
+        };
         AVFilterInOut* outputs = avfilter_inout_alloc();
         AVFilterInOut* inputs = avfilter_inout_alloc();
-        bool ok = graph && outputs && inputs &&
-                  avfilter_graph_create_filter(&in, avfilter_get_by_name("buffer"), "in", args, nullptr, graph) >= 0 &&
+        AVFilterInOut* second = reuse ? avfilter_inout_alloc() : nullptr;
+        bool ok = graph && outputs && inputs && (!reuse || second) && source(&in, "in", W, H, AV_PIX_FMT_RGB0) &&
+                  (!reuse || source(&palette, "palette", 16, 16, AV_PIX_FMT_RGB32)) &&
                   avfilter_graph_create_filter(&out, avfilter_get_by_name("buffersink"), "out", nullptr, nullptr, graph) >= 0;
         if (ok) {
             outputs->name = av_strdup("in");
             outputs->filter_ctx = in;
+            if (reuse) {
+                second->name = av_strdup("palette");
+                second->filter_ctx = palette;
+                outputs->next = second;
+                second = nullptr; // the list owns it
+            }
             inputs->name = av_strdup("out");
             inputs->filter_ctx = out;
             ok = avfilter_graph_parse_ptr(graph,
-                                          "split[a][b];[a]palettegen=max_colors=256:reserve_transparent=0:stats_mode=single[p];"
-                                          "[b][p]paletteuse=new=1:dither=sierra2_4a,format=pal8",
+                                          reuse ? "[in][palette]paletteuse=dither=sierra2_4a,format=pal8"
+                                                : "split[a][b];[a]palettegen=max_colors=256:reserve_transparent=0:stats_mode=single[p];"
+                                                  "[b][p]paletteuse=new=1:dither=sierra2_4a,format=pal8",
                                           &inputs, &outputs, nullptr) >= 0 &&
                  avfilter_graph_config(graph, nullptr) >= 0;
         }
         AVFrame* rgb = av_frame_alloc();
+        AVFrame* table = av_frame_alloc();
         AVFrame* pal = av_frame_alloc();
-        if (ok && rgb && pal) {
+        if (ok && rgb && table && pal) {
             rgb->format = AV_PIX_FMT_RGB0;
             rgb->width = W, rgb->height = H;
             rgb->pts = 0;
             ok = av_frame_get_buffer(rgb, 0) >= 0;
             for (int y = 0; ok && y < H; ++y) // 0x00BBGGRR is R, G, B, 0 in memory: RGB0
                 std::memcpy(rgb->data[0] + static_cast<ptrdiff_t>(y) * rgb->linesize[0], pixels + static_cast<size_t>(y) * W, W * 4);
+            if (ok && reuse) { // the palette as palettegen gives one: 16 x 16 pixels
+                table->format = AV_PIX_FMT_RGB32;
+                table->width = table->height = 16;
+                table->pts = 0;
+                ok = av_frame_get_buffer(table, 0) >= 0;
+                for (int k = 0; ok && k < 256; ++k)
+                    reinterpret_cast<uint32_t*>(table->data[0] + static_cast<ptrdiff_t>(k / 16) * table->linesize[0])[k % 16] = m_palette[k];
+                ok = ok && av_buffersrc_add_frame(palette, table) >= 0 && av_buffersrc_add_frame(palette, nullptr) >= 0;
+            }
             ok = ok && av_buffersrc_add_frame(in, rgb) >= 0 && av_buffersrc_add_frame(in, nullptr) >= 0 &&
                  av_buffersink_get_frame(out, pal) >= 0 && pal->format == AV_PIX_FMT_PAL8;
             for (int y = 0; ok && y < H; ++y)
                 std::memcpy(m_frame->data[0] + static_cast<ptrdiff_t>(y) * m_frame->linesize[0],
                             pal->data[0] + static_cast<ptrdiff_t>(y) * pal->linesize[0], W);
             if (ok) std::memcpy(m_frame->data[1], pal->data[1], 256 * 4);
+            if (ok && !reuse) {
+                std::memcpy(m_palette, pal->data[1], sizeof m_palette);
+                m_paletteSource.assign(pixels, pixels + kPixels);
+            }
         }
         av_frame_free(&rgb);
+        av_frame_free(&table);
         av_frame_free(&pal);
         avfilter_inout_free(&inputs);
         avfilter_inout_free(&outputs);
+        avfilter_inout_free(&second);
         avfilter_graph_free(&graph);
         if (!ok) m_error = "cannot make a palette for a GIF frame";
         return ok;
     }
 
+    std::vector<uint32_t> m_paletteSource; // the picture m_palette was made for
+    uint32_t m_palette[256] = {};
     std::vector<uint32_t> m_pending; // the picture that shows from m_pendingTick on
     uint32_t m_pendingTick = 0, m_endTick = 0;
 };
@@ -363,11 +403,12 @@ class Mp4Encoder final : public AvEncoder {
 public:
     ~Mp4Encoder() override { sws_freeContext(m_scale); }
 
-    bool start(const std::string& path, std::string& error)
+    bool start(const std::string& path, bool quiet, std::string& error)
     {
         AVDictionary* codec = nullptr;
         av_dict_set(&codec, "crf", std::to_string(kMp4Crf).c_str(), 0);
         av_dict_set(&codec, "preset", "veryfast", 0);
+        if (quiet) av_dict_set(&codec, "threads", "1", 0);
         AVDictionary* muxer = nullptr;
         av_dict_set(&muxer, "movflags", "+faststart", 0);
         const bool ok = open(path, "mp4", avcodec_find_encoder_by_name("libx264"), &codec, &muxer,
@@ -432,7 +473,7 @@ bool clipFormatFor(const std::string& path, ClipFormat& format)
 }
 
 std::unique_ptr<ClipEncoder> ClipEncoder::open(const std::string& path, ClipFormat format, uint32_t durationMs,
-                                               std::string& error)
+                                               std::string& error, bool quiet)
 {
     av_log_set_level(AV_LOG_ERROR);
     switch (format) {
@@ -449,7 +490,7 @@ std::unique_ptr<ClipEncoder> ClipEncoder::open(const std::string& path, ClipForm
     }
     case ClipFormat::Mp4: {
         auto e = std::make_unique<Mp4Encoder>();
-        if (!e->start(path, error)) return nullptr;
+        if (!e->start(path, quiet, error)) return nullptr;
         return e;
     }
     }

@@ -26,12 +26,15 @@
 #include <algorithm>
 #include <cstdio>
 
+#include <sys/resource.h>
+
 namespace tambrel {
 
 namespace {
 constexpr int kPaceMs = 2;          // how often a replay looks whether its next record is due
 constexpr int kMostStepsPerLook = 200; // after a stall, catch up without freezing the window
 constexpr int kRecordEveryMs = 1000;
+constexpr int kExportNiceness = 10; // the clip's thread, below the animation's
 const QString kFilter = QStringLiteral("Tambrel sessions (*.tambrel)");
 
 bool writeFile(const QString& path, const std::vector<uint8_t>& bytes, QString& error)
@@ -226,7 +229,7 @@ void KeepControl::saveClip()
     const bool fromCheckpoint = m_program.copyCheckpoint(from, *start, mark, taken);
     ClipFormat clipFormat = choice.format;
     clipFormatFor(path.toStdString(), clipFormat); // a name the user typed with another extension decides
-    auto encoder = ClipEncoder::open(QFile::encodeName(path).toStdString(), clipFormat, to - from, error);
+    auto encoder = ClipEncoder::open(QFile::encodeName(path).toStdString(), clipFormat, to - from, error, /*quiet=*/true);
     if (!encoder) {
         QMessageBox::warning(m_window, QStringLiteral("Save Clip"), QStringLiteral("Tambrel could not save the clip: %1.").arg(QString::fromStdString(error)));
         return;
@@ -236,6 +239,8 @@ void KeepControl::saveClip()
     m_exportProgress.store(0);
     m_export = std::thread([this, session = std::move(session), from, to, start, mark, fromCheckpoint,
                             encoder = std::shared_ptr<ClipEncoder>(std::move(encoder))]() mutable {
+        // Behind the window: the animation has the processor first.
+        setpriority(PRIO_PROCESS, 0, kExportNiceness);
         std::string problem;
         auto progress = [this](double done) {
             m_exportProgress.store(static_cast<int>(done * 1000));
