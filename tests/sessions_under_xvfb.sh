@@ -108,6 +108,24 @@ close_program
 [ "$status" = 0 ] || fail "exit status $status after the replay"
 echo "ok the window replays it to the same picture, and a press takes it over"
 
+# At twice the size, the window shows the newest picture: a pen that has
+# stopped shows its last stroke, in 2 x 2 blocks, as the renderer replays it.
+QT_SCALE_FACTOR=2 QT_QPA_PLATFORM=xcb "$program" --record "$work/twice.tambrel" >"$work/app.log" 2>&1 &
+app_pid=$!
+find_window
+xdotool mousemove --window "$wid" $((2 * 677)) $((2 * (8 + 32 * 2 + 12))) click 1 # "Turn Drawing On"
+wait_until 5 title_is "Tambrel: Simple drawing mode" || fail "at twice the size the drawing mode did not switch on"
+for x in 100 160 220 280 340 400 460; do xdotool mousemove --window "$wid" $((2 * x)) $((2 * (200 + x / 3))); sleep 0.05; done
+sleep 0.5 # the pen rests: each pass draws the same dot
+read -r abs_x abs_y < <(xwininfo -id "$wid" | awk '/Absolute upper-left X:/ {x=$4} /Absolute upper-left Y:/ {y=$4} END {print x, y}')
+import -window root "$work/shot.png"
+convert "$work/shot.png" -crop "1192x1016+$((abs_x + 20))+$((abs_y + 20))" +repage -sample 50% "$work/twice.png"
+close_program
+"$render" --replay "$work/twice.tambrel" --out "$work/twice-replayed.png" || fail "the session at twice the size does not replay"
+same_picture "$work/twice.png" "$work/twice-replayed.png" ||
+  fail "at twice the size the window shows another picture than the last one ($(compare -metric AE "$work/twice.png" "$work/twice-replayed.png" null: 2>&1) pixels differ)"
+echo "ok at twice the size the window shows the newest picture, in whole blocks"
+
 # A run killed by the system keeps what was recorded up to its last second.
 QT_QPA_PLATFORM=xcb "$program" --record "$work/killed.tambrel" >"$work/app.log" 2>&1 &
 app_pid=$!

@@ -4,7 +4,10 @@
 // 99th-percentile pass time. Runs on Qt's offscreen platform unless
 // QT_QPA_PLATFORM or a display says otherwise.
 //
-//   build/tambrel-pace [seconds per mode, default 3] [--no-record] [--while-exporting]
+//   build/tambrel-pace [seconds per mode, default 3] [--scale F] [--no-record] [--while-exporting]
+// --scale runs the window at that scale factor (QT_SCALE_FACTOR); with a
+// display (DISPLAY or WAYLAND_DISPLAY) it runs on the real platform, as
+// scripts/pace.sh does for X11 and Wayland at several scales.
 // --no-record switches the session's recording off, to measure what it costs;
 // --while-exporting makes clips (MP4, 10 s of rings) one after another on a
 // thread of their own all the while, as a Save Clip does.
@@ -99,13 +102,18 @@ void pump(int ms)
 
 int main(int argc, char** argv)
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && qEnvironmentVariableIsEmpty("DISPLAY"))
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && qEnvironmentVariableIsEmpty("DISPLAY") &&
+        qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
+    for (int i = 1; i + 1 < argc; ++i)
+        if (std::strcmp(argv[i], "--scale") == 0) qputenv("QT_SCALE_FACTOR", argv[i + 1]);
+    QGuiApplication::setHighDpiScaleFactorRoundingPolicy(Qt::HighDpiScaleFactorRoundingPolicy::PassThrough);
     QApplication qapp(argc, argv);
     int seconds = 3;
     bool record = true, exporting = false;
     for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--no-record") == 0) record = false;
+        if (std::strcmp(argv[i], "--scale") == 0) ++i; // taken above
+        else if (std::strcmp(argv[i], "--no-record") == 0) record = false;
         else if (std::strcmp(argv[i], "--while-exporting") == 0) exporting = true;
         else seconds = std::max(1, std::atoi(argv[i]));
     }

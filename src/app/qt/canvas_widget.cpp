@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 
 namespace tambrel {
 
@@ -20,13 +21,36 @@ CanvasWidget::CanvasWidget(QWidget* parent) : QWidget(parent)
     setMouseTracking(true);
 }
 
+namespace {
+constexpr size_t kPixels = static_cast<size_t>(Canvas::kWidth) * Canvas::kHeight;
+
+// One surface row as `block` rows of `block` device pixels a pixel: the
+// first row written, the others copied from it.
+void blockRows(const uint32_t* src, int block, uint32_t* first, qsizetype stride)
+{
+    if (block == 2) {
+        for (int x = 0; x < Canvas::kWidth; ++x) first[2 * x] = first[2 * x + 1] = src[x];
+    } else {
+        for (int x = 0; x < Canvas::kWidth; ++x) std::fill_n(first + x * block, block, src[x]);
+    }
+    for (int r = 1; r < block; ++r) std::memcpy(first + r * stride, first, sizeof(uint32_t) * Canvas::kWidth * block);
+}
+} // namespace
+
+bool CanvasWidget::handOverSurface()
+{
+    if (!m_program) return false;
+    std::lock_guard lock(m_program->stateLock); // a surface no pass is drawing on
+    return m_pictures.handOver(m_program->canvas.pixels(), kPixels);
+}
+
 void CanvasWidget::paintEvent(QPaintEvent*)
 {
-    if (m_program) {
-        // Under the state lock, so a frame of the animation thread never shows half-drawn.
-        std::lock_guard lock(m_program->stateLock);
-        surfaceToQImage(m_program->canvas.pixels(), Canvas::kWidth, Canvas::kHeight, m_frame);
-    }
+    // The newest picture handed over; a paint the window system asked for
+    // (the window uncovered or restored) shows the surface as it is now.
+    if (!m_pictures.take() && handOverSurface()) m_pictures.take();
+    const std::vector<uint32_t>& picture = m_pictures.shown();
+
     QPainter p(this);
     const QRect outer = rect();
     p.setPen(palette().color(QPalette::Dark)); // flat border
@@ -38,33 +62,35 @@ void CanvasWidget::paintEvent(QPaintEvent*)
     p.setPen(palette().color(QPalette::Light));
     p.drawLine(edge.bottomLeft(), edge.bottomRight());
     p.drawLine(edge.topRight(), edge.bottomRight());
-    if (m_frame.isNull()) return;
+    if (picture.size() != kPixels) return;
+    // The picture as it is, in the window's own format: no copy, no conversion.
+    const QImage frame(reinterpret_cast<const uchar*>(picture.data()), Canvas::kWidth, Canvas::kHeight,
+                       Canvas::kWidth * 4, QImage::Format_RGB32);
     const Placement at = placement();
     const QPoint inside(layout::kCanvasFrame, layout::kCanvasFrame);
     if (at.scaledDown) {
         p.setRenderHint(QPainter::SmoothPixmapTransform);
-        p.drawImage(QRect(inside, QSize(Canvas::kWidth, Canvas::kHeight)), m_frame);
+        p.drawImage(QRect(inside, QSize(Canvas::kWidth, Canvas::kHeight)), frame);
         return;
     }
-    if (at.block == at.dpr) { // a whole scale factor: Qt's own drawing repeats each pixel exactly
-        p.drawImage(inside, m_frame);
+    if (at.dpr == 1) {
+        p.drawImage(inside, frame);
         return;
     }
-    // A scale factor with a fraction: the interior is made at device
-    // resolution, every surface pixel a whole block, the picture centred and
-    // the rest in the window colour, then drawn 1:1 onto the device pixels.
+    // Any other factor: the interior at device resolution, every surface
+    // pixel a whole block, the picture centred and the rest in the window
+    // colour (painted when the interior is made), drawn 1:1 onto the
+    // device pixels.
     const QSize device = at.interior.size();
-    if (m_device.size() != device) m_device = QImage(device, QImage::Format_RGB32);
-    m_device.setDevicePixelRatio(1);
-    m_device.fill(palette().color(QPalette::Window));
-    const QPoint origin = at.origin - at.interior.topLeft();
-    for (int y = 0; y < m_frame.height(); ++y) {
-        const auto* src = reinterpret_cast<const uint32_t*>(m_frame.constScanLine(y));
-        auto* first = reinterpret_cast<uint32_t*>(m_device.scanLine(origin.y() + y * at.block)) + origin.x();
-        for (int x = 0; x < m_frame.width(); ++x) std::fill_n(first + x * at.block, at.block, src[x]);
-        for (int r = 1; r < at.block; ++r)
-            std::copy_n(first, m_frame.width() * at.block, reinterpret_cast<uint32_t*>(m_device.scanLine(origin.y() + y * at.block + r)) + origin.x());
+    if (m_device.size() != device) {
+        m_device = QImage(device, QImage::Format_RGB32);
+        m_device.fill(palette().color(QPalette::Window));
     }
+    const QPoint origin = at.origin - at.interior.topLeft();
+    const qsizetype stride = m_device.bytesPerLine() / 4;
+    for (int y = 0; y < Canvas::kHeight; ++y)
+        blockRows(picture.data() + static_cast<size_t>(y) * Canvas::kWidth, at.block,
+                  reinterpret_cast<uint32_t*>(m_device.scanLine(origin.y() + y * at.block)) + origin.x(), stride);
     // Drawn in device pixels: the painter's scale undone, so that Qt copies
     // the blocks as they are, also at a factor such as 1.99998.
     p.setWorldTransform(QTransform::fromScale(1 / at.dpr, 1 / at.dpr));

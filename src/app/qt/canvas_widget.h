@@ -1,7 +1,10 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 // The canvas control: a 600 x 512 frame (one flat border pixel, one sunken
-// edge pixel) whose 596 x 508 interior shows the drawing surface 1:1.
+// edge pixel) whose 596 x 508 interior shows the drawing surface, each pixel
+// a whole block of device pixels.
+
+#include "app/picture_handover.h"
 
 #include <QImage>
 #include <QWidget>
@@ -23,6 +26,9 @@ public:
     QPoint surfacePosition(QPoint local) const;
     // Called with 0 for a press, 1 for the second press of a double click.
     void setOnClick(std::function<void(int)> onClick) { m_onClick = std::move(onClick); }
+    // Any thread: the surface as it is now becomes the picture to show next;
+    // true when the window thread has to be told (see PictureHandOver).
+    bool handOverSurface();
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -44,8 +50,8 @@ private:
 
     Program* m_program = nullptr;
     std::function<void(int)> m_onClick;
-    QImage m_frame;  // the surface as last painted
-    QImage m_device; // the interior at device resolution, at scale factors with a fraction
+    PictureHandOver m_pictures;
+    QImage m_device; // the interior at device resolution, reused from paint to paint
 };
 
 } // namespace tambrel

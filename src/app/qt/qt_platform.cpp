@@ -54,32 +54,27 @@ void QtPlatform::pointerClientPosition(int& x, int& y)
 
 void QtPlatform::setHidden(bool hidden) { m_hidden.store(hidden); }
 
+// The picture is the window's once handed over; the animation thread goes
+// on to its pause at once, and the window presents it when it gets to it.
 void QtPlatform::redraw()
 {
     if (onWindowThread()) {
+        m_canvas->handOverSurface();
         m_canvas->repaint();
         return;
     }
-    if (m_hidden.load()) return; // nothing to paint on
-    const uint64_t ticket = m_paint.request();
-    if (ticket == 0) return;     // closing
-    // Queued, never blocking: the window thread may be waiting for this thread.
-    QMetaObject::invokeMethod(
-        m_canvas,
-        [this, ticket] {
-            m_canvas->repaint(); // synchronous; a minimised window skips the paint
-            m_paint.done(ticket);
-            pollPointer(); // for the next pass, while the window thread is awake anyway
-        },
-        Qt::QueuedConnection);
-    m_paint.wait(ticket);
+    if (m_hidden.load()) return; // nothing to show on: a restored window shows the surface as it is then
+    if (m_canvas->handOverSurface())
+        QMetaObject::invokeMethod(
+            m_canvas,
+            [this] {
+                m_canvas->repaint(); // the newest picture, whichever came last
+                pollPointer();       // for the next pass, while the window thread is awake anyway
+            },
+            Qt::QueuedConnection);
 }
 
-void QtPlatform::setClosing()
-{
-    m_closing.store(true);
-    m_paint.setClosing();
-}
+void QtPlatform::setClosing() { m_closing.store(true); }
 
 // A click reaction's pause on the window thread delays the next pass and
 // leaves the window answering; the animation thread's own pause is a sleep.

@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: MIT
 #pragma once
-// The platform interface on Qt: pointer, repaint hand-over between the
-// threads, event pumping, clipboard and screen snapshot.
+// The platform interface on Qt: pointer, the picture handed from the
+// animation thread to the window, event pumping, clipboard and screen
+// snapshot.
 
-#include "app/paint_handover.h"
 #include "app/pass_pauses.h"
 #include "gfx/platform.h"
 
@@ -32,7 +32,7 @@ public:
     void pressPrintScreen() override;
     bool getClipboardImage(Image& out) override;
 
-    // From here on redraw never waits: the window is going away.
+    // The window is going away: a screenshot portal's wait ends.
     void setClosing();
     // While the window is minimised or hidden nothing is painted and the
     // pointer is not read.
@@ -53,7 +53,6 @@ private:
     std::atomic<int> m_pointerX{0}, m_pointerY{0};
     std::atomic<bool> m_pointerFresh{false}, m_pointerPending{false}, m_hidden{false}, m_closing{false};
 
-    PaintHandOver m_paint;
     PassPauses m_pauses;
 
     QImage m_snapshot; // the capture's picture between the print-screen press and its reading

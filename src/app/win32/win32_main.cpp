@@ -5,8 +5,8 @@
 // surface.
 
 #include "app/layout.h"
-#include "app/paint_handover.h"
 #include "app/pass_pauses.h"
+#include "app/picture_handover.h"
 #include "app/program.h"
 
 #include <windows.h>
@@ -14,6 +14,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <functional>
 #include <map>
 #include <optional>
 #include <string>
@@ -22,7 +23,7 @@
 namespace tambrel {
 namespace {
 
-constexpr UINT kPaintMessage = WM_APP + 1; // lParam: the paint's ticket
+constexpr UINT kPaintMessage = WM_APP + 1; // a picture has been handed over
 constexpr wchar_t kClassName[] = L"TambrelMainDialog";
 
 std::wstring wide(const std::string& s)
@@ -68,7 +69,7 @@ class Win32Platform : public Platform {
 public:
     HWND window = nullptr, canvas = nullptr;
     DWORD windowThread = GetCurrentThreadId();
-    PaintHandOver paint;
+    std::function<bool()> handOver; // the surface as the newest picture; true: tell the window
     PassPauses pauses;
     std::atomic<bool> minimised{false};
 
@@ -79,17 +80,17 @@ public:
         ScreenToClient(window, &p);
         x = p.x, y = p.y;
     }
+    // The picture is the window's once handed over; the animation thread goes
+    // on to its pause at once, and the window presents it when it gets to it.
     void redraw() override
     {
         if (GetCurrentThreadId() == windowThread) {
+            handOver();
             RedrawWindow(canvas, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
             return;
         }
-        if (minimised.load()) return; // nothing to paint on
-        const uint64_t ticket = paint.request();
-        if (ticket == 0) return; // closing
-        if (!PostMessageW(window, kPaintMessage, 0, static_cast<LPARAM>(ticket))) return;
-        paint.wait(ticket);
+        if (minimised.load()) return; // nothing to show on: a restored window shows the surface as it is then
+        if (handOver()) PostMessageW(window, kPaintMessage, 0, 0);
     }
     // A click reaction's pause on the window thread delays the next pass and
     // leaves the window answering; the animation thread's own pause is a sleep.
@@ -173,27 +174,32 @@ struct App {
     Win32Platform platform;
     Win32View view;
     Program program{platform, view};
-    std::vector<uint32_t> dib; // the surface as the canvas's bitmap, reused from paint to paint
+    PictureHandOver pictures; // the canvas's pictures, handed from the animation thread
+
+    App()
+    {
+        platform.handOver = [this] {
+            std::lock_guard lock(program.stateLock); // a surface no pass is drawing on
+            return pictures.handOver(program.canvas.pixels(), static_cast<size_t>(Canvas::kWidth) * Canvas::kHeight);
+        };
+    }
 };
 
 // The canvas control: its flat border is the control's own, the sunken edge
-// and the surface are drawn here.
+// and the newest picture are drawn here (the surface as it is now, for a
+// paint the system asked for).
 void drawCanvas(App& app, const DRAWITEMSTRUCT& item)
 {
     RECT r = item.rcItem;
     DrawEdge(item.hDC, &r, BDR_SUNKENOUTER, BF_RECT);
+    if (!app.pictures.take() && app.platform.handOver()) app.pictures.take();
+    const std::vector<uint32_t>& picture = app.pictures.shown();
     constexpr int w = Canvas::kWidth, h = Canvas::kHeight;
-    app.dib.resize(static_cast<size_t>(w) * h);
-    {
-        // Under the state lock, so a frame of the animation thread never shows half-drawn.
-        std::lock_guard lock(app.program.stateLock);
-        const uint32_t* p = app.program.canvas.pixels();
-        for (size_t i = 0; i < app.dib.size(); ++i) app.dib[i] = swapRedBlue(p[i]);
-    }
+    if (picture.size() != static_cast<size_t>(w) * h) return;
     BITMAPINFO info{};
     info.bmiHeader = {sizeof(BITMAPINFOHEADER), w, -h, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
     const int inset = layout::kCanvasFrame - 1; // the border lies outside the client rectangle
-    SetDIBitsToDevice(item.hDC, r.left + inset, r.top + inset, w, h, 0, 0, 0, h, app.dib.data(), &info, DIB_RGB_COLORS);
+    SetDIBitsToDevice(item.hDC, r.left + inset, r.top + inset, w, h, 0, 0, 0, h, picture.data(), &info, DIB_RGB_COLORS);
 }
 
 LRESULT CALLBACK windowProc(HWND window, UINT message, WPARAM w, LPARAM l)
@@ -228,13 +234,11 @@ LRESULT CALLBACK windowProc(HWND window, UINT message, WPARAM w, LPARAM l)
         break;
     case kPaintMessage:
         RedrawWindow(app->platform.canvas, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
-        app->platform.paint.done(static_cast<uint64_t>(l));
         return 0;
     case WM_SIZE:
         app->platform.minimised.store(w == SIZE_MINIMIZED);
         break;
     case WM_CLOSE:
-        app->platform.paint.setClosing(); // the animation thread must not wait for paints now
         DestroyWindow(window);
         return 0;
     case WM_DESTROY:
