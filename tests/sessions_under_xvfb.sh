@@ -116,10 +116,17 @@ find_window
 xdotool mousemove --window "$wid" $((2 * 677)) $((2 * (8 + 32 * 2 + 12))) click 1 # "Turn Drawing On"
 wait_until 5 title_is "Tambrel: Simple drawing mode" || fail "at twice the size the drawing mode did not switch on"
 for x in 100 160 220 280 340 400 460; do xdotool mousemove --window "$wid" $((2 * x)) $((2 * (200 + x / 3))); sleep 0.05; done
-sleep 0.5 # the pen rests: each pass draws the same dot
+# The pen rests beside the canvas: a resting pen's dot would still grow
+# whenever its width reached a new high, here every dot falls outside.
+xdotool mousemove --window "$wid" $((2 * 700)) $((2 * 400))
 read -r abs_x abs_y < <(xwininfo -id "$wid" | awk '/Absolute upper-left X:/ {x=$4} /Absolute upper-left Y:/ {y=$4} END {print x, y}')
-import -window root "$work/shot.png"
-convert "$work/shot.png" -crop "1192x1016+$((abs_x + 20))+$((abs_y + 20))" +repage -sample 50% "$work/twice.png"
+twice_to() {
+  import -window root "$work/shot.png"
+  convert "$work/shot.png" -crop "1192x1016+$((abs_x + 20))+$((abs_y + 20))" +repage -sample 50% "$1"
+}
+twice_to "$work/twice.png"
+settled() { cp "$work/twice.png" "$work/twice-before.png" && sleep 0.3 && twice_to "$work/twice.png" && same_picture "$work/twice.png" "$work/twice-before.png"; }
+wait_until 10 settled || fail "at twice the size the picture never settles"
 close_program
 "$render" --replay "$work/twice.tambrel" --out "$work/twice-replayed.png" || fail "the session at twice the size does not replay"
 same_picture "$work/twice.png" "$work/twice-replayed.png" ||

@@ -2,10 +2,11 @@
 // Posts messages to the running tambrel.exe as other programs and the
 // system do (a task bar's close, an accessibility client's press), all at
 // once, so that they land in the program's queue together:
-//   post_messages.exe command ID | click ID | close | caption ID ...
+//   post_messages.exe command ID | click ID | close | caption ID | size ID ...
 // "command ID" posts the button's WM_COMMAND, "click ID" posts BM_CLICK to
 // the button, "close" posts WM_CLOSE; "caption ID" prints the button's
-// caption on a line of its own. Exit status 1 when there is no window.
+// caption, "size ID" its width and height in pixels, each on a line of its own.
+// Exit status 1 when there is no window.
 
 #include <windows.h>
 
@@ -25,6 +26,10 @@ int main(int argc, char** argv)
             PostMessageW(window, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(window, id)));
         } else if (i + 1 < argc && std::strcmp(argv[i], "click") == 0) {
             PostMessageW(GetDlgItem(window, std::atoi(argv[++i])), BM_CLICK, 0, 0);
+        } else if (i + 1 < argc && std::strcmp(argv[i], "size") == 0) {
+            RECT r{};
+            GetWindowRect(GetDlgItem(window, std::atoi(argv[++i])), &r);
+            std::printf("%ld %ld\n", static_cast<long>(r.right - r.left), static_cast<long>(r.bottom - r.top));
         } else if (i + 1 < argc && std::strcmp(argv[i], "caption") == 0) {
             char caption[128] = "";
             GetWindowTextA(GetDlgItem(window, std::atoi(argv[++i])), caption, sizeof caption);

@@ -11,9 +11,11 @@
 
 #include <windows.h>
 #include <commctrl.h>
+#include <mmsystem.h>
 
 #include <algorithm>
 #include <atomic>
+#include <climits>
 #include <functional>
 #include <map>
 #include <optional>
@@ -73,12 +75,25 @@ public:
     PassPauses pauses;
     std::atomic<bool> minimised{false};
 
+    // Where the canvas's picture lies in the client area, in device pixels,
+    // and how many device pixels each surface pixel takes each way.
+    std::atomic<int> pictureLeft{layout::kCanvas.left + layout::kCanvasFrame};
+    std::atomic<int> pictureTop{layout::kCanvas.top + layout::kCanvasFrame};
+    std::atomic<int> block{1};
+
+    // The pointer in the layout's client pixels, as the modes reckon with
+    // them: the device pixel under it mapped back to the surface pixel it
+    // shows, at any scale.
     void pointerClientPosition(int& x, int& y) override
     {
         POINT p{};
         GetCursorPos(&p);
         ScreenToClient(window, &p);
-        x = p.x, y = p.y;
+        const int k = block.load();
+        auto floorDiv = [k](int v) { return v >= 0 ? v / k : -((-v + k - 1) / k); };
+        constexpr int surfaceLeft = layout::kCanvas.left + layout::kCanvasFrame, surfaceTop = layout::kCanvas.top + layout::kCanvasFrame;
+        x = static_cast<int>(std::clamp<long long>(0LL + floorDiv(p.x - pictureLeft.load()) + surfaceLeft, INT_MIN, INT_MAX));
+        y = static_cast<int>(std::clamp<long long>(0LL + floorDiv(p.y - pictureTop.load()) + surfaceTop, INT_MIN, INT_MAX));
     }
     // The picture is the window's once handed over; the animation thread goes
     // on to its pause at once, and the window presents it when it gets to it.
@@ -170,11 +185,18 @@ public:
     }
 };
 
+// The window's dots per inch, and the layout's pixels at them.
+struct Scale {
+    int dpi = 96;
+    int px(int v) const { return MulDiv(v, dpi, 96); }
+};
+
 struct App {
     Win32Platform platform;
     Win32View view;
     Program program{platform, view};
     PictureHandOver pictures; // the canvas's pictures, handed from the animation thread
+    Scale scale;
 
     App()
     {
@@ -185,21 +207,139 @@ struct App {
     }
 };
 
-// The canvas control: its flat border is the control's own, the sunken edge
-// and the newest picture are drawn here (the surface as it is now, for a
-// paint the system asked for).
+// The canvas control, all drawn here at the window's scale: a flat border,
+// a sunken edge, and the newest picture (the surface as it is now, for a
+// paint the system asked for) in whole k x k blocks of device pixels,
+// centred in the interior, the rest in the window's colour.
 void drawCanvas(App& app, const DRAWITEMSTRUCT& item)
 {
-    RECT r = item.rcItem;
-    DrawEdge(item.hDC, &r, BDR_SUNKENOUTER, BF_RECT);
+    const RECT r = item.rcItem;
+    HDC dc = item.hDC;
+    const int line = std::max(1, app.scale.px(1));
+    auto band = [&](int l, int t, int rr, int b, int colour) {
+        const RECT area{l, t, rr, b};
+        FillRect(dc, &area, GetSysColorBrush(colour));
+    };
+    band(r.left, r.top, r.right, r.top + line, COLOR_WINDOWFRAME); // the flat border
+    band(r.left, r.bottom - line, r.right, r.bottom, COLOR_WINDOWFRAME);
+    band(r.left, r.top, r.left + line, r.bottom, COLOR_WINDOWFRAME);
+    band(r.right - line, r.top, r.right, r.bottom, COLOR_WINDOWFRAME);
+    band(r.left + line, r.top + line, r.right - line, r.top + 2 * line, COLOR_BTNSHADOW); // sunken: dark top-left,
+    band(r.left + line, r.top + line, r.left + 2 * line, r.bottom - line, COLOR_BTNSHADOW);
+    band(r.left + line, r.bottom - 2 * line, r.right - line, r.bottom - line, COLOR_BTNHIGHLIGHT); // light bottom-right
+    band(r.right - 2 * line, r.top + line, r.right - line, r.bottom - line, COLOR_BTNHIGHLIGHT);
+
     if (!app.pictures.take() && app.platform.handOver()) app.pictures.take();
     const std::vector<uint32_t>& picture = app.pictures.shown();
     constexpr int w = Canvas::kWidth, h = Canvas::kHeight;
     if (picture.size() != static_cast<size_t>(w) * h) return;
+    const RECT interior{r.left + 2 * line, r.top + 2 * line, r.right - 2 * line, r.bottom - 2 * line};
+    const int k = app.platform.block.load();
+    const int x = interior.left + (interior.right - interior.left - w * k) / 2;
+    const int y = interior.top + (interior.bottom - interior.top - h * k) / 2;
+    band(interior.left, interior.top, interior.right, y, COLOR_BTNFACE);
+    band(interior.left, y + h * k, interior.right, interior.bottom, COLOR_BTNFACE);
+    band(interior.left, y, x, y + h * k, COLOR_BTNFACE);
+    band(x + w * k, y, interior.right, y + h * k, COLOR_BTNFACE);
     BITMAPINFO info{};
     info.bmiHeader = {sizeof(BITMAPINFOHEADER), w, -h, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
-    const int inset = layout::kCanvasFrame - 1; // the border lies outside the client rectangle
-    SetDIBitsToDevice(item.hDC, r.left + inset, r.top + inset, w, h, 0, 0, 0, h, picture.data(), &info, DIB_RGB_COLORS);
+    if (k == 1) {
+        SetDIBitsToDevice(dc, x, y, w, h, 0, 0, 0, h, picture.data(), &info, DIB_RGB_COLORS);
+    } else {
+        SetStretchBltMode(dc, COLORONCOLOR); // whole blocks: every device pixel one surface pixel's colour
+        StretchDIBits(dc, x, y, w * k, h * k, 0, 0, w, h, picture.data(), &info, DIB_RGB_COLORS, SRCCOPY);
+    }
+}
+
+HFONT makeFont(int weight, int dpi)
+{
+    const int height = -MulDiv(layout::kFontPoints, dpi, 72); // -11 pixels at 96 dots per inch
+    return CreateFontW(height, 0, 0, 0, weight, FALSE, FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
+                       CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_SWISS, L"MS Sans Serif");
+}
+
+constexpr DWORD kStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
+constexpr DWORD kExStyle = WS_EX_DLGMODALFRAME | WS_EX_CONTROLPARENT;
+
+// A function of user32 that older Windows lacks, or null.
+template <typename Fn>
+Fn user32Function(const char* name)
+{
+    return reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"user32.dll"), name)));
+}
+
+// The window's dots per inch: its monitor's, where Windows says (10 and
+// later, the program being aware of each monitor's), else the screen's.
+int dpiFor(HWND window)
+{
+    using GetDpiForWindowFn = UINT(WINAPI*)(HWND);
+    static const auto getDpiForWindow = user32Function<GetDpiForWindowFn>("GetDpiForWindow");
+    if (getDpiForWindow) return static_cast<int>(getDpiForWindow(window));
+    HDC screen = GetDC(nullptr);
+    const int dpi = GetDeviceCaps(screen, LOGPIXELSY);
+    ReleaseDC(nullptr, screen);
+    return dpi;
+}
+
+// The outer window for a client area of w x h at `dpi`.
+SIZE outerSize(int w, int h, int dpi)
+{
+    using AdjustFn = BOOL(WINAPI*)(LPRECT, DWORD, BOOL, DWORD, UINT);
+    static const auto adjust = user32Function<AdjustFn>("AdjustWindowRectExForDpi");
+    RECT outer{0, 0, w, h};
+    if (adjust) adjust(&outer, kStyle, FALSE, kExStyle, static_cast<UINT>(dpi));
+    else AdjustWindowRectEx(&outer, kStyle, FALSE, kExStyle);
+    return {outer.right - outer.left, outer.bottom - outer.top};
+}
+
+// Lays the window out at `dpi`: the client area, the canvas and the
+// buttons in the layout's pixels scaled, the fonts at 8 points, the
+// canvas's blocks; the window centred on its work area, or where Windows
+// suggests when it moved to a monitor with another scaling.
+void layOut(App& app, HWND window, int dpi, const RECT* suggested)
+{
+    app.scale.dpi = dpi;
+    const Scale& s = app.scale;
+    const HFONT oldDialog = app.view.dialogFont, oldNormal = app.view.normalFont, oldBold = app.view.boldFont;
+    app.view.dialogFont = makeFont(FW_NORMAL, dpi);
+    app.view.normalFont = makeFont(FW_NORMAL, dpi);
+    app.view.boldFont = makeFont(FW_BOLD, dpi);
+    const layout::Rect c = layout::kCanvas;
+    SetWindowPos(app.platform.canvas, nullptr, s.px(c.left), s.px(c.top), s.px(c.width), s.px(c.height), SWP_NOZORDER | SWP_NOACTIVATE);
+    for (int n = 0; n < layout::kButtonSlots; ++n) {
+        const int id = layout::buttonId(n);
+        HWND button = GetDlgItem(window, id);
+        if (!button) continue;
+        const layout::Rect b = layout::buttonRect(id);
+        SetWindowPos(button, nullptr, s.px(b.left), s.px(b.top), s.px(b.width), s.px(b.height), SWP_NOZORDER | SWP_NOACTIVATE);
+        // The same kind of font as before, at the new size.
+        const auto had = reinterpret_cast<HFONT>(SendMessageW(button, WM_GETFONT, 0, 0));
+        const HFONT f = had && had == oldBold ? app.view.boldFont : had && had == oldNormal ? app.view.normalFont : app.view.dialogFont;
+        SendMessageW(button, WM_SETFONT, reinterpret_cast<WPARAM>(f), TRUE);
+    }
+    for (HFONT f : {oldDialog, oldNormal, oldBold})
+        if (f) DeleteObject(f);
+
+    const int line = std::max(1, s.px(1));
+    const int interiorW = s.px(c.width) - 4 * line, interiorH = s.px(c.height) - 4 * line;
+    const int k = std::max(1, std::min(interiorW / Canvas::kWidth, interiorH / Canvas::kHeight));
+    app.platform.block.store(k);
+    app.platform.pictureLeft.store(s.px(c.left) + 2 * line + (interiorW - Canvas::kWidth * k) / 2);
+    app.platform.pictureTop.store(s.px(c.top) + 2 * line + (interiorH - Canvas::kHeight * k) / 2);
+
+    const SIZE outer = outerSize(s.px(layout::kClientWidth), s.px(layout::kClientHeight), dpi);
+    if (suggested) {
+        SetWindowPos(window, nullptr, suggested->left, suggested->top, outer.cx, outer.cy, SWP_NOZORDER | SWP_NOACTIVATE);
+    } else {
+        MONITORINFO monitor{sizeof monitor, {}, {}, 0};
+        GetMonitorInfoW(MonitorFromWindow(window, MONITOR_DEFAULTTOPRIMARY), &monitor);
+        const RECT work = monitor.rcWork;
+        // A window larger than the work area keeps its title bar on it.
+        const int left = std::max<int>(work.left, (work.left + work.right - outer.cx) / 2);
+        const int top = std::max<int>(work.top, (work.top + work.bottom - outer.cy) / 2);
+        SetWindowPos(window, nullptr, left, top, outer.cx, outer.cy, SWP_NOZORDER | SWP_NOACTIVATE);
+    }
+    InvalidateRect(window, nullptr, TRUE);
 }
 
 LRESULT CALLBACK windowProc(HWND window, UINT message, WPARAM w, LPARAM l)
@@ -238,6 +378,9 @@ LRESULT CALLBACK windowProc(HWND window, UINT message, WPARAM w, LPARAM l)
     case WM_SIZE:
         app->platform.minimised.store(w == SIZE_MINIMIZED);
         break;
+    case WM_DPICHANGED: // moved to a monitor with another scaling
+        layOut(*app, window, LOWORD(w), reinterpret_cast<const RECT*>(l));
+        return 0;
     case WM_CLOSE:
         DestroyWindow(window);
         return 0;
@@ -247,15 +390,6 @@ LRESULT CALLBACK windowProc(HWND window, UINT message, WPARAM w, LPARAM l)
         return 0;
     }
     return DefWindowProcW(window, message, w, l);
-}
-
-HFONT makeFont(int weight)
-{
-    HDC screen = GetDC(nullptr);
-    const int height = -MulDiv(layout::kFontPoints, GetDeviceCaps(screen, LOGPIXELSY), 72);
-    ReleaseDC(nullptr, screen);
-    return CreateFontW(height, 0, 0, 0, weight, FALSE, FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
-                       CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_SWISS, L"MS Sans Serif");
 }
 
 } // namespace
@@ -268,10 +402,11 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
     if (!InitCommonControlsEx(&controls)) InitCommonControls();
     const uint32_t seed = Rnd::clockSeed(); // the only seeding of the run
 
+    // Passes of 10 ms need the system's timer at 1 ms: by default Windows
+    // wakes a sleeper on its 15.6 ms tick only, and every animation would
+    // run a third slower.
+    timeBeginPeriod(1);
     App app;
-    app.view.boldFont = makeFont(FW_BOLD);
-    app.view.normalFont = makeFont(FW_NORMAL);
-    app.view.dialogFont = makeFont(FW_NORMAL);
 
     WNDCLASSEXW wc{};
     wc.cbSize = sizeof wc;
@@ -283,35 +418,22 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
     wc.lpszClassName = kClassName;
     RegisterClassExW(&wc);
 
-    // A fixed dialog frame with a caption, a system menu and a minimise box,
-    // centred on the work area with its frame.
-    constexpr DWORD style = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
-    constexpr DWORD exStyle = WS_EX_DLGMODALFRAME | WS_EX_CONTROLPARENT;
-    RECT outer{0, 0, layout::kClientWidth, layout::kClientHeight};
-    AdjustWindowRectEx(&outer, style, FALSE, exStyle);
-    const int ow = outer.right - outer.left, oh = outer.bottom - outer.top;
-    RECT work{};
-    SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
-    // A window larger than the work area keeps its title bar on it.
-    const int left = std::max<int>(work.left, (work.left + work.right - ow) / 2);
-    const int top = std::max<int>(work.top, (work.top + work.bottom - oh) / 2);
-    HWND window = CreateWindowExW(exStyle, kClassName, L"Tambrel", style, left, top, ow, oh, nullptr, nullptr, instance, &app);
+    // A fixed dialog frame with a caption, a system menu and a minimise box;
+    // its controls are placed, and the window sized and centred, by layOut
+    // at the window's own scale.
+    HWND window = CreateWindowExW(kExStyle, kClassName, L"Tambrel", kStyle, CW_USEDEFAULT, CW_USEDEFAULT,
+                                  layout::kClientWidth, layout::kClientHeight, nullptr, nullptr, instance, &app);
     if (!window) return 1;
     app.view.window = app.platform.window = window;
-
-    const layout::Rect c = layout::kCanvas;
-    app.platform.canvas = CreateWindowExW(0, L"STATIC", nullptr, WS_CHILD | WS_VISIBLE | WS_BORDER | SS_NOTIFY | SS_OWNERDRAW,
-                                          c.left, c.top, c.width, c.height, window,
-                                          reinterpret_cast<HMENU>(static_cast<INT_PTR>(kCanvasId)), instance, nullptr);
+    app.platform.canvas = CreateWindowExW(0, L"STATIC", nullptr, WS_CHILD | WS_VISIBLE | SS_NOTIFY | SS_OWNERDRAW, 0, 0, 0, 0,
+                                          window, reinterpret_cast<HMENU>(static_cast<INT_PTR>(kCanvasId)), instance, nullptr);
     for (int n = 0; n < layout::kButtonSlots; ++n) {
         const int id = layout::buttonId(n);
         if (id == kEmptySlotId) continue;
-        const layout::Rect b = layout::buttonRect(id);
-        HWND button = CreateWindowExW(0, L"BUTTON", L"", WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON, b.left,
-                                      b.top, b.width, b.height, window, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
-                                      instance, nullptr);
-        SendMessageW(button, WM_SETFONT, reinterpret_cast<WPARAM>(app.view.dialogFont), FALSE);
+        CreateWindowExW(0, L"BUTTON", L"", WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON, 0, 0, 0, 0, window,
+                        reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance, nullptr);
     }
+    layOut(app, window, dpiFor(window), nullptr);
 
     app.program.rnd.setState(seed);
     app.program.buildMainWindow(); // every caption final before the window shows
@@ -339,6 +461,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
         DispatchMessageW(&m);
     }
     app.program.finish(); // the thread ends at the top of its next pass
-    DeleteObject(app.view.dialogFont);
+    for (HFONT f : {app.view.dialogFont, app.view.normalFont, app.view.boldFont}) DeleteObject(f);
+    timeEndPeriod(1);
     return 0;
 }
