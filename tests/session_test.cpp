@@ -11,6 +11,7 @@
 
 #include <chrono>
 #include <climits>
+#include <cstdint>
 #include <random>
 #include <string_view>
 #include <tuple>
@@ -156,6 +157,9 @@ TEST(Session, ATakeOverGoesOnRecordingTheWholeStory)
     Replayed taker;
     SessionReplay replay(taker.program, session);
     replay.begin();
+    // At a window's pace no look runs more than its share of steps.
+    ASSERT_EQ(replay.playUntil(UINT32_MAX, 30), SessionReplay::Step::Ran) << replay.error();
+    EXPECT_LE(replay.passesRun(), 30u);
     ASSERT_EQ(replay.runUntilPass(45), SessionReplay::Step::Ran) << replay.error();
     replay.finish(); // the user takes over five passes before the end
     taker.platform.setCanvasMouse(100, 90);

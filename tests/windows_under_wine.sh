@@ -4,10 +4,11 @@
 # import table, and tambrel.exe on a virtual X display with a window manager,
 # driven from outside as a user would: client size, centring, no maximise,
 # a white canvas, every mode button with its title, clicks on the canvas,
-# "Clear Screen", Escape, and the close button's exit status; then the same
+# "Clear Screen", Escape, and the close button's exit status; sessions and
+# pictures kept and replayed across editions; then the same
 # window on a screen of 192 dots per inch (200 %), laid out at that scale.
-#   tests/windows_under_wine.sh BUILD_WIN_DIR
-build="$1"
+#   tests/windows_under_wine.sh BUILD_WIN_DIR RENDERER
+build="$1" render="$2"
 source "$(dirname "$0")/xvfb_session.sh"
 export WINEPREFIX="$work/wine" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 wineboot -i >/dev/null 2>&1 || fail "wineboot"
@@ -20,7 +21,7 @@ echo "ok the core's tests under Wine: $(grep -E '^\[  PASSED  \]' "$work/core.lo
 # Only the system's DLLs.
 dlls=$(x86_64-w64-mingw32-objdump -p "$build/tambrel.exe" | awk '/DLL Name:/ {print toupper($3)}' | sort | tr '\n' ' ')
 for dll in $dlls; do
-  case "$dll" in KERNEL32.DLL | USER32.DLL | GDI32.DLL | COMCTL32.DLL | MSVCRT.DLL | ADVAPI32.DLL | WINMM.DLL) ;;
+  case "$dll" in KERNEL32.DLL | USER32.DLL | GDI32.DLL | COMCTL32.DLL | MSVCRT.DLL | ADVAPI32.DLL | WINMM.DLL | COMDLG32.DLL | SHELL32.DLL | OLE32.DLL) ;;
     *) fail "tambrel.exe needs $dll" ;; esac
 done
 # Windows wakes a sleeper on its 15.6 ms tick unless asked for 1 ms, which
@@ -165,6 +166,75 @@ wait "$app_pid" || status=$?
 app_pid=""
 [ "$status" = 0 ] || fail "a close posted during the capture's waits: exit status $status"
 echo "ok a close posted during the capture's waits ends the program with status 0"
+
+# Keeping what the user sees. A run recorded with --record through real
+# input, its picture saved with Ctrl+S through the system's file dialog: the
+# Linux renderer replays the session to that very picture. A session the
+# core made elsewhere replays in the window to the renderer's picture, and a
+# press takes it over. A broken file is refused with its reason.
+winpath() { printf 'Z:%s' "${1//\//\\}"; }
+same_picture() { [ "$(compare -metric AE "$1" "$2" null: 2>&1 || true)" = 0 ]; }
+title_is() { [ "$(title)" = "$1" ]; }
+wine "$build/tambrel.exe" --record "$(winpath "$work/run.tambrel")" >"$work/app.log" 2>&1 &
+app_pid=$!
+find_window
+sleep 0.5
+read -r abs_x abs_y < <(xwininfo -id "$wid" | awk '/Absolute upper-left X:/ {x=$4} /Absolute upper-left Y:/ {y=$4} END {print x, y}')
+press_button 3 # fireworks
+xdotool mousemove --window "$wid" 150 200 click 1 sleep 0.2 mousemove --window "$wid" 400 300 click --repeat 2 --delay 60 1
+sleep 0.3
+press_button 2 # the pen
+xdotool mousemove --window "$wid" 100 100 sleep 0.1 mousemove --window "$wid" 300 200 sleep 0.1 mousemove --window "$wid" 500 400 click 1
+sleep 0.3
+press_button 10 # clouds: a still picture to end on
+xdotool mousemove --window "$wid" 330 260 click 1
+wait_until 5 title_is "Tambrel: Random fractal cloud painter" || fail "the clouds did not switch on: '$(title)'"
+sleep 0.5
+canvas
+save_dialog() { xdotool search --onlyvisible --name '^Save Picture$' 2>/dev/null | awk 'NR == 1'; }
+xdotool windowactivate --sync "$wid" key ctrl+s
+wait_until 10 eval '[ -n "$(save_dialog)" ]' || fail "Ctrl+S brought no file dialog"
+sleep 0.5
+xdotool key ctrl+a type --delay 5 "$(winpath "$work/picture.png")"
+xdotool key Return
+wait_until 10 eval '[ -s "$work/picture.png" ]' || fail "Ctrl+S saved no picture"
+close_program
+[ "$status" = 0 ] || fail "exit status $status after recording"
+"$render" --replay "$work/run.tambrel" --out "$work/replayed.png" || fail "the renderer could not replay the session of tambrel.exe"
+same_picture "$work/picture.png" "$work/replayed.png" ||
+  fail "the renderer's replay differs from the picture tambrel.exe saved in $(compare -metric AE "$work/picture.png" "$work/replayed.png" null: 2>&1) pixels"
+same_picture "$work/canvas.png" "$work/picture.png" || fail "the saved picture differs from the canvas on the screen"
+echo "ok a session recorded by tambrel.exe replays in the renderer to the picture it saved ($(stat -c %s "$work/run.tambrel") bytes)"
+
+"$render" --mode fireworks --pointer 200,150 --click 5 --click 30 --frames 80 --mode drawing --pointer 400,300 --frames 40 \
+  --mode clouds --pointer 300,250 --click 2 --frames 10 --save-session "$work/made.tambrel" --out "$work/made.png" ||
+  fail "the renderer could not make a session"
+wine "$build/tambrel.exe" --replay "$(winpath "$work/made.tambrel")" >"$work/app.log" 2>&1 &
+app_pid=$!
+# The replay may have switched a mode on (and so changed the title) by the
+# time the window shows.
+wid=$(timeout 60 xdotool search --sync --onlyvisible --name '^Tambrel' | awk 'NR == 1') && [ -n "$wid" ] ||
+  fail "no window for the replay"
+wait_until 30 title_is "Tambrel: Random fractal cloud painter" || fail "the replay did not reach its last mode: '$(title)'"
+replayed() { canvas && same_picture "$work/canvas.png" "$work/made.png"; }
+wait_until 10 replayed || fail "the window's replay ends on another picture"
+press_button 1
+wait_until 5 title_is "Tambrel: Bouncy ball animation" || fail "a press after the replay did nothing: '$(title)'"
+close_program
+[ "$status" = 0 ] || fail "exit status $status after the replay"
+echo "ok a session made elsewhere replays in tambrel.exe to the same picture, and a press takes it over"
+
+head -c 40 "$work/made.tambrel" >"$work/broken.tambrel"
+wine "$build/tambrel.exe" --replay "$(winpath "$work/broken.tambrel")" >"$work/app.log" 2>&1 &
+app_pid=$!
+find_window # the message box, titled as the program
+xdotool windowactivate --sync "$wid" key Return
+status=0
+wait "$app_pid" || status=$?
+app_pid=""
+[ "$status" = 2 ] || fail "a broken session: exit status $status, not 2"
+grep -q "cannot replay" "$work/app.log" || fail "a broken session: no reason given"
+echo "ok a broken session is refused with its reason: $(grep -m1 'cannot replay' "$work/app.log" | tr -d '\r')"
 
 # At 192 dots per inch the window lays itself out at twice the size: the
 # client area, the buttons with their captions in an 8-point font at that

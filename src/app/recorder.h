@@ -21,6 +21,12 @@
 
 namespace tambrel {
 
+// What the user is told, in every edition, before a session that holds a
+// picture of their screen leaves the program.
+inline constexpr char kScreenPictureNotice[] =
+    "This session holds a picture of your screen: the top-left 600 x 512 pixels of it, taken when the capture "
+    "was switched on. Whoever gets the file can see that picture.";
+
 // Where the inputs come from while a session is replayed.
 class ReplayInput {
 public:

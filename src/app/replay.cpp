@@ -79,6 +79,13 @@ SessionReplay::Step SessionReplay::runUntilPass(uint64_t passes)
     return m_passes >= passes && m_error.empty() ? Step::Ran : s;
 }
 
+SessionReplay::Step SessionReplay::playUntil(uint32_t nowMs, int most)
+{
+    for (int n = 0; n < most && nextTimeMs() <= nowMs; ++n)
+        if (const Step s = step(); s != Step::Ran) return s;
+    return Step::Ran;
+}
+
 void SessionReplay::finish()
 {
     if (!m_active) return;

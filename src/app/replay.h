@@ -40,6 +40,10 @@ public:
     Step step();
     // Steps until `passes` passes have run, the end, or a failure.
     Step runUntilPass(uint64_t passes);
+    // The steps whose recorded time has come by `nowMs`, at a window's pace:
+    // at most `most` of them, so that a window that stalled catches up
+    // without freezing.
+    Step playUntil(uint32_t nowMs, int most);
     // The recorded time of the next pass or command; of the last one at the end.
     uint32_t nextTimeMs() const { return m_next.tag == RecordTag::End ? m_session.durationMs : m_next.timeMs; }
     bool ended() const { return m_next.tag == RecordTag::End; }

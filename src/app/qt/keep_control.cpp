@@ -24,6 +24,7 @@
 #include <QWidget>
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdio>
 
 #include <sys/resource.h>
@@ -124,12 +125,10 @@ void KeepControl::replay(Session session)
 void KeepControl::tick()
 {
     if (!m_replay) return;
-    const qint64 now = m_clock.elapsed();
-    for (int n = 0; n < kMostStepsPerLook && m_replay->nextTimeMs() <= now; ++n) {
-        const SessionReplay::Step step = m_replay->step();
-        if (step == SessionReplay::Step::Failed) return endReplay(QString::fromStdString(m_replay->error()));
-        if (step == SessionReplay::Step::Ended) return endReplay({}); // at the session's own end
-    }
+    const auto now = static_cast<uint32_t>(std::min<qint64>(m_clock.elapsed(), UINT32_MAX));
+    const SessionReplay::Step step = m_replay->playUntil(now, kMostStepsPerLook);
+    if (step == SessionReplay::Step::Failed) return endReplay(QString::fromStdString(m_replay->error()));
+    if (step == SessionReplay::Step::Ended) endReplay({}); // at the session's own end
 }
 
 void KeepControl::endReplay(const QString& problem)
@@ -285,10 +284,7 @@ void KeepControl::saveSession()
     // What is saved is the session as it is when the user asks.
     const std::vector<uint8_t> bytes = m_program.sessionFile();
     if (m_program.recorder().holdsScreenPictures()) {
-        QMessageBox ask(QMessageBox::Warning, QStringLiteral("Save Session"),
-                        QStringLiteral("This session holds a picture of your screen: the top-left 600 x 512 pixels "
-                                       "of it, taken when the capture was switched on. Whoever gets the file can see "
-                                       "that picture."),
+        QMessageBox ask(QMessageBox::Warning, QStringLiteral("Save Session"), QString::fromUtf8(kScreenPictureNotice),
                         QMessageBox::Cancel, m_window);
         QPushButton* save = ask.addButton(QStringLiteral("Save with the Picture"), QMessageBox::AcceptRole);
         ask.setDefaultButton(QMessageBox::Cancel);

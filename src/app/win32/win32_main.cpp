@@ -8,14 +8,18 @@
 #include "app/pass_pauses.h"
 #include "app/picture_handover.h"
 #include "app/program.h"
+#include "app/win32/keeping.h"
 
 #include <windows.h>
 #include <commctrl.h>
+#include <shellapi.h>
+#include <windowsx.h>
 #include <mmsystem.h>
 
 #include <algorithm>
 #include <atomic>
 #include <climits>
+#include <cstdio>
 #include <functional>
 #include <map>
 #include <optional>
@@ -197,6 +201,7 @@ struct App {
     Program program{platform, view};
     PictureHandOver pictures; // the canvas's pictures, handed from the animation thread
     Scale scale;
+    Keeping keeping{program};
 
     App()
     {
@@ -363,9 +368,29 @@ LRESULT CALLBACK windowProc(HWND window, UINT message, WPARAM w, LPARAM l)
         event(DialogMessage::NcActivate, kNoControl, 0, w != FALSE);
         break;
     case WM_COMMAND:
-        // Enter and Escape arrive as IDOK and IDCANCEL: no control has those ids.
+        if (app->keeping.onCommand(LOWORD(w))) return 0; // a shortcut or the canvas's menu
+        // A press or click of the user's own ends a replay. Enter and Escape
+        // arrive as IDOK and IDCANCEL: no control has those ids.
+        if (LOWORD(w) >= kCanvasId && LOWORD(w) <= kClearScreenId) app->keeping.takeOver();
         event(DialogMessage::Command, LOWORD(w), HIWORD(w));
         return 0;
+    case WM_SYSCOMMAND:
+        if (app->keeping.onCommand(static_cast<UINT>(w & 0xFFF0))) return 0; // the entries added to the system menu
+        break;
+    case WM_CONTEXTMENU:
+        if (reinterpret_cast<HWND>(w) == app->platform.canvas) {
+            POINT at{GET_X_LPARAM(l), GET_Y_LPARAM(l)};
+            if (l == -1) { // from the keyboard: under the canvas's top-left corner
+                at = {0, 0};
+                ClientToScreen(app->platform.canvas, &at);
+            }
+            app->keeping.showContextMenu(at.x, at.y);
+            return 0;
+        }
+        break;
+    case WM_TIMER:
+        if (app->keeping.onTimer(w)) return 0;
+        break;
     case WM_DRAWITEM:
         if (w == static_cast<WPARAM>(kCanvasId)) {
             drawCanvas(*app, *reinterpret_cast<const DRAWITEMSTRUCT*>(l));
@@ -395,9 +420,60 @@ LRESULT CALLBACK windowProc(HWND window, UINT message, WPARAM w, LPARAM l)
 } // namespace
 } // namespace tambrel
 
+namespace tambrel {
+namespace {
+
+constexpr int kBadArguments = 2;
+
+// What the command line asks for: --record FILE, --replay FILE.
+struct Options {
+    std::wstring record, replay;
+};
+
+// A problem before the window opens: on the error stream for a console,
+// and in a message box for everyone else.
+int refuse(const std::string& problem)
+{
+    std::fprintf(stderr, "tambrel: %s\n", problem.c_str());
+    MessageBoxW(nullptr, (wide(problem) + L".").c_str(), L"Tambrel", MB_OK | MB_ICONERROR);
+    return kBadArguments;
+}
+
+bool parseOptions(Options& options, std::string& problem)
+{
+    int argc = 0;
+    LPWSTR* argv = CommandLineToArgvW(GetCommandLineW(), &argc);
+    if (!argv) return true;
+    bool ok = true;
+    for (int i = 1; i < argc && ok; ++i) {
+        const std::wstring a = argv[i];
+        std::wstring* value = a == L"--record" ? &options.record : a == L"--replay" ? &options.replay : nullptr;
+        if (!value) ok = false, problem = "unknown option " + narrow(a) + " (there are --record FILE and --replay FILE)";
+        else if (i + 1 >= argc) ok = false, problem = narrow(a) + " needs a file";
+        else *value = argv[++i];
+    }
+    LocalFree(argv);
+    return ok;
+}
+
+} // namespace
+} // namespace tambrel
+
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
 {
     using namespace tambrel;
+    Options options;
+    std::string problem;
+    if (!parseOptions(options, problem)) return refuse(problem);
+    // A session to replay is read before anything opens: a file that is not
+    // one ends the start with its reason.
+    Session session;
+    if (!options.replay.empty()) {
+        std::vector<uint8_t> bytes;
+        if (!readWholeFile(options.replay, bytes, problem) || !readSession(bytes, session, problem))
+            return refuse("cannot replay " + narrow(options.replay) + ": " + problem);
+    }
+    CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE); // the picture encoder and the file dialogs
     INITCOMMONCONTROLSEX controls{sizeof controls, 0x9FF};
     if (!InitCommonControlsEx(&controls)) InitCommonControls();
     const uint32_t seed = Rnd::clockSeed(); // the only seeding of the run
@@ -434,13 +510,20 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
                         reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance, nullptr);
     }
     layOut(app, window, dpiFor(window), nullptr);
+    app.keeping.attach(window);
 
     app.program.rnd.setState(seed);
     app.program.buildMainWindow(); // every caption final before the window shows
     app.program.startAnimation();
+    if (!options.record.empty() && !app.keeping.recordTo(options.record, problem)) {
+        DestroyWindow(window);
+        app.program.finish();
+        return refuse("cannot write the session to " + narrow(options.record) + ": " + problem);
+    }
     ShowWindow(window, SW_SHOW);
     SetForegroundWindow(window);
     SetFocus(GetDlgItem(window, kFirstModeButtonId));
+    if (!options.replay.empty()) app.keeping.replay(std::move(session));
 
     // Tab moves between the buttons, Space and Enter press the focused one.
     // The dialog manager makes a focused button the default one only once
@@ -448,6 +531,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
     // focused button here, as it is from the start in the other editions.
     MSG m;
     while (GetMessageW(&m, nullptr, 0, 0) > 0) {
+        if (TranslateAcceleratorW(window, app.keeping.shortcuts(), &m)) continue;
         if (m.message == WM_KEYDOWN && m.wParam == VK_RETURN) {
             HWND focus = GetFocus();
             const int id = focus && GetParent(focus) == window ? GetDlgCtrlID(focus) : 0;
@@ -461,7 +545,9 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
         DispatchMessageW(&m);
     }
     app.program.finish(); // the thread ends at the top of its next pass
+    app.keeping.finish();
     for (HFONT f : {app.view.dialogFont, app.view.normalFont, app.view.boldFont}) DeleteObject(f);
     timeEndPeriod(1);
+    CoUninitialize();
     return 0;
 }

@@ -1,0 +1,362 @@
+// SPDX-License-Identifier: MIT
+#include "app/win32/keeping.h"
+
+#include "app/program.h"
+
+#include <commdlg.h>
+#include <shlobj.h>
+#include <wincodec.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <ctime>
+
+namespace tambrel {
+
+namespace {
+constexpr UINT_PTR kReplayTimer = 0x7A01, kRecordTimer = 0x7A02;
+constexpr UINT kPaceMs = 2;            // how often a replay looks whether its next record is due
+constexpr int kMostStepsPerLook = 200; // after a stall, catch up without freezing the window
+constexpr UINT kRecordEveryMs = 1000;
+constexpr size_t kLargestSession = 256u << 20; // far beyond any real session; a file past it is not one
+
+std::wstring wide(const std::string& s)
+{
+    std::wstring out(static_cast<size_t>(MultiByteToWideChar(CP_UTF8, 0, s.data(), static_cast<int>(s.size()), nullptr, 0)), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, s.data(), static_cast<int>(s.size()), out.data(), static_cast<int>(out.size()));
+    return out;
+}
+
+// The system's words for `code`, without the line break it ends them with.
+std::string systemMessage(DWORD code)
+{
+    wchar_t* text = nullptr;
+    FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0,
+                   reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+    std::string out = text ? narrow(text) : "error " + std::to_string(code);
+    if (text) LocalFree(text);
+    while (!out.empty() && (out.back() == '\n' || out.back() == '\r' || out.back() == '.')) out.pop_back();
+    return out;
+}
+
+std::wstring fileName(const std::wstring& path)
+{
+    const size_t slash = path.find_last_of(L"\\/");
+    return slash == std::wstring::npos ? path : path.substr(slash + 1);
+}
+
+// A default name that says when: "Tambrel 2026-12-07 21.40.05.png".
+std::wstring timeStamped(const wchar_t* extension)
+{
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_s(&local, &now);
+    wchar_t name[64];
+    std::wcsftime(name, 64, L"Tambrel %Y-%m-%d %H.%M.%S", &local);
+    return std::wstring(name) + extension;
+}
+
+std::wstring knownFolder(REFKNOWNFOLDERID id)
+{
+    wchar_t* path = nullptr;
+    std::wstring out;
+    if (SUCCEEDED(SHGetKnownFolderPath(id, 0, nullptr, &path))) out = path;
+    CoTaskMemFree(path);
+    return out;
+}
+
+// The common file dialog; an empty name when the user cancelled.
+std::wstring askForFile(HWND owner, bool save, const wchar_t* title, const wchar_t* filter, const wchar_t* extension,
+                        const std::wstring& folder, const std::wstring& suggested)
+{
+    std::wstring name(32768, L'\0');
+    std::copy(suggested.begin(), suggested.begin() + static_cast<ptrdiff_t>(std::min(suggested.size(), name.size() - 1)), name.begin());
+    OPENFILENAMEW ask{};
+    ask.lStructSize = sizeof ask;
+    ask.hwndOwner = owner;
+    ask.lpstrFilter = filter;
+    ask.lpstrFile = name.data();
+    ask.nMaxFile = static_cast<DWORD>(name.size());
+    ask.lpstrInitialDir = folder.empty() ? nullptr : folder.c_str();
+    ask.lpstrTitle = title;
+    ask.lpstrDefExt = extension;
+    ask.Flags = OFN_EXPLORER | OFN_NOCHANGEDIR | OFN_PATHMUSTEXIST |
+                (save ? OFN_OVERWRITEPROMPT : OFN_FILEMUSTEXIST);
+    if (!(save ? GetSaveFileNameW(&ask) : GetOpenFileNameW(&ask))) return {};
+    return name.c_str();
+}
+
+void tell(HWND owner, const wchar_t* title, const std::string& text, UINT icon = MB_ICONWARNING)
+{
+    MessageBoxW(owner, wide(text).c_str(), title, MB_OK | icon);
+}
+
+// The canvas's picture as a PNG through the Windows Imaging Component,
+// with what it shows as text; written beside `path`, then renamed over it.
+bool writePng(const std::wstring& path, const std::vector<uint8_t>& bgr, int w, int h,
+              const std::vector<std::pair<std::string, std::string>>& text, std::string& error)
+{
+    const std::wstring aside = path + L".part";
+    IWICImagingFactory* factory = nullptr;
+    IWICStream* stream = nullptr;
+    IWICBitmapEncoder* encoder = nullptr;
+    IWICBitmapFrameEncode* frame = nullptr;
+    IPropertyBag2* options = nullptr;
+    HRESULT hr = CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&factory));
+    if (SUCCEEDED(hr)) hr = factory->CreateStream(&stream);
+    if (SUCCEEDED(hr)) hr = stream->InitializeFromFilename(aside.c_str(), GENERIC_WRITE);
+    if (SUCCEEDED(hr)) hr = factory->CreateEncoder(GUID_ContainerFormatPng, nullptr, &encoder);
+    if (SUCCEEDED(hr)) hr = encoder->Initialize(stream, WICBitmapEncoderNoCache);
+    if (SUCCEEDED(hr)) hr = encoder->CreateNewFrame(&frame, &options);
+    if (SUCCEEDED(hr)) hr = frame->Initialize(options);
+    if (SUCCEEDED(hr)) hr = frame->SetSize(static_cast<UINT>(w), static_cast<UINT>(h));
+    WICPixelFormatGUID format = GUID_WICPixelFormat24bppBGR;
+    if (SUCCEEDED(hr)) hr = frame->SetPixelFormat(&format);
+    if (SUCCEEDED(hr) && !IsEqualGUID(format, GUID_WICPixelFormat24bppBGR)) hr = WINCODEC_ERR_UNSUPPORTEDPIXELFORMAT;
+    if (SUCCEEDED(hr)) {
+        // The text is a courtesy: a system whose encoder cannot write it still
+        // saves the picture.
+        IWICMetadataQueryWriter* writer = nullptr;
+        if (SUCCEEDED(frame->GetMetadataQueryWriter(&writer)) && writer) {
+            for (const auto& [key, value] : text) {
+                PROPVARIANT v{};
+                v.vt = VT_LPSTR;
+                v.pszVal = const_cast<char*>(value.c_str());
+                writer->SetMetadataByName(wide("/tEXt/{str=" + key + "}").c_str(), &v);
+            }
+            writer->Release();
+        }
+        hr = frame->WritePixels(static_cast<UINT>(h), static_cast<UINT>(3 * w), static_cast<UINT>(bgr.size()),
+                                const_cast<BYTE*>(bgr.data()));
+    }
+    if (SUCCEEDED(hr)) hr = frame->Commit();
+    if (SUCCEEDED(hr)) hr = encoder->Commit();
+    for (IUnknown* u : std::initializer_list<IUnknown*>{options, frame, encoder, stream, factory})
+        if (u) u->Release();
+    if (FAILED(hr)) {
+        DeleteFileW(aside.c_str());
+        error = systemMessage(static_cast<DWORD>(hr));
+        return false;
+    }
+    if (!MoveFileExW(aside.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING)) {
+        error = systemMessage(GetLastError());
+        DeleteFileW(aside.c_str());
+        return false;
+    }
+    return true;
+}
+} // namespace
+
+std::string narrow(const std::wstring& s)
+{
+    std::string out(static_cast<size_t>(WideCharToMultiByte(CP_UTF8, 0, s.data(), static_cast<int>(s.size()), nullptr, 0, nullptr, nullptr)), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, s.data(), static_cast<int>(s.size()), out.data(), static_cast<int>(out.size()), nullptr, nullptr);
+    return out;
+}
+
+bool readWholeFile(const std::wstring& path, std::vector<uint8_t>& bytes, std::string& error)
+{
+    HANDLE f = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (f == INVALID_HANDLE_VALUE) {
+        error = systemMessage(GetLastError());
+        return false;
+    }
+    LARGE_INTEGER size{};
+    bool ok = GetFileSizeEx(f, &size) != 0;
+    if (!ok) error = systemMessage(GetLastError());
+    else if (static_cast<uint64_t>(size.QuadPart) > kLargestSession) ok = false, error = "the file is too large to be a session";
+    if (ok) {
+        bytes.resize(static_cast<size_t>(size.QuadPart));
+        DWORD got = 0;
+        ok = ReadFile(f, bytes.data(), static_cast<DWORD>(bytes.size()), &got, nullptr) && got == bytes.size();
+        if (!ok) error = systemMessage(GetLastError());
+    }
+    CloseHandle(f);
+    return ok;
+}
+
+bool writeWholeFile(const std::wstring& path, const std::vector<uint8_t>& bytes, std::string& error)
+{
+    const std::wstring aside = path + L".part";
+    HANDLE f = CreateFileW(aside.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (f == INVALID_HANDLE_VALUE) {
+        error = systemMessage(GetLastError());
+        return false;
+    }
+    DWORD wrote = 0;
+    bool ok = WriteFile(f, bytes.data(), static_cast<DWORD>(bytes.size()), &wrote, nullptr) && wrote == bytes.size() &&
+              FlushFileBuffers(f);
+    if (!ok) error = systemMessage(GetLastError());
+    CloseHandle(f);
+    if (ok && !MoveFileExW(aside.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING)) ok = false, error = systemMessage(GetLastError());
+    if (!ok) DeleteFileW(aside.c_str());
+    return ok;
+}
+
+Keeping::~Keeping()
+{
+    if (m_shortcuts) DestroyAcceleratorTable(m_shortcuts);
+}
+
+void Keeping::attach(HWND window)
+{
+    m_window = window;
+    HMENU system = GetSystemMenu(window, FALSE);
+    AppendMenuW(system, MF_SEPARATOR, 0, nullptr);
+    AppendMenuW(system, MF_STRING, SavePicture, L"Save &Picture...\tCtrl+S");
+    AppendMenuW(system, MF_STRING, SaveSession, L"Save &Session...\tCtrl+Shift+S");
+    AppendMenuW(system, MF_STRING, OpenSession, L"&Open Session...\tCtrl+O");
+    ACCEL keys[] = {{FVIRTKEY | FCONTROL, 'S', SavePicture},
+                    {FVIRTKEY | FCONTROL | FSHIFT, 'S', SaveSession},
+                    {FVIRTKEY | FCONTROL, 'O', OpenSession}};
+    m_shortcuts = CreateAcceleratorTableW(keys, static_cast<int>(std::size(keys)));
+}
+
+void Keeping::showContextMenu(int screenX, int screenY)
+{
+    HMENU menu = CreatePopupMenu();
+    AppendMenuW(menu, MF_STRING, SavePicture, L"Save &Picture...\tCtrl+S");
+    AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
+    AppendMenuW(menu, MF_STRING, SaveSession, L"Save &Session...\tCtrl+Shift+S");
+    AppendMenuW(menu, MF_STRING, OpenSession, L"&Open Session...\tCtrl+O");
+    const UINT chosen = TrackPopupMenu(menu, TPM_RETURNCMD | TPM_RIGHTBUTTON, screenX, screenY, 0, m_window, nullptr);
+    DestroyMenu(menu);
+    if (chosen) onCommand(chosen);
+}
+
+bool Keeping::onCommand(UINT id)
+{
+    switch (id) {
+    case SavePicture: savePicture(); return true;
+    case SaveSession: saveSession(); return true;
+    case OpenSession: openSession(); return true;
+    default: return false;
+    }
+}
+
+bool Keeping::onTimer(UINT_PTR id)
+{
+    if (id == kRecordTimer) {
+        writeRecord(false);
+        return true;
+    }
+    if (id != kReplayTimer) return false;
+    if (!m_replay) return true;
+    const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - m_replayStart).count();
+    const auto now = static_cast<uint32_t>(std::min<long long>(elapsed, UINT32_MAX));
+    const SessionReplay::Step step = m_replay->playUntil(now, kMostStepsPerLook);
+    if (step == SessionReplay::Step::Failed) endReplay(m_replay->error());
+    else if (step == SessionReplay::Step::Ended) endReplay({}); // at the session's own end
+    return true;
+}
+
+bool Keeping::recordTo(const std::wstring& file, std::string& error)
+{
+    if (!writeWholeFile(file, m_program.sessionFile(), error)) return false;
+    m_recordFile = file;
+    m_recordedBytes = m_program.recorder().log().appendedBytes();
+    SetTimer(m_window, kRecordTimer, kRecordEveryMs, nullptr);
+    return true;
+}
+
+void Keeping::writeRecord(bool always)
+{
+    if (m_recordFile.empty()) return;
+    const uint64_t appended = m_program.recorder().log().appendedBytes();
+    if (appended == m_recordedBytes && !always) return;
+    std::string error;
+    if (!writeWholeFile(m_recordFile, m_program.sessionFile(), error)) {
+        std::fprintf(stderr, "tambrel: cannot write the session to %s: %s\n", narrow(m_recordFile).c_str(), error.c_str());
+        return; // tried again with the next second's records
+    }
+    m_recordedBytes = appended;
+}
+
+void Keeping::replay(Session session)
+{
+    if (m_replay) endReplay({});
+    m_replay = std::make_unique<SessionReplay>(m_program, std::move(session));
+    m_replay->begin();
+    m_replayStart = std::chrono::steady_clock::now();
+    SetTimer(m_window, kReplayTimer, kPaceMs, nullptr);
+}
+
+void Keeping::endReplay(const std::string& problem)
+{
+    KillTimer(m_window, kReplayTimer);
+    if (!m_replay) return;
+    m_replay->finish(); // the program is the user's from this state on
+    m_replay.reset();
+    if (!problem.empty()) tell(m_window, L"Replay", "The replay stopped: " + problem + ".\nThe window is yours from where it stopped.");
+}
+
+void Keeping::takeOver()
+{
+    if (m_replay) endReplay({});
+}
+
+void Keeping::finish()
+{
+    takeOver();
+    KillTimer(m_window, kRecordTimer);
+    writeRecord(true); // all of it, to the end of the run
+}
+
+void Keeping::savePicture()
+{
+    // The canvas as it is when the user asks, its exact pixels.
+    constexpr int w = Canvas::kWidth, h = Canvas::kHeight;
+    std::vector<uint8_t> bgr(static_cast<size_t>(3) * w * h);
+    {
+        std::lock_guard lock(m_program.stateLock);
+        const uint32_t* p = m_program.canvas.pixels();
+        for (size_t i = 0; i < static_cast<size_t>(w) * h; ++i) { // 0x00BBGGRR to blue, green, red
+            bgr[3 * i] = static_cast<uint8_t>(p[i] >> 16);
+            bgr[3 * i + 1] = static_cast<uint8_t>(p[i] >> 8);
+            bgr[3 * i + 2] = static_cast<uint8_t>(p[i]);
+        }
+    }
+    const auto text = m_program.pictureText();
+    const std::wstring path = askForFile(m_window, true, L"Save Picture", L"PNG pictures (*.png)\0*.png\0", L"png",
+                                         knownFolder(FOLDERID_Pictures), timeStamped(L".png"));
+    if (path.empty()) return;
+    std::string error;
+    if (!writePng(path, bgr, w, h, text, error))
+        tell(m_window, L"Save Picture", "Tambrel could not save the picture to " + narrow(path) + ": " + error + ".");
+}
+
+void Keeping::saveSession()
+{
+    // What is saved is the session as it is when the user asks.
+    const std::vector<uint8_t> bytes = m_program.sessionFile();
+    if (m_program.recorder().holdsScreenPictures() &&
+        MessageBoxW(m_window, (wide(kScreenPictureNotice) + L"\n\nSave the session with the picture?").c_str(), L"Save Session",
+                    MB_OKCANCEL | MB_ICONWARNING | MB_DEFBUTTON2) != IDOK)
+        return;
+    const std::wstring path = askForFile(m_window, true, L"Save Session", L"Tambrel sessions (*.tambrel)\0*.tambrel\0", L"tambrel",
+                                         knownFolder(FOLDERID_Documents), timeStamped(L".tambrel"));
+    if (path.empty()) return;
+    std::string error;
+    if (!writeWholeFile(path, bytes, error))
+        tell(m_window, L"Save Session",
+             "Tambrel could not save the session to " + narrow(path) + ": " + error + ".\nThe running session is as it was.");
+}
+
+void Keeping::openSession()
+{
+    const std::wstring path =
+        askForFile(m_window, false, L"Open Session", L"Tambrel sessions (*.tambrel)\0*.tambrel\0All files (*.*)\0*.*\0", nullptr,
+                   knownFolder(FOLDERID_Documents), {});
+    if (path.empty()) return;
+    std::vector<uint8_t> bytes;
+    Session session;
+    std::string error;
+    if (!readWholeFile(path, bytes, error) || !readSession(bytes, session, error)) {
+        tell(m_window, L"Open Session",
+             "Tambrel cannot replay " + narrow(fileName(path)) + ": " + error + ".\nThe running session is as it was.");
+        return;
+    }
+    replay(std::move(session));
+}
+
+} // namespace tambrel
