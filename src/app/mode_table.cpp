@@ -81,4 +81,11 @@ int modeIndexForWord(std::string_view word)
     return -1;
 }
 
+std::string canvasDescription(const ModeInfo* on)
+{
+    if (!on) return "No mode is on. Switch one on with the buttons.";
+    const std::string_view name = on->title.substr(on->title.find(": ") + 2);
+    return std::string(name) + " is on. " + std::string(on->shows) + " " + std::string(on->clickDoes);
+}
+
 } // namespace tambrel

@@ -7,6 +7,7 @@
 
 #include <array>
 #include <memory>
+#include <string>
 #include <string_view>
 
 namespace tambrel {
@@ -33,5 +34,9 @@ extern const std::array<ModeInfo, kModeCount> kModeTable;
 
 // Index into kModeTable for a renderer word, or -1.
 int modeIndexForWord(std::string_view word);
+// What the canvas shows, for screen readers and the web page's line under
+// the window: the mode that is on (null for none), what it shows and what a
+// click does.
+std::string canvasDescription(const ModeInfo* on);
 
 } // namespace tambrel

@@ -99,6 +99,9 @@ export async function launchChromium({ width = 1280, height = 800, args = [] } =
         await page('Input.dispatchMouseEvent', { type: 'mouseReleased', x, y, button: 'left', clickCount: n });
       }
     },
+    async move(x, y) {
+      await page('Input.dispatchMouseEvent', { type: 'mouseMoved', x, y });
+    },
     // A touch screen's tap at a point, or a drag through points.
     async touch(points) {
       const at = ([x, y]) => [{ x, y }];

@@ -98,7 +98,7 @@ try {
   await browser.goto(`${base}?seed=7`);
   const ui = (expr) => browser.evaluate(`(async () => { await tambrel.ready; return ${expr}; })()`);
   const centre = async (id) => ui(`(() => { const r = document.querySelector('[data-control-id="${id}"]').getBoundingClientRect(); return [r.x + r.width / 2, r.y + r.height / 2]; })()`);
-  const captions = () => ui(`[...document.querySelectorAll('button')].map((b) => b.textContent + (b.classList.contains('bold') ? '*' : ''))`);
+  const captions = () => ui(`[...document.querySelectorAll('#dialog button')].map((b) => b.textContent + (b.classList.contains('bold') ? '*' : ''))`);
   check('start: title "Tambrel"', (await ui('tambrel.title()')) === 'Tambrel');
   const first = await captions();
   check('start: fifteen buttons with their captions', first.length === 15 && first[0] === 'Turn Follower On' && first[11] === 'Turn Capture On' && first[14] === 'Clear Screen', first.join('|'));
@@ -216,6 +216,67 @@ try {
     return [tambrel.title(), tambrel.pixels().filter((v) => v !== 0xFFFFFF).length];
   })()`);
   check('the single-file page works from disk', single[0] === 'Tambrel: Psychedelic animation' && single[1] > 1000, single.join(', '));
+
+  // Sessions. A run through real input events in several modes replays in
+  // the renderer to the page's own surface; opened from a share link in a
+  // fresh page it replays to it again, and a press takes it over. A broken
+  // file is refused with its reason, the running session as it was.
+  const differFrom = (png) => ui(`(async () => {
+    const bitmap = await createImageBitmap(await (await fetch('/fixtures/${png}')).blob(), { colorSpaceConversion: 'none', premultiplyAlpha: 'none' });
+    const g = new OffscreenCanvas(bitmap.width, bitmap.height).getContext('2d');
+    g.drawImage(bitmap, 0, 0);
+    const theirs = g.getImageData(0, 0, bitmap.width, bitmap.height).data, mine = tambrel.pixels();
+    let differ = 0;
+    for (let i = 0; i < mine.length; ++i) differ += (theirs[4 * i] | (theirs[4 * i + 1] << 8) | (theirs[4 * i + 2] << 16)) !== mine[i];
+    return differ;
+  })()`);
+  const settle = (ms) => ui(`new Promise((r) => setTimeout(r, ${ms}))`);
+  await browser.goto(`${base}?seed=11`);
+  const [sx, sy] = await centre(1001);
+  await browser.click(...(await centre(1005))); // fireworks
+  await browser.click(sx - 100, sy - 50);
+  await settle(150);
+  await browser.click(sx + 80, sy + 40, 2);
+  await settle(200);
+  await browser.click(...(await centre(1004))); // the pen, moved
+  for (const [dx, dy] of [[-150, -100], [-50, 0], [60, 80], [150, 120]]) { await browser.move(sx + dx, sy + dy); await settle(60); }
+  await browser.click(...(await centre(1012))); // clouds: a still picture to end on
+  await browser.click(sx, sy);
+  await settle(300);
+  const recorded = Buffer.from(await ui('tambrel.session().then((b) => Array.from(b))'));
+  fs.writeFileSync(path.join(fixtures, 'run.tambrel'), recorded);
+  execFileSync(render, ['--replay', path.join(fixtures, 'run.tambrel'), '--out', path.join(fixtures, 'run.png')]);
+  check('a session recorded through real input replays in the renderer to the page\'s surface',
+    (await ui('tambrel.title()')) === 'Tambrel: Random fractal cloud painter' && (await differFrom('run.png')) === 0,
+    `${recorded.length} bytes, ${await differFrom('run.png')} pixels differ`);
+
+  await browser.goto(`${base}?seed=12#session=${recorded.toString('base64url')}`);
+  const replayed = await ui(`(async () => {
+    for (let t = 0; t < 200 && tambrel.title() !== 'Tambrel: Random fractal cloud painter'; ++t) await new Promise((r) => setTimeout(r, 50));
+    await new Promise((r) => setTimeout(r, 300));
+    return tambrel.title();
+  })()`);
+  const linkDiffers = await differFrom('run.png');
+  await browser.click(...(await centre(1003)));
+  await settle(100);
+  check('a share link replays the session in a fresh page, and a press takes it over',
+    replayed === 'Tambrel: Random fractal cloud painter' && linkDiffers === 0 && (await ui('tambrel.title()')) === 'Tambrel: Bouncy ball animation',
+    `${replayed}, ${linkDiffers} pixels differ, then '${await ui('tambrel.title()')}'`);
+
+  await ui('tambrel.pause()');
+  const kept = await ui('tambrel.pixels().reduce((h, v) => (h * 31 + v) >>> 0, 0)');
+  const refusal = await ui(`tambrel.replay(new Uint8Array(${JSON.stringify([...recorded.subarray(0, 40)])})).then(() => 'replayed', (e) => e.message)`);
+  check('a broken session is refused with its reason, the page as it was',
+    /cut short|damaged/.test(refusal) && (await ui('tambrel.pixels().reduce((h, v) => (h * 31 + v) >>> 0, 0)')) === kept &&
+      (await ui('tambrel.title()')) === 'Tambrel: Bouncy ball animation', refusal);
+  await ui('tambrel.resume()');
+  const menu = await ui(`(() => {
+    document.getElementById('surface').dispatchEvent(new MouseEvent('contextmenu', { clientX: ${sx}, clientY: ${sy}, bubbles: true }));
+    const m = document.getElementById('menu');
+    return [m.hidden, [...m.children].map((b) => b.textContent).join('|'), document.getElementById('now').textContent];
+  })()`);
+  check('the canvas\'s context menu offers what the bar offers; the line under the window says what is on',
+    menu[0] === false && menu[1] === 'Save Picture|Save Session|Open Session…|Share Link' && menu[2].startsWith('Bouncy ball animation is on.'), menu.join(' / '));
 
   check('no console errors', browser.errors.length === 0, browser.errors.join(' | '));
 

@@ -267,9 +267,7 @@ void MainDialog::setTitle(const std::string& title)
 // shows and what a click does.
 void MainDialog::describeCanvas(const ModeInfo* on)
 {
-    const QString description =
-        on ? QStringLiteral("%1 is on. %2 %3").arg(text(on->title.substr(on->title.find(": ") + 2)), text(on->shows), text(on->clickDoes))
-           : QStringLiteral("No mode is on. Switch one on with the buttons.");
+    const QString description = QString::fromStdString(canvasDescription(on));
     if (description == m_canvas->accessibleDescription()) return;
     m_canvas->setAccessibleDescription(description);
     QAccessibleEvent event(m_canvas, QAccessible::DescriptionChanged);

@@ -4,12 +4,17 @@
 // (page/tambrel.js); this file is the Platform and DialogView it needs.
 
 #include "app/layout.h"
+#include "app/mode_table.h"
 #include "app/program.h"
+#include "app/replay.h"
+#include "app/session.h"
 #include "app/web/web_platform.h"
 
 #include <emscripten/emscripten.h>
 
+#include <algorithm>
 #include <memory>
+#include <span>
 #include <string>
 
 namespace {
@@ -46,6 +51,12 @@ struct WebApp {
     tambrel::Program program{platform, view};
     std::vector<uint32_t> rgba; // the surface as the page's ImageData wants it
     tambrel::Image screen;      // filled by the page before a capture
+    // Sessions: the bytes handed to the page, and those it hands in (a
+    // file's header, then its records inflated by the browser).
+    std::vector<uint8_t> out, in;
+    size_t outHeader = 0;
+    std::unique_ptr<tambrel::SessionReplay> replay;
+    std::string error;
 };
 
 std::unique_ptr<WebApp> app;
@@ -141,6 +152,90 @@ EMSCRIPTEN_KEEPALIVE void tambrel_screen_ready(int ok)
     for (uint32_t& v : app->screen.pixels) v &= 0xFFFFFFu; // RGBA bytes read as 0xAABBGGRR
     app->platform.setScreen(std::move(app->screen));
     app->screen = {};
+}
+
+// The session so far, for the page to keep: the file's header followed by
+// its records as they are; the page compresses the records (the browser's
+// deflate stream) and puts the header before them.
+EMSCRIPTEN_KEEPALIVE const uint8_t* tambrel_session()
+{
+    const tambrel::SessionHeader header = app->program.recorder().header();
+    app->out = tambrel::encodeHeader(header);
+    app->outHeader = app->out.size();
+    const std::vector<uint8_t> records = app->program.sessionRecords();
+    app->out.insert(app->out.end(), records.begin(), records.end());
+    return app->out.data();
+}
+EMSCRIPTEN_KEEPALIVE int tambrel_session_header_size() { return static_cast<int>(app->outHeader); }
+EMSCRIPTEN_KEEPALIVE int tambrel_session_size() { return static_cast<int>(app->out.size()); }
+EMSCRIPTEN_KEEPALIVE int tambrel_session_has_screen() { return app->program.recorder().holdsScreenPictures() ? 1 : 0; }
+
+// A buffer of n bytes for the page to write a session into.
+EMSCRIPTEN_KEEPALIVE uint8_t* tambrel_session_in(int n)
+{
+    app->in.assign(static_cast<size_t>(std::max(0, n)), 0);
+    return app->in.data();
+}
+// The length of the header at the start of the file in the buffer, or -1
+// when it is not a session's (see tambrel_error).
+EMSCRIPTEN_KEEPALIVE int tambrel_session_header_length()
+{
+    tambrel::SessionHeader header;
+    size_t used = 0;
+    if (!tambrel::decodeHeader(app->in, header, used, app->error)) return -1;
+    return static_cast<int>(used);
+}
+// Replays the session in the buffer (its header, then its records as they
+// are, `headerBytes` long): 0, or -1 with the reader's reason, the running
+// session left as it was.
+EMSCRIPTEN_KEEPALIVE int tambrel_replay(int headerBytes)
+{
+    tambrel::Session session;
+    size_t used = 0;
+    const std::span<const uint8_t> in(app->in);
+    if (headerBytes < 0 || static_cast<size_t>(headerBytes) > in.size() ||
+        !tambrel::decodeHeader(in.first(static_cast<size_t>(headerBytes)), session.header, used, app->error) ||
+        !tambrel::checkRecords(std::vector<uint8_t>(in.begin() + headerBytes, in.end()), session, app->error))
+        return -1;
+    app->in.clear();
+    if (app->replay) app->replay->finish();
+    app->replay = std::make_unique<tambrel::SessionReplay>(app->program, std::move(session));
+    app->replay->begin();
+    return 0;
+}
+// The replay's steps whose time has come at `nowMs` of its own clock:
+// 0 while it goes on, 1 at its end, 2 when it stopped (see tambrel_error);
+// at 1 and 2 the program is the user's from there.
+EMSCRIPTEN_KEEPALIVE int tambrel_replay_step(double nowMs)
+{
+    constexpr int kMostStepsPerLook = 200; // after a stall, catch up without freezing the page
+    if (!app->replay) return 1;
+    const auto now = static_cast<uint32_t>(std::clamp(nowMs, 0.0, 4294967295.0));
+    const tambrel::SessionReplay::Step step = app->replay->playUntil(now, kMostStepsPerLook);
+    if (step == tambrel::SessionReplay::Step::Ran) return 0;
+    if (step == tambrel::SessionReplay::Step::Failed) app->error = app->replay->error();
+    app->replay->finish();
+    app->replay.reset();
+    return step == tambrel::SessionReplay::Step::Ended ? 1 : 2;
+}
+// A press or click of the visitor's own ends a replay.
+EMSCRIPTEN_KEEPALIVE void tambrel_take_over()
+{
+    if (!app->replay) return;
+    app->replay->finish();
+    app->replay.reset();
+}
+EMSCRIPTEN_KEEPALIVE const char* tambrel_error() { return app->error.c_str(); }
+EMSCRIPTEN_KEEPALIVE const char* tambrel_screen_notice() { return tambrel::kScreenPictureNotice; }
+
+// What the mode that is on shows and what a click does, for the line under
+// the window and the canvas's description.
+EMSCRIPTEN_KEEPALIVE const char* tambrel_canvas_description()
+{
+    static std::string words;
+    const int on = app->program.modeOn();
+    words = tambrel::canvasDescription(on < 0 ? nullptr : &tambrel::kModeTable[static_cast<size_t>(on)]);
+    return words.c_str();
 }
 
 } // extern "C"

@@ -10,10 +10,15 @@
   const BOLD = 2; // the program's ButtonFont: dialog, normal, bold
   const MAX_PASSES_PER_FRAME = 12; // a slow display still sees the desktop's pace, a stalled one does not race
   const MIN_SCALE = 1 / 16; // a page area too small for anything still maps the pointer
+  const MAX_RECORDS = 256 * 1024 * 1024; // a session's records inflate to no more than this
+  const LINK_LIMIT = 32 * 1024; // the largest session a share link holds (about 44,000 characters)
+  const MOST_STEPS_PER_FRAME = 200; // a replay that stalled catches up without freezing the page
 
   let M, layout, dialog, sizer, surface, context, image;
   const controls = new Map(); // control id -> element
   let scale = 1, fittedRatio = 0, running = true, nextPass = 0, passes = 0, queue = Promise.resolve();
+  let replaying = null; // { start, resolve, reject } while a session replays
+  let described = ''; // the title the line under the window was written for
 
   // What the program changes in the window.
   const view = {
@@ -119,6 +124,7 @@
   // A mode button, as a user's press. Switching the capture on first asks
   // the browser for a picture of the screen.
   function press(id) {
+    takeOver();
     const wantsPicture = id === CAPTURE && M._tambrel_mode_on() !== CAPTURE_MODE;
     const picture = wantsPicture ? screenPicture() : null; // asked at once, while the press still counts as the user's
     return enqueue(async () => {
@@ -128,6 +134,7 @@
   }
 
   function clickCanvas(double) {
+    takeOver();
     return enqueue(() => {
       command(CANVAS, CLICKED);
       if (double) command(CANVAS, DOUBLE_CLICKED);
@@ -199,7 +206,11 @@
     // The screen's scaling can change without a resize (a window moved to a
     // monitor with another scaling), and no event says so everywhere.
     if ((window.devicePixelRatio || 1) !== fittedRatio) fit();
-    if (running && !document.hidden) {
+    if (replaying) {
+      M._tambrel_take_pause(); // the session's own times pace it
+      const r = M._tambrel_replay_step(now - replaying.start);
+      if (r) endReplay(r === 1 ? null : M.UTF8ToString(M._tambrel_error()));
+    } else if (running && !document.hidden) {
       let n = 0;
       while (nextPass <= now && n++ < MAX_PASSES_PER_FRAME) {
         const t0 = performance.now();
@@ -211,6 +222,7 @@
       if (now - nextPass > 100) nextPass = now; // after a stall, go on from here
     }
     if (M._tambrel_take_redraw()) blit();
+    if (document.title !== described) describe();
     requestAnimationFrame(tick);
   }
 
@@ -227,10 +239,24 @@
     surface.addEventListener('mousedown', (e) => {
       if (e.button !== 0) return;
       track(e);
+      takeOver();
       // The second press of a double click is the double click itself.
       enqueue(() => command(CANVAS, e.detail >= 2 && e.detail % 2 === 0 ? DOUBLE_CLICKED : CLICKED));
     });
-    surface.addEventListener('contextmenu', (e) => e.preventDefault());
+    surface.addEventListener('contextmenu', (e) => {
+      e.preventDefault();
+      openMenu(e.clientX, e.clientY);
+    });
+    // A session file dropped anywhere on the page replays.
+    document.addEventListener('dragover', (e) => {
+      if ([...(e.dataTransfer?.types ?? [])].includes('Files')) e.preventDefault();
+    });
+    document.addEventListener('drop', (e) => {
+      const file = e.dataTransfer?.files?.[0];
+      if (!file) return;
+      e.preventDefault();
+      openFile(file);
+    });
     // Enter presses the focused button, as a dialog's keyboard handling does;
     // there is no default or cancel button, so elsewhere Enter and Escape do nothing.
     dialog.addEventListener('keydown', (e) => {
@@ -259,6 +285,7 @@
       throw e;
     }
     build();
+    buildKeeping();
     const seed = new URLSearchParams(location.search).get('seed');
     const seeded = seed !== null && /^\d+$/.test(seed) && Number(seed) <= 0xffffffff;
     if (seed !== null && !seeded) console.warn('tambrel: ?seed takes a whole number 0..4294967295; using the clock');
@@ -268,8 +295,270 @@
     fit();
     wire();
     blit();
+    describe();
     nextPass = performance.now();
     requestAnimationFrame(tick);
+    // A share link replays its session, then the page is the visitor's.
+    if (location.hash.startsWith('#session=')) {
+      let bytes = null;
+      try {
+        bytes = fromBase64Url(location.hash.slice('#session='.length));
+      } catch (e) {
+        say('This link does not hold a whole session (it may have been cut short). The page is yours as it is.');
+      }
+      if (bytes) replay(bytes).catch((e) => say(`This link's session cannot be replayed: ${e.message}. The page is yours as it is.`));
+    }
+  }
+
+  // The line under the window: the mode that is on, what it shows and what
+  // a click does (the canvas's description for screen readers too).
+  function describe() {
+    if (!M || !surface) return;
+    described = document.title;
+    const words = M.UTF8ToString(M._tambrel_canvas_description());
+    const line = document.getElementById('now');
+    if (line) line.textContent = words;
+    surface.setAttribute('aria-description', words);
+  }
+
+  // Sessions. The file is the header the program writes, then its records as
+  // one zlib stream (what the browser's streams call "deflate").
+  async function through(bytes, stream, limit) {
+    const writer = stream.writable.getWriter();
+    writer.write(bytes).catch(() => {});
+    writer.close().catch(() => {});
+    const reader = stream.readable.getReader(), parts = [];
+    let size = 0;
+    for (;;) {
+      const { done, value } = await reader.read();
+      if (done) break;
+      size += value.length;
+      if (size > limit) {
+        reader.cancel().catch(() => {});
+        throw new Error(`the records are larger than ${limit / 1024 / 1024} MiB`);
+      }
+      parts.push(value);
+    }
+    return concat(...parts);
+  }
+
+  function concat(...parts) {
+    const out = new Uint8Array(parts.reduce((n, p) => n + p.length, 0));
+    let at = 0;
+    for (const p of parts) out.set(p, at), at += p.length;
+    return out;
+  }
+
+  async function session() {
+    const at = M._tambrel_session(), size = M._tambrel_session_size(), head = M._tambrel_session_header_size();
+    const raw = M.HEAPU8.slice(at, at + size);
+    return concat(raw.subarray(0, head), await through(raw.subarray(head), new CompressionStream('deflate'), Infinity));
+  }
+
+  // Plays a session at its recorded pace. Resolves once it has ended (or
+  // was taken over) and the page is the visitor's; rejects with the
+  // reader's reason, the running session left as it was.
+  async function replay(file) {
+    const bytes = new Uint8Array(file);
+    M.HEAPU8.set(bytes, M._tambrel_session_in(bytes.length));
+    const head = M._tambrel_session_header_length();
+    if (head < 0) throw new Error(M.UTF8ToString(M._tambrel_error()));
+    let records;
+    try {
+      records = await through(bytes.subarray(head), new DecompressionStream('deflate'), MAX_RECORDS);
+    } catch (e) {
+      throw new Error(`byte ${head} on: ${e.message.startsWith('the records') ? e.message : 'the compressed records are damaged or cut short'}`);
+    }
+    await queue; // after the commands already on their way
+    const at = M._tambrel_session_in(head + records.length);
+    M.HEAPU8.set(bytes.subarray(0, head), at);
+    M.HEAPU8.set(records, at + head);
+    const earlier = replaying;
+    if (M._tambrel_replay(head) < 0) throw new Error(M.UTF8ToString(M._tambrel_error()));
+    if (earlier) earlier.resolve(); // it ended where it was
+    return new Promise((resolve, reject) => {
+      replaying = { start: performance.now(), resolve, reject };
+    });
+  }
+
+  function endReplay(problem) {
+    const r = replaying;
+    replaying = null;
+    nextPass = performance.now(); // the program's own passes again
+    if (problem) {
+      say(`The replay stopped: ${problem}. The page is yours from where it stopped.`);
+      r.reject(new Error(problem));
+    } else {
+      r.resolve();
+    }
+  }
+
+  // A press or click of the visitor's own: the replay ends where it is.
+  function takeOver() {
+    if (!replaying) return;
+    M._tambrel_take_over();
+    endReplay(null);
+  }
+
+  function toBase64Url(bytes) {
+    let text = '';
+    for (let i = 0; i < bytes.length; i += 0x8000) text += String.fromCharCode(...bytes.subarray(i, i + 0x8000));
+    return btoa(text).replace(/\+/g, '-').replace(/\//g, '_').replace(/=+$/, '');
+  }
+
+  function fromBase64Url(text) {
+    const binary = atob(text.replace(/-/g, '+').replace(/_/g, '/'));
+    return Uint8Array.from(binary, (c) => c.charCodeAt(0));
+  }
+
+  // Keeping what the visitor sees: downloads, a file picker, a link.
+  function timeStamped(extension) {
+    const d = new Date(), two = (v) => String(v).padStart(2, '0');
+    return `Tambrel ${d.getFullYear()}-${two(d.getMonth() + 1)}-${two(d.getDate())} ` +
+      `${two(d.getHours())}.${two(d.getMinutes())}.${two(d.getSeconds())}${extension}`;
+  }
+
+  function download(blob, name) {
+    const a = document.createElement('a');
+    a.href = URL.createObjectURL(blob);
+    a.download = name;
+    document.body.append(a);
+    a.click();
+    a.remove();
+    setTimeout(() => URL.revokeObjectURL(a.href), 10000);
+  }
+
+  // The surface's exact pixels: the canvas element holds them one to one.
+  function savePicture() {
+    blit();
+    surface.toBlob((blob) => blob ? download(blob, timeStamped('.png')) : say('The browser could not make the picture.'), 'image/png');
+  }
+
+  function screenPictureAllowed(what) {
+    return !M._tambrel_session_has_screen() ||
+      confirm(`${M.UTF8ToString(M._tambrel_screen_notice())}\n\n${what}`);
+  }
+
+  async function saveSession() {
+    if (!screenPictureAllowed('Save the session with the picture?')) return;
+    download(new Blob([await session()], { type: 'application/octet-stream' }), timeStamped('.tambrel'));
+  }
+
+  async function openFile(file) {
+    let bytes;
+    try {
+      bytes = new Uint8Array(await file.arrayBuffer());
+    } catch (e) {
+      say(`Tambrel cannot read ${file.name}. The running session is as it was.`);
+      return;
+    }
+    say('');
+    replay(bytes).catch((e) => say(`Tambrel cannot replay ${file.name}: ${e.message}. The running session is as it was.`));
+  }
+
+  async function shareLink() {
+    const bytes = await session();
+    if (bytes.length > LINK_LIMIT) {
+      say(`This session is ${Math.ceil(bytes.length / 1024)} KB, too long for a link (a link holds up to ${LINK_LIMIT / 1024} KB). Save it as a file instead.`,
+        [['Save Session', saveSession]]);
+      return;
+    }
+    if (!screenPictureAllowed('The picture goes with the link: whoever opens it sees it. Make the link with the picture?')) return;
+    const link = `${location.origin}${location.pathname}${location.search}#session=${toBase64Url(bytes)}`;
+    try {
+      await navigator.clipboard.writeText(link);
+      say('Link copied. Whoever opens it sees this session replayed, then the page is theirs.');
+    } catch (e) {
+      say('Copy this link:', [], link);
+    }
+  }
+
+  // A short message under the window, with buttons for what can be done
+  // next and, for a link the browser would not copy, the link to select.
+  function say(text, actions = [], link = '') {
+    const box = document.getElementById('notice');
+    box.replaceChildren(text);
+    for (const [label, act] of actions) {
+      const b = document.createElement('button');
+      b.type = 'button';
+      b.textContent = label;
+      b.addEventListener('click', act);
+      box.append(' ', b);
+    }
+    if (link) {
+      const field = document.createElement('input');
+      field.readOnly = true;
+      field.value = link;
+      field.setAttribute('aria-label', 'Share link');
+      box.append(' ', field);
+      field.select();
+    }
+  }
+
+  const ENTRIES = [
+    ['Save Picture', savePicture],
+    ['Save Session', saveSession],
+    ['Open Session…', () => document.getElementById('open').click()],
+    ['Share Link', shareLink],
+  ];
+
+  // The entries twice: in the canvas's context menu, and in a bar under the
+  // window for touch screens and keyboards (never inside the window).
+  function buildKeeping() {
+    const open = document.createElement('input');
+    open.type = 'file';
+    open.id = 'open';
+    open.accept = '.tambrel';
+    open.hidden = true;
+    open.addEventListener('change', () => {
+      if (open.files[0]) openFile(open.files[0]);
+      open.value = '';
+    });
+    const bar = document.getElementById('bar');
+    const menu = document.createElement('div');
+    menu.id = 'menu';
+    menu.setAttribute('role', 'menu');
+    menu.hidden = true;
+    for (const [label, act] of ENTRIES) {
+      const b = document.createElement('button');
+      b.type = 'button';
+      b.textContent = label;
+      b.addEventListener('click', () => act());
+      bar.append(b);
+      const item = document.createElement('button');
+      item.type = 'button';
+      item.setAttribute('role', 'menuitem');
+      item.textContent = label;
+      item.addEventListener('click', () => { closeMenu(); act(); });
+      menu.append(item);
+    }
+    document.body.append(open, menu);
+    document.addEventListener('pointerdown', (e) => { if (!menu.contains(e.target)) closeMenu(); });
+    menu.addEventListener('keydown', (e) => {
+      const items = [...menu.children], at = items.indexOf(document.activeElement);
+      if (e.key === 'Escape') closeMenu();
+      else if (e.key === 'ArrowDown') items[(at + 1) % items.length].focus();
+      else if (e.key === 'ArrowUp') items[(at + items.length - 1) % items.length].focus();
+      else return;
+      e.preventDefault();
+    });
+    window.addEventListener('blur', closeMenu);
+  }
+
+  function openMenu(x, y) {
+    const menu = document.getElementById('menu');
+    menu.hidden = false;
+    const w = menu.offsetWidth, h = menu.offsetHeight;
+    menu.style.left = Math.max(0, Math.min(x, innerWidth - w)) + scrollX + 'px';
+    menu.style.top = Math.max(0, Math.min(y, innerHeight - h)) + scrollY + 'px';
+    menu.firstElementChild.focus();
+  }
+
+  function closeMenu() {
+    const menu = document.getElementById('menu');
+    if (!menu || menu.hidden) return;
+    menu.hidden = true;
+    surface.focus();
   }
 
   const ready = start();
@@ -296,6 +585,8 @@
       return new Uint32Array(M.HEAPU8.buffer, M._tambrel_pixels(), w * h).slice();
     },
     title: () => document.title,
+    session, // the session so far, as the file's bytes (a promise of a Uint8Array)
+    replay: (bytes) => replay(bytes), // plays it; resolves once the page is the visitor's
     passes: () => passes, // run so far, by the scheduler and by step
   };
 })();
