@@ -170,6 +170,15 @@ try {
   await ui('new Promise((r) => setTimeout(r, 100))');
   const phone = await ui(`[document.getElementById('dialog').getBoundingClientRect().right, innerWidth, devicePixelRatio]`);
   check('a phone-sized screen gets the whole window', phone[0] <= 390, phone.join(', '));
+  const touchable = await ui(`(() => {
+    const buttons = [...document.querySelectorAll('#dialog button')];
+    return [document.getElementById('surface').getBoundingClientRect().width,
+            Math.min(...buttons.map((b) => b.getBoundingClientRect().height)),
+            buttons.length === 15 && buttons.every((b, i) => i === 0 || +b.dataset.controlId > +buttons[i - 1].dataset.controlId),
+            buttons.every((b, i) => i === 0 || b.getBoundingClientRect().top >= buttons[i - 1].getBoundingClientRect().top)];
+  })()`);
+  check('... laid out for a finger: the canvas across the width, the buttons below in order, 44 px tall',
+    touchable[0] >= 0.9 * 390 - 16 && touchable[1] >= 44 && touchable[2] && touchable[3], touchable.join(', '));
   await browser.click(...(await centre(1005)));
   await ui('new Promise((r) => setTimeout(r, 50))');
   const [tx, ty] = await centre(1001);

@@ -78,8 +78,10 @@
   }
 
   // Whole device pixels per client pixel where the window has room, so the
-  // surface stays crisp; a smaller screen (a phone) gets the window shrunk to fit.
-  // The same page area and screen scaling always give the same scale.
+  // surface stays crisp. A narrow portrait screen (a phone) gets a layout of
+  // its own: the canvas across its width, the buttons below it as large
+  // touch targets in the same order. The same page area and screen scaling
+  // always give the same result.
   function fit() {
     // The layout viewport: on a phone the visual one grows with anything too
     // wide. Measured without the window, whose old size could still bring
@@ -89,6 +91,15 @@
     sizer.style.display = 'none';
     const vw = document.documentElement.clientWidth, vh = document.documentElement.clientHeight;
     sizer.style.display = '';
+    const phone = vw < cw && vh > vw;
+    dialog.classList.toggle('phone', phone);
+    if (phone) {
+      fitPhone(vw, dpr);
+      return;
+    }
+    surface.style.width = surface.style.height = '';
+    dialog.style.width = cw + 'px';
+    dialog.style.height = ch + 'px';
     const whole = Math.floor(Math.min((vw * dpr) / cw, (vh * dpr) / ch));
     scale = whole >= 1 ? whole / dpr : Math.max(MIN_SCALE, Math.min(vw / cw, vh / ch, 1));
     dialog.style.transform = `scale(${scale})`;
@@ -96,10 +107,31 @@
     sizer.style.height = ch * scale + 'px';
   }
 
-  // The pointer in the window's client pixels, as the desktop reads it.
+  // The canvas at whole device pixels per surface pixel where that fills
+  // most of the width, else exactly across it.
+  function fitPhone(vw, dpr) {
+    const [, , fw] = layout.canvas, [sw, sh] = layout.surface, frame = layout.frame;
+    const room = Math.max(1, vw - 16) * dpr / fw, whole = Math.floor(room);
+    scale = (whole >= 1 && whole / room >= 0.75 ? whole : room) / dpr;
+    dialog.style.transform = 'none';
+    dialog.style.width = vw + 'px';
+    dialog.style.height = 'auto';
+    surface.style.width = sw * scale + 'px';
+    surface.style.height = sh * scale + 'px';
+    const box = dialog.querySelector('#frame');
+    box.style.setProperty('--phone-width', (sw * scale + 2 * frame) + 'px');
+    box.style.setProperty('--phone-height', (sh * scale + 2 * frame) + 'px');
+    sizer.style.width = vw + 'px';
+    sizer.style.height = dialog.offsetHeight + 'px';
+  }
+
+  // The pointer in the window's client pixels, as the desktop reads it:
+  // mapped through the surface, wherever the layout puts it.
   function track(e) {
-    const r = dialog.getBoundingClientRect();
-    M._tambrel_pointer(Math.floor((e.clientX - r.left) / scale), Math.floor((e.clientY - r.top) / scale));
+    const r = surface.getBoundingClientRect(), [sw, sh] = layout.surface;
+    const [cl, ct] = layout.canvas, frame = layout.frame;
+    M._tambrel_pointer(cl + frame + Math.floor(((e.clientX - r.left) * sw) / r.width),
+      ct + frame + Math.floor(((e.clientY - r.top) * sh) / r.height));
   }
 
   // Commands reach the program one after another, in the order they came,
