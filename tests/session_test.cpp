@@ -419,6 +419,8 @@ TEST(SessionFormat, TheReaderRefusesWhatIsNotAValidSession)
         {{command, 0xEA, 0x07, 2, 0, end, 0}, "notification 2"},
         {{pass, 0, 9, end, 0}, "unknown kind of record (9)"},
         {{pass, 0}, "end before their end mark"},
+        {{pass, 0, pointer, 0x82, 0x01, 0, pass, 0, pointer, 0x80, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0x01, 0, end, 0},
+         "beyond the range of positions"},
         {{pass, 0, end, 0, pass, 0}, "after the end mark"},
         {{command, 0xF5, 0x07, 0, 0, picture, 0xD9, 0x04, 1, end, 0}, "601 x 1 pixels"},
         {{command, 0xF5, 0x07, 0, 0, picture, 2, 2, 1, 2, 3, end, 0}, "cut short"},

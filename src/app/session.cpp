@@ -156,7 +156,12 @@ bool RecordCursor::next(Record& r, std::string& error)
         break;
     case RecordTag::Pointer: {
         if (!varint(a) || !varint(b)) return m_pos = start, fail(error, "a pointer reading cut short");
-        const int64_t x = m_x + unzigzag(a), y = m_y + unzigzag(b);
+        // A change larger than any two positions are apart is refused before
+        // it is added, so that the sum cannot overflow.
+        const int64_t dx = unzigzag(a), dy = unzigzag(b);
+        constexpr int64_t kWidest = int64_t{INT_MAX} - INT_MIN;
+        const int64_t x = dx < -kWidest || dx > kWidest ? INT64_MAX : m_x + dx;
+        const int64_t y = dy < -kWidest || dy > kWidest ? INT64_MAX : m_y + dy;
         if (x < INT_MIN || x > INT_MAX || y < INT_MIN || y > INT_MAX)
             return m_pos = start, fail(error, "a pointer reading beyond the range of positions");
         m_x = r.x = static_cast<int>(x), m_y = r.y = static_cast<int>(y);
