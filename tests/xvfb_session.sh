@@ -33,11 +33,12 @@ start_display() {
   sleep 1
 }
 
-# Sets $wid to the visible window titled Tambrel, waiting for it (at most
-# 60 s: a first start may be slow). awk reads all of xdotool's output, where
-# head would cut it off and fail the pipe.
+# Sets $wid to the visible main window, waiting for it (at most 60 s: a
+# first start may be slow). Its title may already name a mode: a replay
+# switches one on as soon as it starts. awk reads all of xdotool's output,
+# where head would cut it off and fail the pipe.
 find_window() {
-  wid=$(timeout 60 xdotool search --sync --onlyvisible --name '^Tambrel$' | awk 'NR == 1') && [ -n "$wid" ] ||
+  wid=$(timeout 60 xdotool search --sync --onlyvisible --name '^Tambrel(: .*)?$' | awk 'NR == 1') && [ -n "$wid" ] ||
     fail "no window titled Tambrel"
 }
 
