@@ -10,6 +10,8 @@ cd "$(dirname "$0")/.."
 packages=(cmake make emscripten nodejs)
 source scripts/install-missing.sh
 install_missing web "${packages[@]}"
+# Save Clip's muxer comes from npm (Debian's npm, unless node came with one).
+command -v npm >/dev/null || install_missing web npm
 
 # Debian's emscripten runs its JavaScript tools with the system's node, which
 # does not look in Debian's own module folder by itself.

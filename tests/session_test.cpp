@@ -219,6 +219,18 @@ TEST(Clip, FromACheckpointTheSameAsFromTheStart)
     EXPECT_GT(taken, span.fromMs - Checkpoints::kEveryMs - 1000) << "a checkpoint shortly before the clip";
     ASSERT_TRUE(renderClip(session, span, fromCheckpoint, error, &state, &mark)) << error;
     EXPECT_EQ(whole.got, fromCheckpoint.got);
+    // A picture at a time, as the web page makes it: each Frame hands over
+    // exactly one, the last one included, and then it is Done.
+    ClipRun stepwise(session, span, &state, &mark);
+    Frames one;
+    for (ClipRun::Next n = ClipRun::Next::Before; n != ClipRun::Next::Done;) {
+        const size_t before = one.got.size();
+        n = stepwise.next(one);
+        ASSERT_NE(n, ClipRun::Next::Failed) << stepwise.error();
+        ASSERT_EQ(one.got.size() - before, n == ClipRun::Next::Frame ? 1u : 0u);
+    }
+    EXPECT_EQ(one.got, whole.got);
+    EXPECT_EQ(stepwise.progress(), 1.0);
     ASSERT_GT(whole.got.size(), 100u);
     EXPECT_EQ(std::get<1>(whole.got.front()), 0u);
     EXPECT_EQ(std::get<2>(whole.got.back()), span.toMs - span.fromMs);

@@ -5,7 +5,7 @@
 // behaviour through real input events, a refused screen capture, the
 // single-file page from disk, and no console errors.
 //   node tests/web/web_test.mjs SITE_DIR TAMBREL_RENDER [OUT_DIR]
-import { execFileSync } from 'node:child_process';
+import { execFileSync, spawnSync } from 'node:child_process';
 import fs from 'node:fs';
 import os from 'node:os';
 import path from 'node:path';
@@ -23,6 +23,27 @@ function check(name, ok, detail = '') {
   if (ok) ++passed;
   else ++failed;
   console.log(`${ok ? 'ok    ' : 'FAILED'} ${name}${ok || !detail ? '' : ': ' + detail}`);
+}
+
+// A video's length in seconds, and how far its last picture is from a
+// PNG's: the largest difference of one colour's mean over an 8 x 8 block
+// (a lossy codec blurs the fine grain, never a block's average).
+function videoCheck(video, png, [w, h] = [596, 508]) {
+  const probe = spawnSync('ffprobe', ['-v', 'error', '-show_entries', 'format=duration', '-of', 'csv=p=0', video]);
+  const raw = (input, ...filter) => spawnSync('ffmpeg', ['-v', 'error', '-i', input, ...filter, '-frames:v', '1',
+    '-f', 'rawvideo', '-pix_fmt', 'rgb24', '-'], { maxBuffer: 1 << 26 }).stdout;
+  const last = raw(video, '-vf', 'reverse'), want = raw(png);
+  let worst = last.length === w * h * 3 && want.length === w * h * 3 ? 0 : Infinity;
+  for (let by = 0; by + 8 <= h && worst < Infinity; by += 8) {
+    for (let bx = 0; bx + 8 <= w; bx += 8) {
+      for (let c = 0; c < 3; ++c) {
+        let d = 0;
+        for (let y = by; y < by + 8; ++y) for (let x = bx; x < bx + 8; ++x) d += last[(y * w + x) * 3 + c] - want[(y * w + x) * 3 + c];
+        worst = Math.max(worst, Math.abs(d) / 64);
+      }
+    }
+  }
+  return { seconds: Number(probe.stdout.toString()), worst };
 }
 
 // Each mode with a seed, a pointer path (one point per pass) and clicks
@@ -259,6 +280,25 @@ try {
     (await ui('tambrel.title()')) === 'Tambrel: Random fractal cloud painter' && (await differFrom('run.png')) === 0,
     `${recorded.length} bytes, ${await differFrom('run.png')} pixels differ`);
 
+  // Save Clip: the last two seconds made again from the session while the
+  // page runs on (a bouncing ball); its last picture is the one the session
+  // ends on.
+  await browser.click(...(await centre(1003)));
+  await settle(700);
+  const [clipSession, clipBytes, clipRate, clipType] = await ui(`(async () => {
+    const session = tambrel.session(), passes = tambrel.passes(), t0 = performance.now();
+    const clip = await tambrel.saveClip(2);
+    const rate = (tambrel.passes() - passes) / (performance.now() - t0) * 1000;
+    return [Array.from(await session), clip ? Array.from(new Uint8Array(await clip.arrayBuffer())) : [], rate, clip?.type];
+  })()`);
+  fs.writeFileSync(path.join(fixtures, 'clip.tambrel'), Buffer.from(clipSession));
+  fs.writeFileSync(path.join(outDir, 'web-clip.webm'), Buffer.from(clipBytes));
+  execFileSync(render, ['--replay', path.join(fixtures, 'clip.tambrel'), '--out', path.join(outDir, 'web-clip-end.png')]);
+  const clipInfo = videoCheck(path.join(outDir, 'web-clip.webm'), path.join(outDir, 'web-clip-end.png'));
+  check('Save Clip makes a WebM of the last seconds in the page, which runs on meanwhile, ending on the session\'s picture',
+    clipType === 'video/webm' && Math.abs(clipInfo.seconds - 2) < 0.1 && clipInfo.worst < 16 && clipRate > 50,
+    `${clipType}, ${clipBytes.length} bytes, ${clipInfo.seconds} s, last picture off by up to ${clipInfo.worst.toFixed(1)} in a block, ${clipRate.toFixed(0)} passes/s`);
+
   await browser.goto(`${base}?seed=12#session=${recorded.toString('base64url')}`);
   const replayed = await ui(`(async () => {
     for (let t = 0; t < 200 && tambrel.title() !== 'Tambrel: Random fractal cloud painter'; ++t) await new Promise((r) => setTimeout(r, 50));
@@ -285,7 +325,10 @@ try {
     return [m.hidden, [...m.children].map((b) => b.textContent).join('|'), document.getElementById('now').textContent];
   })()`);
   check('the canvas\'s context menu offers what the bar offers; the line under the window says what is on',
-    menu[0] === false && menu[1] === 'Save Picture|Save Session|Open Session…|Share Link' && menu[2].startsWith('Bouncy ball animation is on.'), menu.join(' / '));
+    menu[0] === false && menu[1] === 'Save Picture|Save Session|Open Session…|Share Link|Save Clip…' && menu[2].startsWith('Bouncy ball animation is on.'), menu.join(' / '));
+
+  const links = await ui(`Promise.all([...document.querySelectorAll('#links a')].map(async (a) => a.textContent + ' ' + (await fetch(a.href)).status))`);
+  check('the page links to its README and its source', links.join('|') === 'README 200|Source 200', links.join('|'));
 
   check('no console errors', browser.errors.length === 0, browser.errors.join(' | '));
 

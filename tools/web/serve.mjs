@@ -11,6 +11,7 @@ import path from 'node:path';
 const TYPES = {
   '.html': 'text/html; charset=utf-8', '.js': 'text/javascript; charset=utf-8', '.mjs': 'text/javascript; charset=utf-8',
   '.css': 'text/css; charset=utf-8', '.wasm': 'application/wasm', '.png': 'image/png', '.json': 'application/json',
+  '.md': 'text/plain; charset=utf-8', '.gz': 'application/gzip',
   '.txt': 'text/plain; charset=utf-8',
 };
 

@@ -3,6 +3,7 @@
 // functions the page calls. The page owns the controls and the scheduler
 // (page/tambrel.js); this file is the Platform and DialogView it needs.
 
+#include "app/clip.h"
 #include "app/layout.h"
 #include "app/mode_table.h"
 #include "app/program.h"
@@ -45,6 +46,18 @@ public:
     void releaseFonts() override {}
 };
 
+// The picture a clip's step handed over, for the page to encode before the
+// next step.
+struct ClipFrame : tambrel::FrameSink {
+    const uint32_t* pixels = nullptr;
+    uint32_t fromMs = 0, untilMs = 0;
+    bool frame(const uint32_t* p, uint32_t from, uint32_t until) override
+    {
+        pixels = p, fromMs = from, untilMs = until;
+        return true;
+    }
+};
+
 struct WebApp {
     tambrel::WebPlatform platform;
     WebDialogView view;
@@ -56,6 +69,8 @@ struct WebApp {
     std::vector<uint8_t> out, in;
     size_t outHeader = 0;
     std::unique_ptr<tambrel::SessionReplay> replay;
+    std::unique_ptr<tambrel::ClipRun> clip;
+    ClipFrame clipFrame;
     std::string error;
 };
 
@@ -225,6 +240,51 @@ EMSCRIPTEN_KEEPALIVE void tambrel_take_over()
     app->replay->finish();
     app->replay.reset();
 }
+// Save Clip: the last `seconds` of the session rendered again, a picture
+// per call of tambrel_clip_next, so that the page goes on between them.
+// Returns the clip's length in milliseconds, or -1 (see tambrel_error).
+EMSCRIPTEN_KEEPALIVE int tambrel_clip_begin(int seconds)
+{
+    app->clip.reset();
+    const uint32_t to = app->program.recorder().nowMs();
+    const uint32_t want = static_cast<uint32_t>(std::clamp(seconds, 1, 30)) * 1000;
+    const uint32_t from = to > want ? to - want : 0;
+    if (from >= to) {
+        app->error = "nothing has happened yet to make a clip of";
+        return -1;
+    }
+    tambrel::Session session;
+    if (!app->program.currentSession(session, app->error)) return -1;
+    auto start = std::make_unique<tambrel::ProgramState>();
+    tambrel::RecordMark mark;
+    uint32_t taken = 0;
+    const bool fromCheckpoint = app->program.copyCheckpoint(from, *start, mark, taken);
+    app->clip = std::make_unique<tambrel::ClipRun>(session, tambrel::ClipSpan{from, to},
+                                                   fromCheckpoint ? start.get() : nullptr, fromCheckpoint ? &mark : nullptr);
+    return static_cast<int>(to - from);
+}
+// 1: a picture is ready (tambrel_clip_pixels, shown from tambrel_clip_from
+// until tambrel_clip_until, in the clip's milliseconds); 0: replayed on
+// without one; 2: the clip is complete; -1: it failed (see tambrel_error).
+EMSCRIPTEN_KEEPALIVE int tambrel_clip_next()
+{
+    if (!app->clip) return 2;
+    switch (app->clip->next(app->clipFrame)) {
+    case tambrel::ClipRun::Next::Frame: return 1;
+    case tambrel::ClipRun::Next::Before: return 0;
+    case tambrel::ClipRun::Next::Done: app->clip.reset(); return 2;
+    case tambrel::ClipRun::Next::Failed: break;
+    }
+    app->error = app->clip->error();
+    app->clip.reset();
+    return -1;
+}
+EMSCRIPTEN_KEEPALIVE const uint32_t* tambrel_clip_pixels() { return app->clipFrame.pixels; }
+EMSCRIPTEN_KEEPALIVE int tambrel_clip_from() { return static_cast<int>(app->clipFrame.fromMs); }
+EMSCRIPTEN_KEEPALIVE int tambrel_clip_until() { return static_cast<int>(app->clipFrame.untilMs); }
+EMSCRIPTEN_KEEPALIVE double tambrel_clip_progress() { return app->clip ? app->clip->progress() : 1.0; }
+EMSCRIPTEN_KEEPALIVE void tambrel_clip_cancel() { app->clip.reset(); }
+
 EMSCRIPTEN_KEEPALIVE const char* tambrel_error() { return app->error.c_str(); }
 EMSCRIPTEN_KEEPALIVE const char* tambrel_screen_notice() { return tambrel::kScreenPictureNotice; }
 

@@ -13,12 +13,15 @@
   const MAX_RECORDS = 256 * 1024 * 1024; // a session's records inflate to no more than this
   const LINK_LIMIT = 32 * 1024; // the largest session a share link holds (about 44,000 characters)
   const MOST_STEPS_PER_FRAME = 200; // a replay that stalled catches up without freezing the page
+  const CLIP_SLICE_MS = 4; // a clip is made in slices this long between the page's own passes
+  const LONGEST_CLIP_S = 30; // as far back as the program keeps checkpoints for
 
   let M, layout, dialog, sizer, surface, context, image;
   const controls = new Map(); // control id -> element
   let scale = 1, fittedRatio = 0, running = true, nextPass = 0, passes = 0, queue = Promise.resolve();
   let replaying = null; // { start, resolve, reject } while a session replays
   let described = ''; // the title the line under the window was written for
+  let clipping = null; // { cancelled } while a clip is being made
 
   // What the program changes in the window.
   const view = {
@@ -505,6 +508,138 @@
     }
   }
 
+  // Save Clip: the last seconds rendered again from the session in the
+  // page, a picture at a time between its own passes, and encoded by the
+  // browser: WebCodecs through the bundled WebM muxer, else a MediaRecorder.
+  function askClipSeconds() {
+    const ask = document.createElement('dialog');
+    ask.id = 'clip-ask';
+    ask.innerHTML = '<form method="dialog"><label>Save the last <input type="number" min="1" max="' + LONGEST_CLIP_S +
+      '" value="10" required> seconds as a clip</label><p><button value="save">Save</button> ' +
+      '<button value="cancel" formnovalidate>Cancel</button></p></form>';
+    document.body.append(ask);
+    return new Promise((resolve) => {
+      ask.addEventListener('close', () => {
+        const seconds = Number(ask.querySelector('input').value);
+        ask.remove();
+        resolve(ask.returnValue === 'save' ? seconds : 0);
+      });
+      ask.showModal();
+    });
+  }
+
+  async function saveClip(seconds) {
+    if (clipping) {
+      say('A clip is being made already.');
+      return;
+    }
+    seconds = seconds ?? await askClipSeconds();
+    if (!seconds) return;
+    await queue; // the commands already on their way belong in it
+    const ms = M._tambrel_clip_begin(seconds);
+    if (ms < 0) {
+      say(`Tambrel cannot make a clip: ${M.UTF8ToString(M._tambrel_error())}.`);
+      return;
+    }
+    const job = clipping = { cancelled: false };
+    say('Making the clip…', [['Cancel', () => { job.cancelled = true; }]]);
+    try {
+      const clip = await encodeWithWebCodecs(clipFrames(job)) ?? await encodeWithRecorder(clipFrames(job));
+      download(clip, timeStamped(clip.type.startsWith('video/mp4') ? '.mp4' : '.webm'));
+      say(`Clip saved (${Math.round(ms / 100) / 10} s, ${Math.ceil(clip.size / 1024)} KB).`);
+      return clip;
+    } catch (e) {
+      say(job.cancelled ? 'The clip was cancelled.' : `Tambrel could not make the clip: ${e.message}.`);
+    } finally {
+      M._tambrel_clip_cancel();
+      clipping = null;
+    }
+    return null;
+  }
+
+  // The clip's pictures as the program hands them over, each with its time
+  // on screen; the pixels are the program's and valid until the next one.
+  async function* clipFrames(job) {
+    const [w, h] = layout.surface;
+    let slice = performance.now();
+    for (;;) {
+      if (job.cancelled) throw new Error('cancelled');
+      if (performance.now() - slice > CLIP_SLICE_MS) {
+        await new Promise((resolve) => setTimeout(resolve));
+        slice = performance.now();
+      }
+      const next = M._tambrel_clip_next();
+      if (next === 2) return;
+      if (next < 0) throw new Error(M.UTF8ToString(M._tambrel_error()));
+      if (next === 1) {
+        yield { pixels: M.HEAPU8.subarray(M._tambrel_clip_pixels(), M._tambrel_clip_pixels() + w * h * 4), w, h,
+          from: M._tambrel_clip_from(), until: M._tambrel_clip_until() };
+      }
+    }
+  }
+
+  // VP9 (or VP8) in WebM, every picture at its own time and duration; null
+  // where the browser has no such encoder.
+  async function encodeWithWebCodecs(frames) {
+    const V = window.TambrelVideo, [w, h] = layout.surface;
+    if (!V || !window.VideoEncoder) return null;
+    let codec = null;
+    for (const c of ['vp9', 'vp8']) if (!codec && await V.canEncodeVideo(c, { width: w, height: h })) codec = c;
+    if (!codec) return null;
+    const output = new V.Output({ format: new V.WebMOutputFormat(), target: new V.BufferTarget() });
+    const source = new V.VideoSampleSource({ codec, bitrate: V.QUALITY_VERY_HIGH });
+    output.addVideoTrack(source);
+    await output.start();
+    try {
+      for await (const f of frames) {
+        // 0x00BBGGRR words are R, G, B, X bytes
+        const sample = new V.VideoSample(f.pixels.slice(), { format: 'RGBX', codedWidth: f.w, codedHeight: f.h,
+          timestamp: f.from / 1000, duration: (f.until - f.from) / 1000 });
+        await source.add(sample);
+        sample.close();
+      }
+      await output.finalize();
+    } catch (e) {
+      await output.cancel().catch(() => {});
+      throw e;
+    }
+    return new Blob([output.target.buffer], { type: 'video/webm' });
+  }
+
+  // A canvas of its own, filmed by a MediaRecorder as the pictures are put
+  // on it at their times: it takes as long as the clip lasts.
+  async function encodeWithRecorder(frames) {
+    const [w, h] = layout.surface;
+    const type = ['video/webm;codecs=vp9', 'video/webm', 'video/mp4'].find((t) => window.MediaRecorder?.isTypeSupported(t));
+    if (!type) throw new Error('this browser cannot make videos');
+    const film = document.createElement('canvas');
+    film.width = w, film.height = h;
+    const ctx = film.getContext('2d'), picture = new ImageData(w, h), words = new Uint32Array(picture.data.buffer);
+    const stream = film.captureStream(0), track = stream.getVideoTracks()[0];
+    const recorder = new MediaRecorder(stream, { mimeType: type, videoBitsPerSecond: 8e6 });
+    const parts = [], stopped = new Promise((resolve) => { recorder.onstop = resolve; });
+    recorder.ondataavailable = (e) => parts.push(e.data);
+    recorder.start();
+    const start = performance.now(), until = (ms) => new Promise((resolve) => setTimeout(resolve, start + ms - performance.now()));
+    let end = 0;
+    try {
+      for await (const f of frames) {
+        words.set(new Uint32Array(f.pixels.buffer, f.pixels.byteOffset, w * h));
+        for (let i = 0; i < words.length; ++i) words[i] |= 0xFF000000;
+        await until(f.from);
+        ctx.putImageData(picture, 0, 0);
+        track.requestFrame();
+        end = f.until;
+      }
+      await until(end);
+    } finally {
+      recorder.stop();
+      await stopped;
+      track.stop();
+    }
+    return new Blob(parts, { type: type.split(';')[0] });
+  }
+
   // A short message under the window, with buttons for what can be done
   // next and, for a link the browser would not copy, the link to select.
   function say(text, actions = [], link = '') {
@@ -532,6 +667,7 @@
     ['Save Session', saveSession],
     ['Open Session…', () => document.getElementById('open').click()],
     ['Share Link', shareLink],
+    ['Save Clip…', () => saveClip()],
   ];
 
   // The entries twice: in the canvas's context menu, and in a bar under the
@@ -619,6 +755,7 @@
     title: () => document.title,
     session, // the session so far, as the file's bytes (a promise of a Uint8Array)
     replay: (bytes) => replay(bytes), // plays it; resolves once the page is the visitor's
+    saveClip: (seconds) => saveClip(seconds), // the last seconds, downloaded; resolves to the video's Blob (null: none)
     passes: () => passes, // run so far, by the scheduler and by step
   };
 })();
