@@ -206,6 +206,23 @@ TEST(Clip, ExportsDecodeToTheRenderersPictures)
 // with pointers at the int range's corners, clicks and seeds at theirs (the
 // sanitized suite turns any overflow into a failure); one past the ends is
 // refused with a message.
+// A session the Linux window recorded through real input (seven modes, a
+// screen picture, double clicks) replays to the picture the window showed at
+// its end: sessions of earlier builds keep replaying, and the web page and
+// the Windows edition, which replay it against the renderer, are held to it.
+TEST(Render, TheLinuxWindowsSessionReplaysToItsPicture)
+{
+    QTemporaryDir dir;
+    const QString out = dir.filePath("end.png");
+    ASSERT_EQ(runTool("--replay " TAMBREL_TESTS_DIR "/sessions/linux-window.tambrel --out " + out.toStdString()), 0);
+    const QImage png = QImage(out).convertToFormat(QImage::Format_RGB888);
+    ASSERT_EQ(png.size(), QSize(596, 508));
+    QByteArray rgb;
+    for (int y = 0; y < png.height(); ++y) rgb.append(reinterpret_cast<const char*>(png.constScanLine(y)), 596 * 3);
+    EXPECT_EQ(QCryptographicHash::hash(rgb, QCryptographicHash::Sha256).toHex().toStdString(),
+              "53009c3e9d6db4065e64dcb01875a2034d28906c0c02228e59e0f01248a14334"); // the window's own picture
+}
+
 TEST(Render, ExtremeNumbersAreHandledOrRefused)
 {
     QTemporaryDir dir;

@@ -21,7 +21,6 @@ canvas_to() { # the drawing surface (client 10,10 596x508) as a picture
   convert "$work/shot.png" -crop "596x508+$((abs_x + 10))+$((abs_y + 10))" +repage "$1"
 }
 same_picture() { [ "$(compare -metric AE "$1" "$2" null: 2>&1 || true)" = 0 ]; }
-title_is() { [ "$(title)" = "$1" ]; }
 
 QT_QPA_PLATFORM=xcb "$program" --record "$session" >"$work/app.log" 2>&1 &
 app_pid=$!
@@ -87,6 +86,9 @@ same_picture "$work/live.png" "$work/clip-last.png" || fail "the clip's last fra
 echo "ok Ctrl+S saves the canvas's exact picture, Ctrl+E a clip that ends on it"
 close_program
 [ "$status" = 0 ] || fail "exit status $status"
+# TAMBREL_KEEP_SESSION=DIR keeps the session and its picture (how the other
+# editions' tests got the Linux window's session they replay).
+[ -z "${TAMBREL_KEEP_SESSION:-}" ] || cp "$session" "$work/picture.png" "$TAMBREL_KEEP_SESSION/"
 
 "$render" --replay "$session" --out "$work/replayed.png" || fail "the renderer could not replay the session"
 same_picture "$work/live.png" "$work/replayed.png" ||

@@ -57,7 +57,6 @@ titles=("Tambrel: Cursor follower animation" "Tambrel: Bouncy ball animation" "T
   "Tambrel: Falling snow animation" "Tambrel: Starfield animation" "Tambrel: Collision detection animation"
   "Tambrel: Shade-bob type drawing mode" "Tambrel: Random fractal cloud painter" "Tambrel: Screen capture degrader"
   "Tambrel: 3D whirlwind animation" "Tambrel: Psychedelic animation")
-title_is() { [ "$(title)" = "$1" ]; }
 canvas_shows_something() { [ "$(canvas_colours)" -gt 1 ]; }
 for n in $(seq 0 13); do
   button_y=$((8 + 32 * n + 12))

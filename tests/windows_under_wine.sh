@@ -66,11 +66,9 @@ sleep 0.5
 kill -0 "$app_pid" 2>/dev/null || fail "Escape closed the window"
 [ "$(title)" = Tambrel ] || fail "Escape did something: '$(title)'"
 xdotool windowactivate --sync "$wid" key Return
-sleep 0.5
-[ "$(title)" = "Tambrel: Cursor follower animation" ] || fail "Enter did not press the focused button: '$(title)'"
+wait_until 10 title_is "Tambrel: Cursor follower animation" || fail "Enter did not press the focused button: '$(title)'"
 xdotool key space
-sleep 0.5
-[ "$(title)" = Tambrel ] || fail "Space did not press the focused button: '$(title)'"
+wait_until 10 title_is Tambrel || fail "Space did not press the focused button: '$(title)'"
 echo "ok Escape does nothing, Enter and Space press the focused button"
 
 titles=("Tambrel: Cursor follower animation" "Tambrel: Bouncy ball animation" "Tambrel: Simple drawing mode"
@@ -82,8 +80,7 @@ clicks_change=(1 1 1 1 1 1 1 1 1 1 1 1 1 1) # every mode's picture changes after
 for n in $(seq 0 13); do
   button_y=$((8 + 32 * n + 12))
   xdotool mousemove --window "$wid" 677 "$button_y" click 1
-  sleep 0.4
-  [ "$(title)" = "${titles[$n]}" ] || fail "button $n: title '$(title)', expected '${titles[$n]}'"
+  wait_until 10 title_is "${titles[$n]}" || fail "button $n: title '$(title)', expected '${titles[$n]}'"
   if [ "${clicks_change[$n]}" = 1 ]; then
     xdotool mousemove --window "$wid" 300 250
     # A burst can come and go within 0.2 s, quicker than a screenshot:
@@ -96,20 +93,17 @@ for n in $(seq 0 13); do
     [ "$(cat "$work/frames")" -gt 1 ] || fail "button $n: the picture did not change after a click on the canvas"
   fi
   xdotool mousemove --window "$wid" 677 "$button_y" click 1
-  sleep 0.4
-  [ "$(title)" = Tambrel ] || fail "button $n pressed again: title '$(title)'"
+  wait_until 10 title_is Tambrel || fail "button $n pressed again: title '$(title)'"
   is_white || fail "button $n pressed again: the canvas is not white"
 done
 echo "ok every mode button switches its mode on and off; clicks on the canvas change its picture"
 
 xdotool mousemove --window "$wid" 677 $((8 + 32 * 10 + 12)) click 1 # clouds: nothing moves
-sleep 0.3
+wait_until 10 title_is "Tambrel: Random fractal cloud painter" || fail "the clouds did not switch on"
 xdotool mousemove --window "$wid" 300 250 click 1
-sleep 0.5
-is_white && fail "no cloud"
+wait_until 10 eval '! is_white' || fail "no cloud"
 xdotool mousemove --window "$wid" 677 $((8 + 32 * 15 + 12)) click 1 # "Clear Screen"
-sleep 0.3
-is_white || fail "Clear Screen did not whiten the canvas"
+wait_until 10 is_white || fail "Clear Screen did not whiten the canvas"
 [ "$(title)" = "Tambrel: Random fractal cloud painter" ] || fail "Clear Screen switched the mode off"
 echo "ok Clear Screen whitens and keeps the mode on"
 
@@ -174,7 +168,6 @@ echo "ok a close posted during the capture's waits ends the program with status 
 # press takes it over. A broken file is refused with its reason.
 winpath() { printf 'Z:%s' "${1//\//\\}"; }
 same_picture() { [ "$(compare -metric AE "$1" "$2" null: 2>&1 || true)" = 0 ]; }
-title_is() { [ "$(title)" = "$1" ]; }
 wine "$build/tambrel.exe" --record "$(winpath "$work/run.tambrel")" >"$work/app.log" 2>&1 &
 app_pid=$!
 find_window
@@ -209,20 +202,28 @@ echo "ok a session recorded by tambrel.exe replays in the renderer to the pictur
 "$render" --mode fireworks --pointer 200,150 --click 5 --click 30 --frames 80 --mode drawing --pointer 400,300 --frames 40 \
   --mode clouds --pointer 300,250 --click 2 --frames 10 --save-session "$work/made.tambrel" --out "$work/made.png" ||
   fail "the renderer could not make a session"
-wine "$build/tambrel.exe" --replay "$(winpath "$work/made.tambrel")" >"$work/app.log" 2>&1 &
-app_pid=$!
-# The replay may have switched a mode on (and so changed the title) by the
-# time the window shows.
-wid=$(timeout 60 xdotool search --sync --onlyvisible --name '^Tambrel' | awk 'NR == 1') && [ -n "$wid" ] ||
-  fail "no window for the replay"
-wait_until 30 title_is "Tambrel: Random fractal cloud painter" || fail "the replay did not reach its last mode: '$(title)'"
-replayed() { canvas && same_picture "$work/canvas.png" "$work/made.png"; }
-wait_until 10 replayed || fail "the window's replay ends on another picture"
-press_button 1
-wait_until 5 title_is "Tambrel: Bouncy ball animation" || fail "a press after the replay did nothing: '$(title)'"
-close_program
-[ "$status" = 0 ] || fail "exit status $status after the replay"
+# A session replays in the window at its pace to the picture the renderer
+# replays it to, and a press then takes it over.
+replays_in_window() { # session, its last mode's title, what it is
+  "$render" --replay "$1" --out "$work/expected.png" || fail "the renderer could not replay $3"
+  wine "$build/tambrel.exe" --replay "$(winpath "$1")" >"$work/app.log" 2>&1 &
+  app_pid=$!
+  # The replay may have switched a mode on (and so changed the title) by the
+  # time the window shows.
+  wid=$(timeout 60 xdotool search --sync --onlyvisible --name '^Tambrel' | awk 'NR == 1') && [ -n "$wid" ] ||
+    fail "no window for the replay of $3"
+  wait_until 60 title_is "$2" || fail "the replay of $3 did not reach its last mode: '$(title)'"
+  replayed() { canvas && same_picture "$work/canvas.png" "$work/expected.png"; }
+  wait_until 10 replayed || fail "the window's replay of $3 ends on another picture"
+  press_button 1
+  wait_until 5 title_is "Tambrel: Bouncy ball animation" || fail "a press after the replay of $3 did nothing: '$(title)'"
+  close_program
+  [ "$status" = 0 ] || fail "exit status $status after the replay of $3"
+}
+replays_in_window "$work/made.tambrel" "Tambrel: Random fractal cloud painter" "the renderer's session"
 echo "ok a session made elsewhere replays in tambrel.exe to the same picture, and a press takes it over"
+replays_in_window "$(dirname "$0")/sessions/linux-window.tambrel" "Tambrel: Random fractal cloud painter" "the Linux window's session"
+echo "ok a session the Linux window recorded replays in tambrel.exe to the window's picture"
 
 head -c 40 "$work/made.tambrel" >"$work/broken.tambrel"
 wine "$build/tambrel.exe" --replay "$(winpath "$work/broken.tambrel")" >"$work/app.log" 2>&1 &

@@ -81,6 +81,7 @@ close_program() {
 }
 
 title() { xprop -id "$wid" _NET_WM_NAME | sed 's/.*= "//; s/"$//'; }
+title_is() { [ "$(title)" = "$1" ]; }
 
 # Presses a button of the window $wid: 0..13 the modes, 15 "Clear Screen".
 press_button() { xdotool mousemove --window "$wid" 677 $((8 + 32 * $1 + 12)) click 1; }

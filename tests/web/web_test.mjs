@@ -319,6 +319,22 @@ try {
     /cut short|damaged/.test(refusal) && (await ui('tambrel.pixels().reduce((h, v) => (h * 31 + v) >>> 0, 0)')) === kept &&
       (await ui('tambrel.title()')) === 'Tambrel: Bouncy ball animation', refusal);
   await ui('tambrel.resume()');
+
+  // A session the Linux window recorded (see the renderer's test of it)
+  // replays on the page to the window's picture.
+  const linuxWindow = path.join(path.dirname(new URL(import.meta.url).pathname), '..', 'sessions', 'linux-window.tambrel');
+  fs.copyFileSync(linuxWindow, path.join(fixtures, 'linux-window.tambrel'));
+  execFileSync(render, ['--replay', linuxWindow, '--out', path.join(fixtures, 'linux-window.png')]);
+  const linuxTitle = await ui(`(async () => {
+    await tambrel.replay(await (await fetch('/fixtures/linux-window.tambrel')).arrayBuffer());
+    tambrel.pause(); // at its end, before the page's next pass
+    return tambrel.title();
+  })()`);
+  const linuxDiffers = await differFrom('linux-window.png');
+  await ui('tambrel.resume()');
+  check('a session the Linux window recorded replays on the page to the window\'s picture',
+    linuxTitle === 'Tambrel: Random fractal cloud painter' && linuxDiffers === 0, `${linuxTitle}, ${linuxDiffers} pixels differ`);
+  await browser.click(...(await centre(1003)));
   const menu = await ui(`(() => {
     document.getElementById('surface').dispatchEvent(new MouseEvent('contextmenu', { clientX: ${sx}, clientY: ${sy}, bubbles: true }));
     const m = document.getElementById('menu');
