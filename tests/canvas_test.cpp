@@ -6,6 +6,7 @@
 #include <cmath>
 #include <limits>
 #include <random>
+#include <optional>
 #include <vector>
 
 namespace tambrel {
@@ -399,7 +400,8 @@ TEST(CanvasProperty, FiguresEntirelyOffTheSurfaceChangeNothing)
 // The batched rings against the same circles drawn one by one, over random
 // sets: centres on, near and far off the surface, radii negative to huge,
 // every pen width up to 40, every line style, the exclusive-or mixes
-// (gathered into rows) and others (drawn in order), on a surface that is not blank.
+// (gathered into rows) and others (drawn in order), on a surface that is not
+// blank or on one cleared first.
 TEST(CanvasRings, BatchedRingsMatchTheCirclesDrawnOneByOne)
 {
     std::mt19937 gen(2026);
@@ -429,7 +431,11 @@ TEST(CanvasRings, BatchedRingsMatchTheCirclesDrawnOneByOne)
         single.setMix(mix);
         batched.setLineStyle(style);
         single.setLineStyle(style);
-        batched.rings(sets);
+        // A third of the rounds on a cleared surface, in the same sweep.
+        const std::optional<int32_t> background =
+            round % 3 ? std::nullopt : std::optional<int32_t>(round % 2 ? -1 : static_cast<int32_t>(gen() & 0xFFFFFF));
+        batched.rings(sets, background);
+        if (background) single.clearCanvas(*background);
         for (const Canvas::RingSet& set : sets) {
             single.setPenWidth(set.penWidth);
             for (int k = 0; k < set.count; ++k)

@@ -635,11 +635,13 @@ inline int32_t isqrtSmall(int32_t k)
 constexpr int64_t kMaxRingOuter = 4095;
 constexpr int32_t kNoHole = INT32_MIN / 2;
 
-// d[x] ^= start ^ t[0] ^ ... ^ t[x] for x in 0..W-1: the row sweep of rings().
-// Eight columns at a time where the compiler has generic vectors: the prefix
-// of four is two shifted exclusive-ors, the second four take the first's
-// last lane, and one carry runs from block to block.
-void xorPrefix(const uint32_t* t, uint32_t* d, uint32_t start)
+// d[x] = base[x] ^ start ^ t[0] ^ ... ^ t[x] for x in 0..W-1, where base is
+// d itself or, onto a cleared row, the one colour `fill`: the row sweep of
+// rings(). Eight columns at a time where the compiler has generic vectors:
+// the prefix of four is two shifted exclusive-ors, the second four take the
+// first's last lane, and one carry runs from block to block.
+template <bool kOntoFill>
+void xorPrefix(const uint32_t* t, uint32_t* d, uint32_t start, uint32_t fill = 0)
 {
     int x = 0;
 #if defined(__GNUC__) && (defined(__clang__) || __GNUC__ >= 12) && \
@@ -651,8 +653,9 @@ void xorPrefix(const uint32_t* t, uint32_t* d, uint32_t start)
         return v ^ __builtin_shufflevector(v, zero, 4, 5, 0, 1);
     };
     V carry{start, start, start, start};
+    const V base{fill, fill, fill, fill};
     for (; x + 8 <= W; x += 8) {
-        V v0, v1, p0, p1;
+        V v0, v1, p0 = base, p1 = base;
         std::memcpy(&v0, t + x, sizeof v0);
         std::memcpy(&v1, t + x + 4, sizeof v1);
         v0 = prefix(v0);
@@ -660,8 +663,10 @@ void xorPrefix(const uint32_t* t, uint32_t* d, uint32_t start)
         v0 ^= carry;
         v1 ^= carry;
         carry = __builtin_shufflevector(v1, v1, 3, 3, 3, 3);
-        std::memcpy(&p0, d + x, sizeof p0);
-        std::memcpy(&p1, d + x + 4, sizeof p1);
+        if constexpr (!kOntoFill) {
+            std::memcpy(&p0, d + x, sizeof p0);
+            std::memcpy(&p1, d + x + 4, sizeof p1);
+        }
         p0 ^= v0;
         p1 ^= v1;
         std::memcpy(d + x, &p0, sizeof p0);
@@ -671,7 +676,7 @@ void xorPrefix(const uint32_t* t, uint32_t* d, uint32_t start)
 #endif
     for (; x < W; ++x) {
         start ^= t[x];
-        d[x] ^= start;
+        d[x] = (kOntoFill ? fill : d[x]) ^ start;
     }
 }
 
@@ -728,9 +733,10 @@ bool Canvas::addRingRows(double cx, double cy, double radius, uint32_t xorWith)
     return true;
 }
 
-void Canvas::rings(std::span<const RingSet> sets)
+void Canvas::rings(std::span<const RingSet> sets, std::optional<int32_t> background)
 {
     uint32_t k = 0;
+    if (background && !xorConstant(m_mix, 0, k)) clearCanvas(*background);
     if (!xorConstant(m_mix, 0, k)) {
         for (const RingSet& set : sets) {
             m_penWidth = set.penWidth;
@@ -740,18 +746,40 @@ void Canvas::rings(std::span<const RingSet> sets)
         return;
     }
     // Exclusive-or figures commute: gather every ring, then write each row
-    // once. Rings that are not plain circles are drawn on their own at once.
+    // once. Rings that are not plain circles are drawn on their own after
+    // the sweep (which may clear the surface first).
     m_ringRows.clear();
+    std::vector<std::pair<const RingSet*, double>> onTheirOwn;
     for (const RingSet& set : sets) {
         m_penWidth = set.penWidth;
         const uint32_t p = resolve(set.colour);
         xorConstant(m_mix, p, k);
         for (int i = 0; i < set.count; ++i) {
             const double radius = set.firstRadius + i * set.spacing;
-            if (!addRingRows(set.cx, set.cy, radius, k)) circle(set.cx, set.cy, radius, set.colour, kNoFill);
+            if (!addRingRows(set.cx, set.cy, radius, k)) onTheirOwn.emplace_back(&set, radius);
         }
     }
-    if (m_ringRows.empty()) return;
+    ringSweep(background);
+    for (const auto& [set, radius] : onTheirOwn) {
+        m_penWidth = set->penWidth;
+        circle(set->cx, set->cy, radius, set->colour, kNoFill);
+    }
+    if (!sets.empty()) m_penWidth = sets.back().penWidth;
+}
+
+// The rows of the gathered rings, each written once (onto the background
+// colour when there is one).
+void Canvas::ringSweep(std::optional<int32_t> background)
+{
+    // Rows no ring reaches are cleared on their own (when asked to be).
+    const uint32_t fill = background ? (*background == -1 ? m_backColour : static_cast<uint32_t>(*background) & kRgbMask) : 0;
+    auto clearRows = [&](int from, int to) {
+        if (background && from < to) std::fill(&at(0, from), &at(0, from) + static_cast<size_t>(to - from) * W, fill);
+    };
+    if (m_ringRows.empty()) {
+        clearRows(0, H);
+        return;
+    }
     std::sort(m_ringRows.begin(), m_ringRows.end(),
               [](const RingRows& a, const RingRows& b) { return a.rowFrom < b.rowFrom; });
 
@@ -775,7 +803,9 @@ void Canvas::rings(std::span<const RingSet> sets)
     };
     size_t n = 0, next = 0;
     int32_t lastOfAll = H; // the least last row among the active rings
-    for (int y = m_ringRows.front().rowFrom; y < H && (next < m_ringRows.size() || n > 0); ++y) {
+    int y = m_ringRows.front().rowFrom;
+    clearRows(0, y);
+    for (; y < H && (next < m_ringRows.size() || n > 0); ++y) {
         if (y > lastOfAll) { // some ring has run out: keep the others
             size_t kept = 0;
             lastOfAll = H;
@@ -795,7 +825,10 @@ void Canvas::rings(std::span<const RingSet> sets)
             a.inner2[n] = r.inner2, a.rowTo[n] = r.rowTo, a.xorWith[n] = r.xorWith;
             lastOfAll = std::min(lastOfAll, r.rowTo);
         }
-        if (n == 0) continue;
+        if (n == 0) {
+            clearRows(y, y + 1);
+            continue;
+        }
         // The right ends first, all rings alike and without branches, so the
         // compiler runs this loop on vectors: the last column whose centre
         // lies inside the outer circle, and inside the hole (kNoHole where
@@ -820,9 +853,11 @@ void Canvas::rings(std::span<const RingSet> sets)
                 mark(ib + 1, ob + 1, a.xorWith[i]);
             }
         }
-        xorPrefix(toggles.data(), &at(0, y), fromLeft);
+        if (background) xorPrefix<true>(toggles.data(), &at(0, y), fromLeft, fill);
+        else xorPrefix<false>(toggles.data(), &at(0, y), fromLeft);
         toggles.fill(0);
     }
+    clearRows(y, H);
 }
 
 // Outline and fill of a box, rounded box or ellipse covering columns l..r-1

@@ -27,6 +27,7 @@
 #include "gfx/image.h"
 
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <vector>
 
@@ -90,6 +91,8 @@ public:
     // r = firstRadius + k * spacing, k = 0..count-1; the pen width is left at
     // the last set's. Under the exclusive-or mixes, where the order of the
     // figures does not matter, every row is written once for all the rings.
+    // With a `background` colour the surface is cleared to it first, as
+    // clearCanvas(background) would, in that same writing of the rows.
     struct RingSet {
         double cx = 0, cy = 0;
         int penWidth = 0;
@@ -97,7 +100,7 @@ public:
         int count = 0;
         int32_t colour = kForeColour;
     };
-    void rings(std::span<const RingSet> sets);
+    void rings(std::span<const RingSet> sets, std::optional<int32_t> background = std::nullopt);
     void copyImage(const Image& image, double x1, double y1, double x2, double y2, double dx, double dy);
 
     void setPenWidth(int w) { m_penWidth = w; }
@@ -153,6 +156,7 @@ private:
                    bool isEllipse, int32_t outline, int32_t fill);
 
     bool addRingRows(double cx, double cy, double r, uint32_t xorWith);
+    void ringSweep(std::optional<int32_t> background);
 
     std::vector<uint32_t> m_pixels;
     // Scratch of rings(), kept from call to call: every ring by its first

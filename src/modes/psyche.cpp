@@ -36,7 +36,6 @@ void PsycheMode::onCanvasClick(int /*x*/, int /*y*/)
 void PsycheMode::stepFrame(int mouseX, int mouseY)
 {
     Canvas& c = canvas();
-    c.clearCanvas(kBackground);
     const int m = s.psycheCount;
     if (m > 1) {
         s.psycheSources[static_cast<size_t>(m - 1)].x = mouseX;
@@ -57,7 +56,7 @@ void PsycheMode::stepFrame(int mouseX, int mouseY)
                            s.psycheColours[static_cast<size_t>(i)]});
     }
     c.setMix(static_cast<int>(Mix::Xor));
-    c.rings(m_rings);
+    c.rings(m_rings, kBackground); // on a cleared surface, in one writing of every row
     c.setMix(static_cast<int>(Mix::CopyPen));
 }
 
