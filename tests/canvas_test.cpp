@@ -401,7 +401,7 @@ TEST(CanvasProperty, FiguresEntirelyOffTheSurfaceChangeNothing)
 // sets: centres on, near and far off the surface, radii negative to huge,
 // every pen width up to 40, every line style, the exclusive-or mixes
 // (gathered into rows) and others (drawn in order), on a surface that is not
-// blank or on one cleared first.
+// blank or on one cleared first; with and without the wider vectors.
 TEST(CanvasRings, BatchedRingsMatchTheCirclesDrawnOneByOne)
 {
     std::mt19937 gen(2026);
@@ -442,6 +442,13 @@ TEST(CanvasRings, BatchedRingsMatchTheCirclesDrawnOneByOne)
                 single.circle(set.cx, set.cy, set.firstRadius + k * set.spacing, set.colour, kNoFill);
         }
         ASSERT_EQ(snapshot(batched), snapshot(single)) << "round " << round << " mix " << mix;
+        // The baseline sweep against the wider vectors this processor may have.
+        Canvas narrow = base;
+        narrow.setWideVectors(false);
+        narrow.setMix(mix);
+        narrow.setLineStyle(style);
+        narrow.rings(sets, background);
+        ASSERT_EQ(snapshot(narrow), snapshot(batched)) << "round " << round << " without wide vectors";
         ASSERT_EQ(batched.penWidth(), single.penWidth());
     }
 }

@@ -635,6 +635,32 @@ inline int32_t isqrtSmall(int32_t k)
 constexpr int64_t kMaxRingOuter = 4095;
 constexpr int32_t kNoHole = INT32_MIN / 2;
 
+// The right ends of n rings in row y, all rings alike and without branches,
+// so that the compiler runs this on vectors: the last column whose centre
+// lies inside the outer circle, and inside the hole (kNoHole where the row
+// misses the hole). The arrays are separate (restrict says so).
+[[gnu::always_inline]] inline void findRingEnds(int32_t y, size_t n, const int32_t* __restrict sumX,
+                                                const int32_t* __restrict sumY, const int32_t* __restrict outer2,
+                                                const int32_t* __restrict inner2, int32_t* __restrict outerEnd,
+                                                int32_t* __restrict holeEnd)
+{
+    for (size_t i = 0; i < n; ++i) {
+        const int32_t dy = 2 * y + 1 - sumY[i], dy2 = dy * dy;
+        const int32_t hole = inner2[i] - dy2, missesHole = hole >> 31; // all ones when hole < 0
+        const int32_t end = (isqrtSmall(hole & ~missesHole) + sumX[i] - 1) >> 1;
+        outerEnd[i] = (isqrtSmall(outer2[i] - dy2) + sumX[i] - 1) >> 1;
+        holeEnd[i] = (end & ~missesHole) | (kNoHole & missesHole);
+    }
+}
+
+using RingEnds = void(int32_t, size_t, const int32_t*, const int32_t*, const int32_t*, const int32_t*, int32_t*,
+                      int32_t*);
+void ringEnds(int32_t y, size_t n, const int32_t* sumX, const int32_t* sumY, const int32_t* outer2,
+              const int32_t* inner2, int32_t* outerEnd, int32_t* holeEnd)
+{
+    findRingEnds(y, n, sumX, sumY, outer2, inner2, outerEnd, holeEnd);
+}
+
 // d[x] = base[x] ^ start ^ t[0] ^ ... ^ t[x] for x in 0..W-1, where base is
 // d itself or, onto a cleared row, the one colour `fill`: the row sweep of
 // rings(). Eight columns at a time where the compiler has generic vectors:
@@ -679,6 +705,63 @@ void xorPrefix(const uint32_t* t, uint32_t* d, uint32_t start, uint32_t fill = 0
         d[x] = (kOntoFill ? fill : d[x]) ^ start;
     }
 }
+
+#if defined(__GNUC__) && !defined(__clang__) && __GNUC__ >= 12 && defined(__x86_64__)
+#define TAMBREL_WIDE_VECTORS 1
+__attribute__((target("avx2"))) void ringEndsWide(int32_t y, size_t n, const int32_t* sumX, const int32_t* sumY,
+                                                  const int32_t* outer2, const int32_t* inner2, int32_t* outerEnd,
+                                                  int32_t* holeEnd)
+{
+    findRingEnds(y, n, sumX, sumY, outer2, inner2, outerEnd, holeEnd);
+}
+
+// The same sweep sixteen columns at a time, for processors with 256-bit
+// vectors (chosen at run time; the one above stays the baseline): each
+// 128-bit half takes its prefix by in-lane shifts, the upper half then the
+// lower half's last lane.
+using Lanes8 = uint32_t __attribute__((vector_size(32)));
+
+__attribute__((target("avx2"), always_inline)) inline Lanes8 widePrefix(Lanes8 v)
+{
+    const Lanes8 zero{};
+    v ^= __builtin_shufflevector(v, zero, 8, 0, 1, 2, 8, 4, 5, 6);
+    v ^= __builtin_shufflevector(v, zero, 8, 8, 0, 1, 8, 8, 4, 5);
+    return v ^ __builtin_shufflevector(v, zero, 8, 8, 8, 8, 3, 3, 3, 3);
+}
+
+template <bool kOntoFill>
+__attribute__((target("avx2"))) void xorPrefixWide(const uint32_t* t, uint32_t* d, uint32_t start, uint32_t fill = 0)
+{
+    using V = Lanes8;
+    auto prefix = widePrefix;
+    V carry{start, start, start, start, start, start, start, start};
+    const V base{fill, fill, fill, fill, fill, fill, fill, fill};
+    int x = 0;
+    for (; x + 16 <= W; x += 16) {
+        V v0, v1, p0 = base, p1 = base;
+        std::memcpy(&v0, t + x, sizeof v0);
+        std::memcpy(&v1, t + x + 8, sizeof v1);
+        v0 = prefix(v0);
+        v1 = prefix(v1) ^ __builtin_shufflevector(v0, v0, 7, 7, 7, 7, 7, 7, 7, 7);
+        v0 ^= carry;
+        v1 ^= carry;
+        carry = __builtin_shufflevector(v1, v1, 7, 7, 7, 7, 7, 7, 7, 7);
+        if constexpr (!kOntoFill) {
+            std::memcpy(&p0, d + x, sizeof p0);
+            std::memcpy(&p1, d + x + 8, sizeof p1);
+        }
+        p0 ^= v0;
+        p1 ^= v1;
+        std::memcpy(d + x, &p0, sizeof p0);
+        std::memcpy(d + x + 8, &p1, sizeof p1);
+    }
+    start = carry[0];
+    for (; x < W; ++x) {
+        start ^= t[x];
+        d[x] = (kOntoFill ? fill : d[x]) ^ start;
+    }
+}
+#endif
 
 } // namespace
 
@@ -733,6 +816,16 @@ bool Canvas::addRingRows(double cx, double cy, double radius, uint32_t xorWith)
     return true;
 }
 
+bool Canvas::haveWideVectors()
+{
+#ifdef TAMBREL_WIDE_VECTORS
+    static const bool have = __builtin_cpu_supports("avx2");
+    return have;
+#else
+    return false;
+#endif
+}
+
 void Canvas::rings(std::span<const RingSet> sets, std::optional<int32_t> background)
 {
     uint32_t k = 0;
@@ -780,7 +873,7 @@ void Canvas::ringSweep(std::optional<int32_t> background)
         clearRows(0, H);
         return;
     }
-    std::sort(m_ringRows.begin(), m_ringRows.end(),
+    std::stable_sort(m_ringRows.begin(), m_ringRows.end(),
               [](const RingRows& a, const RingRows& b) { return a.rowFrom < b.rowFrom; });
 
     // Per row, each ring's pieces mark where they start and end in a toggle
@@ -796,6 +889,14 @@ void Canvas::ringSweep(std::optional<int32_t> background)
         else toggles[static_cast<size_t>(a)] ^= c;
         if (end < W) toggles[static_cast<size_t>(end)] ^= c;
     };
+    void (*sweepRow)(const uint32_t*, uint32_t*, uint32_t, uint32_t) = background ? &xorPrefix<true> : &xorPrefix<false>;
+    RingEnds* findEnds = &ringEnds;
+#ifdef TAMBREL_WIDE_VECTORS
+    if (m_wideVectors) {
+        sweepRow = background ? &xorPrefixWide<true> : &xorPrefixWide<false>;
+        findEnds = &ringEndsWide;
+    }
+#endif
     ActiveRings& a = m_active;
     auto resize = [&a](size_t n) {
         for (auto* v : {&a.sumX, &a.sumY, &a.outer2, &a.inner2, &a.rowTo, &a.outerEnd, &a.holeEnd}) v->resize(n);
@@ -829,19 +930,8 @@ void Canvas::ringSweep(std::optional<int32_t> background)
             clearRows(y, y + 1);
             continue;
         }
-        // The right ends first, all rings alike and without branches, so the
-        // compiler runs this loop on vectors: the last column whose centre
-        // lies inside the outer circle, and inside the hole (kNoHole where
-        // the row misses the hole).
-        const int32_t *sumX = a.sumX.data(), *sumY = a.sumY.data(), *outer2 = a.outer2.data(), *inner2 = a.inner2.data();
-        int32_t *outerEnd = a.outerEnd.data(), *holeEnd = a.holeEnd.data();
-        for (size_t i = 0; i < n; ++i) {
-            const int32_t dy = 2 * y + 1 - sumY[i], dy2 = dy * dy;
-            const int32_t hole = inner2[i] - dy2, missesHole = hole >> 31; // all ones when hole < 0
-            const int32_t end = (isqrtSmall(hole & ~missesHole) + sumX[i] - 1) >> 1;
-            outerEnd[i] = (isqrtSmall(outer2[i] - dy2) + sumX[i] - 1) >> 1;
-            holeEnd[i] = (end & ~missesHole) | (kNoHole & missesHole);
-        }
+        const int32_t *sumX = a.sumX.data(), *outerEnd = a.outerEnd.data(), *holeEnd = a.holeEnd.data();
+        findEnds(y, n, sumX, a.sumY.data(), a.outer2.data(), a.inner2.data(), a.outerEnd.data(), a.holeEnd.data());
         fromLeft = 0;
         for (size_t i = 0; i < n; ++i) {
             // Left ends mirror the right ones about the centre.
@@ -853,8 +943,7 @@ void Canvas::ringSweep(std::optional<int32_t> background)
                 mark(ib + 1, ob + 1, a.xorWith[i]);
             }
         }
-        if (background) xorPrefix<true>(toggles.data(), &at(0, y), fromLeft, fill);
-        else xorPrefix<false>(toggles.data(), &at(0, y), fromLeft);
+        sweepRow(toggles.data(), &at(0, y), fromLeft, fill);
         toggles.fill(0);
     }
     clearRows(y, H);

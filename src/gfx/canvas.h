@@ -101,6 +101,11 @@ public:
         int32_t colour = kForeColour;
     };
     void rings(std::span<const RingSet> sets, std::optional<int32_t> background = std::nullopt);
+    // Whether rings() writes its rows with 256-bit vectors: where the
+    // processor has them (checked at run time), unless turned off to test
+    // the baseline against them. The pixels are the same either way.
+    static bool haveWideVectors();
+    void setWideVectors(bool on) { m_wideVectors = on && haveWideVectors(); }
     void copyImage(const Image& image, double x1, double y1, double x2, double y2, double dx, double dy);
 
     void setPenWidth(int w) { m_penWidth = w; }
@@ -167,6 +172,7 @@ private:
         std::vector<int32_t> sumX, sumY, outer2, inner2, rowTo, outerEnd, holeEnd;
         std::vector<uint32_t> xorWith;
     } m_active;
+    bool m_wideVectors = haveWideVectors();
     uint32_t m_foreColour = kWindowTextColour;
     uint32_t m_backColour = kButtonFaceColour;
     int m_penWidth = 0;
