@@ -41,6 +41,20 @@ void BM_FramePsycheFourCornersWidth8(benchmark::State& state)
     for (auto _ : state) m.stepFrame(590, 500);
 }
 
+// The same frame with the rings' sweep held to narrower vectors (bits).
+void BM_FramePsycheAtVectorBits(benchmark::State& state)
+{
+    const int bits = static_cast<int>(state.range(0));
+    if (bits > Canvas::widestVectorBits()) {
+        state.SkipWithError("this processor has no such vectors");
+        return;
+    }
+    Fixture f;
+    PsycheMode& m = heavyPsyche(f);
+    f.program.canvas.limitVectorBits(bits);
+    for (auto _ : state) m.stepFrame(590, 500);
+}
+
 // The floor of a ring frame: the work no ring frame can avoid, a clear and
 // one exclusive-or pass over every pixel.
 void BM_FloorClearAndXorPass(benchmark::State& state)
@@ -247,6 +261,7 @@ void BM_ClickGravity750PointMesh(benchmark::State& state)
 }
 
 BENCHMARK(BM_FramePsycheFourCornersWidth8)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_FramePsycheAtVectorBits)->Arg(128)->Arg(256)->Arg(512)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_FloorClearAndXorPass)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_FrameGravity750Points)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_FrameFireworks200Sparks)->Unit(benchmark::kMicrosecond);

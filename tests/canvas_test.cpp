@@ -442,13 +442,15 @@ TEST(CanvasRings, BatchedRingsMatchTheCirclesDrawnOneByOne)
                 single.circle(set.cx, set.cy, set.firstRadius + k * set.spacing, set.colour, kNoFill);
         }
         ASSERT_EQ(snapshot(batched), snapshot(single)) << "round " << round << " mix " << mix;
-        // The baseline sweep against the wider vectors this processor may have.
-        Canvas narrow = base;
-        narrow.setWideVectors(false);
-        narrow.setMix(mix);
-        narrow.setLineStyle(style);
-        narrow.rings(sets, background);
-        ASSERT_EQ(snapshot(narrow), snapshot(batched)) << "round " << round << " without wide vectors";
+        // Narrower vectors against the widest this processor has.
+        for (int bits : {128, 256}) {
+            Canvas narrow = base;
+            narrow.limitVectorBits(bits);
+            narrow.setMix(mix);
+            narrow.setLineStyle(style);
+            narrow.rings(sets, background);
+            ASSERT_EQ(snapshot(narrow), snapshot(batched)) << "round " << round << " with " << bits << "-bit vectors";
+        }
         ASSERT_EQ(batched.penWidth(), single.penWidth());
     }
 }

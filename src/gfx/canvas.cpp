@@ -11,6 +11,10 @@
 #include <numbers>
 #include <type_traits>
 
+#if defined(__x86_64__)
+#include <immintrin.h>
+#endif
+
 namespace tambrel {
 
 namespace {
@@ -708,6 +712,83 @@ void xorPrefix(const uint32_t* t, uint32_t* d, uint32_t start, uint32_t fill = 0
 
 #if defined(__GNUC__) && !defined(__clang__) && __GNUC__ >= 12 && defined(__x86_64__)
 #define TAMBREL_WIDE_VECTORS 1
+// The row sweep with 512-bit vectors: each group of four lanes takes its
+// prefix by in-lane shifts, then every group the running total of the
+// groups before it, in two steps.
+template <bool kOntoFill>
+__attribute__((target("avx512f"))) void xorPrefixWidest(const uint32_t* t, uint32_t* d, uint32_t start, uint32_t fill)
+{
+    using V = uint32_t __attribute__((vector_size(64)));
+    const V zero{};
+    V carry = V{} + start;
+    const V base = V{} + fill;
+    int x = 0;
+    for (; x + 16 <= W; x += 16) {
+        V v, p = base;
+        std::memcpy(&v, t + x, sizeof v);
+        v ^= __builtin_shufflevector(v, zero, 16, 0, 1, 2, 16, 4, 5, 6, 16, 8, 9, 10, 16, 12, 13, 14);
+        v ^= __builtin_shufflevector(v, zero, 16, 16, 0, 1, 16, 16, 4, 5, 16, 16, 8, 9, 16, 16, 12, 13);
+        v ^= __builtin_shufflevector(v, zero, 16, 16, 16, 16, 3, 3, 3, 3, 7, 7, 7, 7, 11, 11, 11, 11);
+        v ^= __builtin_shufflevector(v, zero, 16, 16, 16, 16, 16, 16, 16, 16, 3, 3, 3, 3, 7, 7, 7, 7);
+        v ^= carry;
+        carry = __builtin_shufflevector(v, v, 15, 15, 15, 15, 15, 15, 15, 15, 15, 15, 15, 15, 15, 15, 15, 15);
+        if constexpr (!kOntoFill) std::memcpy(&p, d + x, sizeof p);
+        p ^= v;
+        std::memcpy(d + x, &p, sizeof p);
+    }
+    start = carry[0];
+    for (; x < W; ++x) {
+        start ^= t[x];
+        d[x] = (kOntoFill ? fill : d[x]) ^ start;
+    }
+}
+
+// The marks of n rings' pieces (see rings()) with 512-bit vectors, sixteen
+// rings at a time and without a branch: each mark on its own is a toggle of
+// the running value (left of the surface), of a column (on it) or nothing
+// (right of it). The marks on the surface are packed into a list (room for
+// 4 n + 16) for the whole row first, then applied: read back at once, the
+// wide stores would hold every read up.
+__attribute__((target("avx512f"))) uint32_t ringMarksWidest(size_t n, const int32_t* sumX, const int32_t* outerEnd,
+                                                            const int32_t* holeEnd, const uint32_t* xorWith,
+                                                            int32_t* columns, uint32_t* colours, uint32_t* toggles)
+{
+    using V = int32_t __attribute__((vector_size(64)));
+    V fromLeft{};
+    const V one = V{} + 1, width = V{} + W, noHole = V{} + kNoHole;
+    size_t k = 0;
+    for (size_t i = 0; i < n; i += 16) {
+        const unsigned lanes = static_cast<unsigned>(std::min<size_t>(16, n - i));
+        const auto all = static_cast<__mmask16>((1u << lanes) - 1);
+        const V mirror = (V)_mm512_maskz_loadu_epi32(all, sumX + i) - one;
+        const V ob = (V)_mm512_maskz_loadu_epi32(all, outerEnd + i), ib = (V)_mm512_maskz_loadu_epi32(all, holeEnd + i);
+        const V c = (V)_mm512_maskz_loadu_epi32(all, xorWith + i);
+        const __mmask16 hole = all & ~_mm512_cmpeq_epi32_mask((__m512i)ib, (__m512i)noHole);
+        const V marks[4] = {mirror - ob, ob + one, mirror - ib, ib + one};
+        const __mmask16 of[4] = {all, all, hole, hole};
+        for (int j = 0; j < 4; ++j) {
+            const auto m = (__m512i)marks[j];
+            const __mmask16 left = of[j] & _mm512_cmple_epi32_mask(m, _mm512_setzero_si512());
+            const __mmask16 on = of[j] & ~left & _mm512_cmplt_epi32_mask(m, (__m512i)width);
+            fromLeft ^= (V)_mm512_maskz_mov_epi32(left, (__m512i)c);
+            _mm512_storeu_si512(columns + k, _mm512_maskz_compress_epi32(on, m));
+            _mm512_storeu_si512(colours + k, _mm512_maskz_compress_epi32(on, (__m512i)c));
+            k += static_cast<size_t>(__builtin_popcount(on));
+        }
+    }
+    for (size_t j = 0; j < k; ++j) toggles[columns[j]] ^= colours[j];
+    uint32_t all = 0;
+    for (int l = 0; l < 16; ++l) all ^= static_cast<uint32_t>(fromLeft[l]);
+    return all;
+}
+
+__attribute__((target("avx512f,prefer-vector-width=512"))) void ringEndsWidest(
+    int32_t y, size_t n, const int32_t* sumX, const int32_t* sumY, const int32_t* outer2, const int32_t* inner2,
+    int32_t* outerEnd, int32_t* holeEnd)
+{
+    findRingEnds(y, n, sumX, sumY, outer2, inner2, outerEnd, holeEnd);
+}
+
 __attribute__((target("avx2"))) void ringEndsWide(int32_t y, size_t n, const int32_t* sumX, const int32_t* sumY,
                                                   const int32_t* outer2, const int32_t* inner2, int32_t* outerEnd,
                                                   int32_t* holeEnd)
@@ -816,13 +897,13 @@ bool Canvas::addRingRows(double cx, double cy, double radius, uint32_t xorWith)
     return true;
 }
 
-bool Canvas::haveWideVectors()
+int Canvas::widestVectorBits()
 {
 #ifdef TAMBREL_WIDE_VECTORS
-    static const bool have = __builtin_cpu_supports("avx2");
-    return have;
+    static const int bits = __builtin_cpu_supports("avx512f") ? 512 : __builtin_cpu_supports("avx2") ? 256 : 128;
+    return bits;
 #else
-    return false;
+    return 128;
 #endif
 }
 
@@ -892,9 +973,13 @@ void Canvas::ringSweep(std::optional<int32_t> background)
     void (*sweepRow)(const uint32_t*, uint32_t*, uint32_t, uint32_t) = background ? &xorPrefix<true> : &xorPrefix<false>;
     RingEnds* findEnds = &ringEnds;
 #ifdef TAMBREL_WIDE_VECTORS
-    if (m_wideVectors) {
+    if (m_vectorBits >= 256) {
         sweepRow = background ? &xorPrefixWide<true> : &xorPrefixWide<false>;
         findEnds = &ringEndsWide;
+    }
+    if (m_vectorBits >= 512) {
+        sweepRow = background ? &xorPrefixWidest<true> : &xorPrefixWidest<false>;
+        findEnds = &ringEndsWidest;
     }
 #endif
     ActiveRings& a = m_active;
@@ -933,6 +1018,13 @@ void Canvas::ringSweep(std::optional<int32_t> background)
         const int32_t *sumX = a.sumX.data(), *outerEnd = a.outerEnd.data(), *holeEnd = a.holeEnd.data();
         findEnds(y, n, sumX, a.sumY.data(), a.outer2.data(), a.inner2.data(), a.outerEnd.data(), a.holeEnd.data());
         fromLeft = 0;
+#ifdef TAMBREL_WIDE_VECTORS
+        if (m_vectorBits >= 512) {
+            if (a.markColumns.size() < 4 * n + 16) a.markColumns.resize(4 * n + 16), a.markColours.resize(4 * n + 16);
+            fromLeft = ringMarksWidest(n, sumX, outerEnd, holeEnd, a.xorWith.data(), a.markColumns.data(),
+                                       a.markColours.data(), toggles.data());
+        } else
+#endif
         for (size_t i = 0; i < n; ++i) {
             // Left ends mirror the right ones about the centre.
             const int32_t mirror = sumX[i] - 1, ob = outerEnd[i], ib = holeEnd[i];

@@ -26,6 +26,7 @@
 
 #include "gfx/image.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <optional>
 #include <span>
@@ -101,11 +102,12 @@ public:
         int32_t colour = kForeColour;
     };
     void rings(std::span<const RingSet> sets, std::optional<int32_t> background = std::nullopt);
-    // Whether rings() writes its rows with 256-bit vectors: where the
-    // processor has them (checked at run time), unless turned off to test
-    // the baseline against them. The pixels are the same either way.
-    static bool haveWideVectors();
-    void setWideVectors(bool on) { m_wideVectors = on && haveWideVectors(); }
+    // The widest vectors, in bits (128, 256 or 512), that rings() works
+    // with: the processor's widest by default (checked at run time),
+    // narrower ones to test them against each other. The pixels are the
+    // same at every width.
+    static int widestVectorBits();
+    void limitVectorBits(int bits) { m_vectorBits = std::min(bits, widestVectorBits()); }
     void copyImage(const Image& image, double x1, double y1, double x2, double y2, double dx, double dy);
 
     void setPenWidth(int w) { m_penWidth = w; }
@@ -171,8 +173,10 @@ private:
     struct ActiveRings {
         std::vector<int32_t> sumX, sumY, outer2, inner2, rowTo, outerEnd, holeEnd;
         std::vector<uint32_t> xorWith;
+        std::vector<int32_t> markColumns; // a row's marks, packed (with the widest vectors)
+        std::vector<uint32_t> markColours;
     } m_active;
-    bool m_wideVectors = haveWideVectors();
+    int m_vectorBits = widestVectorBits();
     uint32_t m_foreColour = kWindowTextColour;
     uint32_t m_backColour = kButtonFaceColour;
     int m_penWidth = 0;
