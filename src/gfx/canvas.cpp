@@ -712,7 +712,7 @@ void xorPrefix(const uint32_t* t, uint32_t* d, uint32_t start, uint32_t fill = 0
 
 #if defined(__GNUC__) && !defined(__clang__) && __GNUC__ >= 12 && defined(__x86_64__)
 #define TAMBREL_WIDE_VECTORS 1
-// The row sweep with 512-bit vectors: each group of four lanes takes its
+// xorPrefix with 512-bit vectors: each group of four lanes takes its
 // prefix by in-lane shifts, then every group the running total of the
 // groups before it, in two steps.
 template <bool kOntoFill>
@@ -782,6 +782,7 @@ __attribute__((target("avx512f"))) uint32_t ringMarksWidest(size_t n, const int3
     return all;
 }
 
+// findRingEnds compiled for 512-bit and for 256-bit vectors.
 __attribute__((target("avx512f,prefer-vector-width=512"))) void ringEndsWidest(
     int32_t y, size_t n, const int32_t* sumX, const int32_t* sumY, const int32_t* outer2, const int32_t* inner2,
     int32_t* outerEnd, int32_t* holeEnd)
@@ -796,10 +797,10 @@ __attribute__((target("avx2"))) void ringEndsWide(int32_t y, size_t n, const int
     findRingEnds(y, n, sumX, sumY, outer2, inner2, outerEnd, holeEnd);
 }
 
-// The same sweep sixteen columns at a time, for processors with 256-bit
-// vectors (chosen at run time; the one above stays the baseline): each
-// 128-bit half takes its prefix by in-lane shifts, the upper half then the
-// lower half's last lane.
+// xorPrefix sixteen columns at a time, for processors with 256-bit vectors
+// (chosen at run time; xorPrefix stays the baseline): each 128-bit half
+// takes its prefix by in-lane shifts, the upper half then the lower half's
+// last lane.
 using Lanes8 = uint32_t __attribute__((vector_size(32)));
 
 __attribute__((target("avx2"), always_inline)) inline Lanes8 widePrefix(Lanes8 v)
