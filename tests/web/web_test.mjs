@@ -335,6 +335,9 @@ try {
   check('a session the Linux window recorded replays on the page to the window\'s picture',
     linuxTitle === 'Tambrel: Random fractal cloud painter' && linuxDiffers === 0, `${linuxTitle}, ${linuxDiffers} pixels differ`);
   await browser.click(...(await centre(1003)));
+  await ui(`(async () => { // the line under the window follows at the page's next frame
+    for (let t = 0; t < 100 && !document.getElementById('now').textContent.startsWith('Bouncy'); ++t) await new Promise((r) => setTimeout(r, 50));
+  })()`);
   const menu = await ui(`(() => {
     document.getElementById('surface').dispatchEvent(new MouseEvent('contextmenu', { clientX: ${sx}, clientY: ${sy}, bubbles: true }));
     const m = document.getElementById('menu');
