@@ -247,7 +247,7 @@ EMSCRIPTEN_KEEPALIVE int tambrel_clip_begin(int seconds)
 {
     app->clip.reset();
     const uint32_t to = app->program.recorder().nowMs();
-    const uint32_t want = static_cast<uint32_t>(std::clamp(seconds, 1, 30)) * 1000;
+    const uint32_t want = static_cast<uint32_t>(std::clamp(seconds, 1, static_cast<int>(tambrel::Checkpoints::kLongestClipMs / 1000))) * 1000;
     const uint32_t from = to > want ? to - want : 0;
     if (from >= to) {
         app->error = "nothing has happened yet to make a clip of";
