@@ -26,9 +26,18 @@ expect "an argument" 2 "^tambrel: unexpected argument 'picture.png'" 1 "$tambrel
 expect "no display at all" 1 '^tambrel: cannot open the window: there is no display' 1 \
   env -u DISPLAY -u WAYLAND_DISPLAY "$tambrel"
 expect "a display that is not there" 1 '^tambrel: cannot open the window: .*:987' 1 env -u WAYLAND_DISPLAY DISPLAY=:987 "$tambrel"
-printf 'not a session' >/tmp/tambrel-cl-bad.$$
-expect "--replay of a file that is not a session" 2 "^tambrel: cannot replay .*: byte 0: not a Tambrel session" 1 \
-  "$tambrel" --replay /tmp/tambrel-cl-bad.$$
-rm -f /tmp/tambrel-cl-bad.$$
-expect "--replay of a file that is not there" 2 "^tambrel: cannot replay /nonexistent/s.tambrel: cannot open it" 1 \
-  "$tambrel" --replay /nonexistent/s.tambrel
+scratch=$(mktemp -d)
+trap 'rm -rf "$scratch"' EXIT
+printf 'not a session' >"$scratch/bad"
+mkfifo "$scratch/pipe"
+# Each refused in one line with its reason, at once: a named pipe with no
+# writer, or an endless device, never holds the program.
+while IFS='|' read -r name file why; do
+  expect "--replay of $name" 2 "^tambrel: cannot replay .*: $why" 1 "$tambrel" --replay "$file"
+done <<CASES
+a file that is not a session|$scratch/bad|not a Tambrel session file: .*\(byte 0 of the file\)
+a file that is not there|/nonexistent/s.tambrel|No such file or directory
+a named pipe|$scratch/pipe|it is a named pipe, not a file
+an endless device|/dev/zero|it is a device, not a file
+a folder|$scratch|it is a folder, not a file
+CASES

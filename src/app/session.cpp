@@ -1,12 +1,12 @@
 // SPDX-License-Identifier: MIT
 #include "app/session.h"
 
+#include "app/files.h"
 #include "gfx/canvas.h"
 
 #include <algorithm>
 #include <climits>
 #include <cstring>
-#include <fstream>
 #include <iterator>
 
 #ifdef TAMBREL_HAVE_ZLIB
@@ -205,11 +205,11 @@ std::vector<uint8_t> encodeHeader(const SessionHeader& h)
 bool decodeHeader(std::span<const uint8_t> in, SessionHeader& h, size_t& used, std::string& error)
 {
     auto fail = [&](size_t at, const std::string& why) {
-        error = "byte " + std::to_string(at) + ": " + why;
+        error = why + " (byte " + std::to_string(at) + " of the file)";
         return false;
     };
     if (in.size() < sizeof kMagic || std::memcmp(in.data(), kMagic, sizeof kMagic) != 0)
-        return fail(0, "not a Tambrel session (it does not begin as one does)");
+        return fail(0, "not a Tambrel session file: it does not begin as one does");
     size_t pos = sizeof kMagic;
     auto need = [&](size_t n) { return in.size() - pos >= n; };
     auto u16 = [&]() {
@@ -288,47 +288,127 @@ bool checkRecords(std::vector<uint8_t> stream, Session& session, std::string& er
 }
 
 #ifdef TAMBREL_HAVE_ZLIB
-std::vector<uint8_t> inflateRecords(std::span<const uint8_t> compressed, size_t limit, std::string& error, bool& ok)
-{
-    ok = false;
-    std::vector<uint8_t> out;
-    z_stream z{};
-    if (inflateInit(&z) != Z_OK) {
-        error = "cannot start decompressing";
-        return out;
+namespace {
+
+// Where compressed records come from: the bytes in memory, or a file.
+// They are read twice, once to measure what they inflate to and once to
+// fill one buffer of exactly that size, so that the largest session takes
+// its own size in memory and no more (a growing buffer would take half as
+// much again while it moves).
+class ByteSource {
+public:
+    virtual ~ByteSource() = default;
+    virtual bool read(std::span<uint8_t> into, size_t& got, std::string& error) = 0;
+    virtual bool rewind(std::string& error) = 0;
+    virtual uint64_t remaining() const = 0; // not read yet
+};
+
+class MemorySource final : public ByteSource {
+public:
+    explicit MemorySource(std::span<const uint8_t> bytes) : m_bytes(bytes) {}
+    bool read(std::span<uint8_t> into, size_t& got, std::string&) override
+    {
+        got = std::min(into.size(), m_bytes.size() - m_pos);
+        std::copy_n(m_bytes.data() + m_pos, got, into.data());
+        m_pos += got;
+        return true;
     }
-    z.next_in = const_cast<Bytef*>(compressed.data());
-    z.avail_in = static_cast<uInt>(std::min<size_t>(compressed.size(), UINT_MAX));
+    bool rewind(std::string&) override { return m_pos = 0, true; }
+    uint64_t remaining() const override { return m_bytes.size() - m_pos; }
+
+private:
+    std::span<const uint8_t> m_bytes;
+    size_t m_pos = 0;
+};
+
+class FileSource final : public ByteSource {
+public:
+    FileSource(InputFile& file, uint64_t from) : m_file(file), m_from(from), m_pos(from) {}
+    bool read(std::span<uint8_t> into, size_t& got, std::string& error) override
+    {
+        into = into.first(static_cast<size_t>(std::min<uint64_t>(into.size(), remaining())));
+        if (!m_file.read(into, got, error)) return false;
+        m_pos += got;
+        return true;
+    }
+    bool rewind(std::string& error) override { return m_pos = m_from, m_file.seek(m_from, error); }
+    uint64_t remaining() const override { return m_file.size() > m_pos ? m_file.size() - m_pos : 0; }
+
+private:
+    InputFile& m_file;
+    uint64_t m_from, m_pos;
+};
+
+constexpr size_t kChunk = size_t{1} << 16;
+
+// One pass over the compressed records: into `out` (`size` bytes, what the
+// first pass measured), or, without `out`, only counting up to `limit`.
+bool inflatePass(ByteSource& in, uint8_t* out, size_t limit, size_t& produced, std::string& error)
+{
+    z_stream z{};
+    if (inflateInit(&z) != Z_OK) return error = "cannot start decompressing", false;
+    std::vector<uint8_t> input(kChunk), scratch(out ? 0 : kChunk);
+    bool inputEnded = false;
+    produced = 0;
     int result = Z_OK;
-    while (result == Z_OK) {
-        const size_t before = out.size();
-        if (before >= limit) {
+    for (;;) {
+        if (z.avail_in == 0 && !inputEnded) {
+            size_t got = 0;
+            if (!in.read(input, got, error)) break;
+            inputEnded = got == 0;
+            z.next_in = input.data();
+            z.avail_in = static_cast<uInt>(got);
+        }
+        uint8_t* to = out ? out + produced : scratch.data();
+        const size_t room = out ? std::min<size_t>(limit - produced, kChunk) : kChunk;
+        z.next_out = to;
+        z.avail_out = static_cast<uInt>(room);
+        result = inflate(&z, Z_NO_FLUSH);
+        produced += room - z.avail_out;
+        if (result == Z_STREAM_END) break;
+        if (produced > limit) {
             error = "the records take more than " + std::to_string(limit >> 20) + " MiB (the most a session may hold)";
             break;
         }
-        out.resize(std::min(limit, before + std::max<size_t>(before, 1 << 16)));
-        z.next_out = out.data() + before;
-        z.avail_out = static_cast<uInt>(out.size() - before);
-        result = inflate(&z, Z_NO_FLUSH);
-        out.resize(out.size() - z.avail_out);
-        if (result == Z_BUF_ERROR && z.avail_in == 0) {
-            error = "the compressed records are cut short";
+        if (result == Z_DATA_ERROR || result == Z_NEED_DICT || result == Z_MEM_ERROR || result == Z_STREAM_ERROR) {
+            error = std::string("the compressed records are corrupt") + (z.msg ? std::string(" (") + z.msg + ")" : "");
             break;
         }
-        if (result == Z_DATA_ERROR || result == Z_NEED_DICT || result == Z_MEM_ERROR)
-            error = std::string("the compressed records are corrupt") + (z.msg ? std::string(" (") + z.msg + ")" : "");
+        if (result == Z_BUF_ERROR && (z.avail_in > 0 || inputEnded)) {
+            // No way on: the output is full (the second pass found more than
+            // the first), or the input has ended.
+            error = z.avail_out == 0 ? "the file changed while it was read" : "the compressed records are cut short";
+            break;
+        }
     }
-    const size_t consumed = compressed.size() - z.avail_in;
+    const uint64_t after = z.avail_in + in.remaining();
     inflateEnd(&z);
-    if (result != Z_STREAM_END) {
-        if (error.empty()) error = "the compressed records are cut short";
-        return out;
-    }
-    if (consumed != compressed.size()) {
-        error = std::to_string(compressed.size() - consumed) + " bytes after the compressed records";
-        return out;
-    }
-    ok = true;
+    if (result != Z_STREAM_END) return false;
+    if (after) return error = std::to_string(after) + " bytes after the compressed records", false;
+    return true;
+}
+
+bool inflateFrom(ByteSource& in, size_t limit, std::vector<uint8_t>& records, std::string& error)
+{
+    size_t size = 0, filled = 0;
+    if (!inflatePass(in, nullptr, limit, size, error) || !in.rewind(error)) return false;
+    records.assign(size, 0);
+    if (!inflatePass(in, records.data(), size, filled, error)) return false;
+    if (filled != size) return error = "the file changed while it was read", false;
+    return true;
+}
+
+// The longest header: magic, version, program version, seed, size, flags.
+constexpr size_t kLongestHeader = 8 + 2 + 1 + kMaxProgramVersionBytes + 4 + 4 + 1;
+
+} // namespace
+
+std::vector<uint8_t> inflateRecords(std::span<const uint8_t> compressed, size_t limit, std::string& error, bool& ok)
+{
+    MemorySource in(compressed);
+    std::vector<uint8_t> out;
+    ok = inflateFrom(in, limit, out, error);
+    if (!ok) out.clear();
     return out;
 }
 
@@ -336,10 +416,10 @@ bool readSession(std::span<const uint8_t> file, Session& session, std::string& e
 {
     size_t used = 0;
     if (!decodeHeader(file, session.header, used, error)) return false;
-    bool ok = false;
-    std::vector<uint8_t> records = inflateRecords(file.subspan(used), kMaxSessionRecordBytes, error, ok);
-    if (!ok) {
-        error = "byte " + std::to_string(used) + " on: " + error;
+    MemorySource in(file.subspan(used));
+    std::vector<uint8_t> records;
+    if (!inflateFrom(in, kMaxSessionRecordBytes, records, error)) {
+        error = error + " (from byte " + std::to_string(used) + ")";
         return false;
     }
     return checkRecords(std::move(records), session, error);
@@ -347,28 +427,25 @@ bool readSession(std::span<const uint8_t> file, Session& session, std::string& e
 
 bool readSessionFile(const std::string& path, Session& session, std::string& error)
 {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        error = "cannot open it";
+    InputFile file;
+    if (!file.open(path, error)) return false;
+    // The compressed records can be no larger than their limit, with room
+    // for the deflate format's own worst case.
+    constexpr uint64_t kMaxFileBytes = kMaxSessionRecordBytes + (kMaxSessionRecordBytes >> 8) + 4096;
+    if (file.size() > kMaxFileBytes) return error = "it is larger than any session can be", false;
+    uint8_t head[kLongestHeader];
+    size_t got = 0, used = 0;
+    FileSource all(file, 0);
+    if (!all.read(head, got, error)) return false;
+    if (!decodeHeader(std::span(head, got), session.header, used, error)) return false;
+    FileSource in(file, used);
+    std::vector<uint8_t> records;
+    if (!in.rewind(error)) return false;
+    if (!inflateFrom(in, kMaxSessionRecordBytes, records, error)) {
+        error = error + " (from byte " + std::to_string(used) + ")";
         return false;
     }
-    // The compressed file can be no larger than its limit, with room for the
-    // deflate format's own worst case.
-    constexpr size_t kMaxFileBytes = kMaxSessionRecordBytes + (kMaxSessionRecordBytes >> 8) + 4096;
-    std::vector<uint8_t> bytes;
-    char chunk[1 << 16];
-    while (in.read(chunk, sizeof chunk) || in.gcount() > 0) {
-        bytes.insert(bytes.end(), chunk, chunk + in.gcount());
-        if (bytes.size() > kMaxFileBytes) {
-            error = "larger than any session can be";
-            return false;
-        }
-    }
-    if (in.bad()) {
-        error = "cannot read it";
-        return false;
-    }
-    return readSession(bytes, session, error);
+    return checkRecords(std::move(records), session, error);
 }
 #endif
 
