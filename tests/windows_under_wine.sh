@@ -237,6 +237,60 @@ app_pid=""
 grep -q "cannot replay" "$work/app.log" || fail "a broken session: no reason given"
 echo "ok a broken session is refused with its reason: $(grep -m1 'cannot replay' "$work/app.log" | tr -d '\r')"
 
+# The command line: help and version answered, in a box and on the output;
+# a missing, empty or repeated file refused in a box with its reason.
+answers() { # wanted status, what the output shows, arguments...
+  local want=$1 shows=$2
+  shift 2
+  wine "$build/tambrel.exe" "$@" >"$work/app.log" 2>&1 &
+  app_pid=$!
+  find_box Tambrel 60 || fail "tambrel.exe $*: no box"
+  xdotool windowactivate --sync "$box" key Return
+  status=0
+  wait "$app_pid" || status=$?
+  app_pid=""
+  [ "$status" = "$want" ] || fail "tambrel.exe $*: exit status $status, not $want"
+  grep -q -e "$shows" "$work/app.log" || fail "tambrel.exe $*: the output does not say '$shows': $(cat "$work/app.log")"
+}
+answers 0 "^Usage: tambrel" --help
+answers 0 "^Usage: tambrel" /?
+answers 0 "^tambrel [0-9]" --version
+answers 2 "--record needs a file" --record ""
+answers 2 "--record needs a file" --record --replay x.tambrel
+answers 2 "--record is given twice" --record a.tambrel --record b.tambrel
+answers 2 "cannot write the session to Z:.*missing" --record "$(winpath "$work/missing/r.tambrel")"
+echo "ok the command line: help and version answered, a missing or repeated file refused in a box"
+
+# A drive that fills during --record: the window says so once, at the time;
+# the file keeps the session up to its last whole write; at the end the
+# user may keep the whole session elsewhere, and the exit status says the
+# recording was lost.
+if small_disk; then
+  wine "$build/tambrel.exe" --record "$(winpath "$small/rec.tambrel")" >"$work/app.log" 2>&1 &
+  app_pid=$!
+  find_window
+  main=$wid
+  press_button 13
+  xdotool mousemove --window "$wid" 300 250 click 1 mousemove --window "$wid" 200 150
+  find_box Recording 20 || fail "a full drive during --record: nothing said in the window"
+  first=$box
+  xdotool windowactivate --sync "$box" key Return
+  wait_until 10 eval '! xdotool search --onlyvisible --name "^Recording\$" >/dev/null 2>&1' || fail "the box stays: $(xdotool search --onlyvisible --name . getwindowname %@ 2>&1 | tr '\n' ' ')"
+  wmctrl -c Tambrel || true
+  find_box Recording 20 || fail "a full drive at the end of --record: nothing said"
+  xdotool windowactivate --sync "$box" key n # No: do not save elsewhere
+  status=0
+  wait "$app_pid" || status=$?
+  app_pid=""
+  [ "$status" = 3 ] || fail "a recording lost to a full drive: exit status $status, not 3"
+  "$render" --replay "$small/rec.tambrel" --out "$work/rec.png" || fail "the file left on the full drive does not replay"
+  [ "$(ls -A "$small" | sort | tr '\n' ' ')" = "filler rec.tambrel " ] || fail "left on the full drive: $(ls -A "$small")"
+  grep -q -E "Disk full|not enough space" "$work/app.log" || fail "the reason was not given: $(cat "$work/app.log")"
+  echo "ok a drive that fills during --record is said once in the window and at the end; the file left replays; exit status 3"
+else
+  echo "skipped the full drive: no disk can be mounted here"
+fi
+
 # At 192 dots per inch the window lays itself out at twice the size: the
 # client area, the buttons with their captions in an 8-point font at that
 # scale, the canvas in 2 x 2 blocks, and a pointer over a canvas pixel

@@ -4,8 +4,9 @@
 set -euo pipefail
 work=$(mktemp -d)
 screen_w=1280 screen_h=1024
-app_pid="" wm_pid="" xvfb_pid=""
+app_pid="" wm_pid="" xvfb_pid="" small=""
 cleanup() {
+  [ -n "$small" ] && umount "$small" 2>/dev/null || true
   [ -n "$app_pid" ] && kill "$app_pid" 2>/dev/null || true
   [ -n "$wm_pid" ] && kill "$wm_pid" 2>/dev/null || true
   [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null || true
@@ -97,4 +98,19 @@ close_awkwardly() {
   esac
   sleep "0.$((RANDOM % 4))"
   close_program
+}
+
+# A disk of 64 KiB at $small, full but for one 4 KiB block: a first small
+# file fits, nothing after it does. False where no disk can be mounted
+# (not root): the caller skips those checks.
+small_disk() {
+  small="$work/small"
+  mkdir -p "$small"
+  mount -t tmpfs -o size=64k tambrel-test "$small" 2>/dev/null || { small=""; return 1; }
+  dd if=/dev/zero of="$small/filler" bs=4096 count=15 2>/dev/null
+}
+
+# Sets $box to the visible window titled TITLE, waiting up to SECONDS.
+find_box() { # title, seconds
+  box=$(timeout "$2" xdotool search --sync --onlyvisible --name "^$1\$" 2>/dev/null | awk 'NR == 1') && [ -n "$box" ]
 }

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "video/clip_encoder.h"
 
+#include "app/files.h"
 #include "gfx/canvas.h"
 
 #include <webp/encode.h>
@@ -16,15 +17,18 @@ extern "C" {
 }
 
 #include <algorithm>
+#include <atomic>
 #include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
 #include <functional>
 #include <map>
 #include <unordered_map>
 #include <vector>
+
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace tambrel {
 
@@ -40,13 +44,20 @@ std::string avError(int code)
     return text;
 }
 
-// Written aside and renamed over the file when whole: an export that fails
-// or is cancelled leaves no broken file behind.
-std::string partPath(const std::string& path) { return path + ".part"; }
-
-bool writable(const std::string& path, std::string& error)
+// Written aside under a short hidden name and renamed over the file when
+// whole: an export that fails or is cancelled leaves no broken file behind,
+// and a name as long as the folder allows still has room beside it.
+std::string asidePath(const std::string& path)
 {
-    std::FILE* f = std::fopen(partPath(path).c_str(), "wb");
+    static std::atomic<unsigned> count{0};
+    const size_t slash = path.rfind('/');
+    const std::string folder = slash == std::string::npos ? "." : path.substr(0, std::max<size_t>(slash, 1));
+    return folder + "/.tambrel-clip-" + std::to_string(getpid()) + "-" + std::to_string(count++) + ".part";
+}
+
+bool writable(const std::string& path, const std::string& aside, std::string& error)
+{
+    std::FILE* f = std::fopen(aside.c_str(), "wb");
     if (!f) {
         error = "cannot write " + path + ": " + std::strerror(errno);
         return false;
@@ -55,11 +66,18 @@ bool writable(const std::string& path, std::string& error)
     return true;
 }
 
-bool commit(const std::string& path, std::string& error)
+// Flushed to the disk, then named: a disk that fills while the system
+// writes back says so here, before the name shows a broken file.
+bool commit(const std::string& aside, const std::string& path, std::string& error)
 {
-    if (std::rename(partPath(path).c_str(), path.c_str()) == 0) return true;
-    error = "cannot write " + path + ": " + std::strerror(errno);
-    std::remove(partPath(path).c_str());
+    const int fd = ::open(aside.c_str(), O_WRONLY | O_CLOEXEC);
+    int problem = fd < 0 ? errno : 0;
+    if (fd >= 0 && ::fsync(fd) != 0) problem = errno;
+    if (fd >= 0 && ::close(fd) != 0 && !problem) problem = errno;
+    if (!problem && std::rename(aside.c_str(), path.c_str()) != 0) problem = errno;
+    if (!problem) return true;
+    error = "cannot write " + path + ": " + std::strerror(problem);
+    std::remove(aside.c_str());
     return false;
 }
 
@@ -87,7 +105,6 @@ public:
     {
         WebPPictureFree(&m_picture);
         if (m_encoder) WebPAnimEncoderDelete(m_encoder);
-        std::remove(partPath(m_path).c_str());
     }
     bool ok() const { return m_encoder && m_picture.argb; }
 
@@ -111,15 +128,10 @@ public:
             error = std::string("the WebP encoder failed: ") + WebPAnimEncoderGetError(m_encoder);
             return false;
         }
-        std::ofstream out(partPath(m_path), std::ios::binary);
-        out.write(reinterpret_cast<const char*>(data.bytes), static_cast<std::streamsize>(data.size));
-        out.close();
+        const bool ok = writeWholeFile(m_path, std::span(data.bytes, data.size), error);
         WebPDataClear(&data);
-        if (!out) {
-            error = "cannot write " + m_path;
-            return false;
-        }
-        return commit(m_path, error);
+        if (!ok) error = "cannot write " + m_path + ": " + error;
+        return ok;
     }
 
 private:
@@ -143,7 +155,7 @@ public:
         }
         av_frame_free(&m_frame);
         av_packet_free(&m_packet);
-        if (!m_committed) std::remove(partPath(m_path).c_str());
+        if (!m_committed && !m_aside.empty()) std::remove(m_aside.c_str());
     }
 
     bool finish(std::string& error) override
@@ -152,8 +164,16 @@ public:
             error = m_error.empty() ? "cannot finish " + m_path : m_error;
             return false;
         }
-        avio_closep(&m_format->pb);
-        m_committed = commit(m_path, error);
+        // The muxer's writes are buffered: their failure (a full disk) shows
+        // in the stream's error and its close.
+        avio_flush(m_format->pb);
+        const int written = m_format->pb->error;
+        const int closed = avio_closep(&m_format->pb);
+        if (written < 0 || closed < 0) {
+            error = "cannot write " + m_path + ": " + avError(written < 0 ? written : closed);
+            return false;
+        }
+        m_committed = commit(m_aside, m_path, error);
         return m_committed;
     }
 
@@ -164,8 +184,9 @@ protected:
     {
         m_path = path;
         if (!codec) return error = std::string("this build of FFmpeg has no encoder for ") + muxer, false;
-        if (!writable(path, error)) return false;
-        int r = avformat_alloc_output_context2(&m_format, nullptr, muxer, partPath(path).c_str());
+        m_aside = asidePath(path);
+        if (!writable(path, m_aside, error)) return false;
+        int r = avformat_alloc_output_context2(&m_format, nullptr, muxer, m_aside.c_str());
         if (r < 0) return error = "cannot make a " + std::string(muxer) + " file: " + avError(r), false;
         m_stream = avformat_new_stream(m_format, nullptr);
         m_codec = avcodec_alloc_context3(codec);
@@ -178,7 +199,7 @@ protected:
             return error = "cannot start the " + std::string(codec->name) + " encoder: " + avError(r), false;
         avcodec_parameters_from_context(m_stream->codecpar, m_codec);
         m_stream->time_base = m_codec->time_base;
-        if ((r = avio_open(&m_format->pb, partPath(path).c_str(), AVIO_FLAG_WRITE)) < 0)
+        if ((r = avio_open(&m_format->pb, m_aside.c_str(), AVIO_FLAG_WRITE)) < 0)
             return error = "cannot write " + path + ": " + avError(r), false;
         if ((r = avformat_write_header(m_format, muxerOptions)) < 0)
             return error = "cannot write " + path + ": " + avError(r), false;
@@ -217,7 +238,7 @@ protected:
     // A frame held back until the next one says how long it lasts (GIF).
     virtual bool flushPending() { return true; }
 
-    std::string m_path;
+    std::string m_path, m_aside;
     AVFormatContext* m_format = nullptr;
     AVStream* m_stream = nullptr;
     AVCodecContext* m_codec = nullptr;
@@ -478,7 +499,11 @@ std::unique_ptr<ClipEncoder> ClipEncoder::open(const std::string& path, ClipForm
     av_log_set_level(AV_LOG_ERROR);
     switch (format) {
     case ClipFormat::WebP: {
-        if (!writable(path, error)) return nullptr;
+        // Made in memory and written whole at the end: the folder is tried now.
+        const std::string aside = asidePath(path);
+        const bool canWrite = writable(path, aside, error);
+        std::remove(aside.c_str());
+        if (!canWrite) return nullptr;
         auto e = std::make_unique<WebpEncoder>(path, durationMs);
         if (!e->ok()) return error = "cannot start the WebP encoder", nullptr;
         return e;

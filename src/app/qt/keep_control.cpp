@@ -2,6 +2,7 @@
 #include "app/qt/keep_control.h"
 
 #include "app/clip.h"
+#include "app/files.h"
 #include "app/program.h"
 #include "app/qt/image_convert.h"
 #include "video/clip_encoder.h"
@@ -14,11 +15,11 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QFormLayout>
+#include <QBuffer>
 #include <QImageWriter>
 #include <QMessageBox>
 #include <QProgressDialog>
 #include <QPushButton>
-#include <QSaveFile>
 #include <QSpinBox>
 #include <QStandardPaths>
 #include <QWidget>
@@ -38,17 +39,12 @@ constexpr int kRecordEveryMs = 1000;
 constexpr int kExportNiceness = 10; // the clip's thread, below the animation's
 const QString kFilter = QStringLiteral("Tambrel sessions (*.tambrel)");
 
-bool writeFile(const QString& path, const std::vector<uint8_t>& bytes, QString& error)
+bool writeFile(const QString& path, std::span<const uint8_t> bytes, QString& error)
 {
-    QSaveFile out(path); // a whole file or none: written aside, then renamed over
-    if (!out.open(QIODevice::WriteOnly) ||
-        out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<qint64>(bytes.size())) !=
-            static_cast<qint64>(bytes.size()) ||
-        !out.commit()) {
-        error = out.errorString();
-        return false;
-    }
-    return true;
+    std::string why;
+    if (writeWholeFile(QFile::encodeName(path).toStdString(), bytes, why)) return true;
+    error = QString::fromStdString(why);
+    return false;
 }
 
 QString folder(QStandardPaths::StandardLocation where)
@@ -77,7 +73,7 @@ constexpr ClipChoice kClipChoices[] = {
 };
 } // namespace
 
-KeepControl::KeepControl(QWidget* window, Program& program) : m_window(window), m_program(program)
+KeepControl::KeepControl(QWidget* window, Program& program) : m_window(window), m_program(program), m_record(program)
 {
     m_pace.setTimerType(Qt::PreciseTimer);
     connect(&m_pace, &QTimer::timeout, this, &KeepControl::tick);
@@ -92,24 +88,37 @@ KeepControl::~KeepControl()
 
 bool KeepControl::recordTo(const QString& file, QString& error)
 {
-    if (!writeFile(file, m_program.sessionFile(), error)) return false;
-    m_recordFile = file;
-    m_recordedBytes = m_program.recorder().log().appendedBytes();
+    std::string why;
+    if (!m_record.start(QFile::encodeName(file).toStdString(), why)) {
+        error = QString::fromStdString(why);
+        return false;
+    }
     m_recordTimer.start(kRecordEveryMs);
     return true;
 }
 
-void KeepControl::writeRecord(bool always)
+bool KeepControl::writeRecord(bool always)
 {
-    if (m_recordFile.isEmpty()) return;
-    const uint64_t appended = m_program.recorder().log().appendedBytes();
-    if (appended == m_recordedBytes && !always) return;
-    QString error;
-    if (!writeFile(m_recordFile, m_program.sessionFile(), error)) {
-        std::fprintf(stderr, "tambrel: cannot write the session to %s: %s\n", qPrintable(m_recordFile), qPrintable(error));
-        return; // tried again with the next second's records
+    std::string error;
+    const RecordFile::Write write = m_record.update(always, error);
+    if (write != RecordFile::Write::Failed && write != RecordFile::Write::FailedAgain) return true;
+    const QString path = QFile::decodeName(QByteArray::fromStdString(m_record.path()));
+    std::fprintf(stderr, "tambrel: cannot write the session to %s: %s\n", qPrintable(path), error.c_str());
+    if (write == RecordFile::Write::Failed && m_window->isVisible()) {
+        // Once, at the time, and without stopping the window: the run goes on
+        // and the file is tried again every second.
+        auto* box = new QMessageBox(
+            QMessageBox::Warning, QStringLiteral("Recording"),
+            QStringLiteral("Tambrel cannot write the session to %1: %2.\nThe file holds the session up to the last second "
+                           "it could be written. The whole session is kept in memory: save it elsewhere with Save Session "
+                           "(Ctrl+Shift+S). Tambrel goes on trying the file every second.")
+                .arg(QDir::toNativeSeparators(path), QString::fromStdString(error)),
+            QMessageBox::Ok, m_window);
+        box->setAttribute(Qt::WA_DeleteOnClose);
+        box->setWindowModality(Qt::NonModal);
+        box->show();
     }
-    m_recordedBytes = appended;
+    return false;
 }
 
 void KeepControl::replay(Session session)
@@ -163,14 +172,17 @@ void KeepControl::savePicture()
                                      folder(QStandardPaths::PicturesLocation) + QLatin1Char('/') + timeStamped(QStringLiteral(".png")),
                                      QStringLiteral("PNG pictures (*.png)"));
     if (path.isEmpty()) return;
-    QSaveFile out(path);
-    QImageWriter writer(&out, "png");
-    if (!out.open(QIODevice::WriteOnly) || !writer.write(picture) || !out.commit())
+    // Made in memory, then written whole: a full disk leaves no broken picture.
+    QByteArray png;
+    QBuffer buffer(&png);
+    buffer.open(QIODevice::WriteOnly);
+    QImageWriter writer(&buffer, "png");
+    QString error;
+    if (!writer.write(picture)) error = writer.errorString();
+    else writeFile(path, std::span(reinterpret_cast<const uint8_t*>(png.constData()), static_cast<size_t>(png.size())), error);
+    if (!error.isEmpty())
         QMessageBox::warning(m_window, QStringLiteral("Save Picture"),
-                             QStringLiteral("Tambrel could not save the picture to %1: %2.")
-                                 .arg(QDir::toNativeSeparators(path), writer.error() != QImageWriter::UnknownError
-                                                                          ? writer.errorString()
-                                                                          : out.errorString()));
+                             QStringLiteral("Tambrel could not save the picture to %1: %2.").arg(QDir::toNativeSeparators(path), error));
 }
 
 void KeepControl::saveClip()
@@ -279,7 +291,7 @@ void KeepControl::finishExport()
         QMessageBox::warning(m_window, QStringLiteral("Save Clip"), QStringLiteral("Tambrel could not save the clip: %1.").arg(problem));
 }
 
-void KeepControl::saveSession()
+bool KeepControl::saveSession()
 {
     // What is saved is the session as it is when the user asks.
     const std::vector<uint8_t> bytes = m_program.sessionFile();
@@ -289,17 +301,22 @@ void KeepControl::saveSession()
         QPushButton* save = ask.addButton(QStringLiteral("Save with the Picture"), QMessageBox::AcceptRole);
         ask.setDefaultButton(QMessageBox::Cancel);
         ask.exec();
-        if (ask.clickedButton() != save) return;
+        if (ask.clickedButton() != save) return false;
     }
     const QString name = QDateTime::currentDateTime().toString(QStringLiteral("'Tambrel' yyyy-MM-dd HH.mm.ss'.tambrel'"));
-    const QString path =
-        QFileDialog::getSaveFileName(m_window, QStringLiteral("Save Session"), documents() + QLatin1Char('/') + name, kFilter);
-    if (path.isEmpty()) return;
-    QString error;
-    if (!writeFile(path, bytes, error))
+    // Until it is saved or the user gives up: a failed save asks again, so
+    // that a full disk never costs the session.
+    QString path = documents() + QLatin1Char('/') + name;
+    for (;;) {
+        path = QFileDialog::getSaveFileName(m_window, QStringLiteral("Save Session"), path, kFilter);
+        if (path.isEmpty()) return false;
+        QString error;
+        if (writeFile(path, bytes, error)) return true;
         QMessageBox::warning(m_window, QStringLiteral("Save Session"),
-                             QStringLiteral("Tambrel could not save the session to %1: %2.\nThe running session is as it was.")
+                             QStringLiteral("Tambrel could not save the session to %1: %2.\nThe session is kept: choose "
+                                            "another place for it, or cancel.")
                                  .arg(QDir::toNativeSeparators(path), error));
+    }
 }
 
 void KeepControl::openSession()

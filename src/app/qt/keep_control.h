@@ -6,6 +6,7 @@
 // press or click; --record's file kept up to date. Nothing is written unless
 // the user asks.
 
+#include "app/record_file.h"
 #include "app/replay.h"
 
 #include <QElapsedTimer>
@@ -36,8 +37,10 @@ public:
     // file cannot be written.
     bool recordTo(const QString& file, QString& error);
     // Writes --record's file now: if anything new was recorded, or always
-    // (at the end, so that the file's end is the run's).
-    void writeRecord(bool always = false);
+    // (at the end, so that the file's end is the run's). False when the
+    // write failed (the user is told the first time).
+    bool writeRecord(bool always = false);
+    const RecordFile& recordFile() const { return m_record; }
     // Plays `session` from its start at its recorded pace.
     void replay(Session session);
     bool replaying() const { return m_replay && m_replay->active(); }
@@ -48,7 +51,7 @@ public:
     // The menu's entries, with their dialogs and messages.
     void savePicture();
     void saveClip();
-    void saveSession();
+    bool saveSession(); // false when it was not saved
     void openSession();
     // A clip being made on its worker thread (the window goes on meanwhile).
     bool exporting() const { return m_export.joinable(); }
@@ -68,8 +71,7 @@ private:
     QTimer m_pace;
     QElapsedTimer m_clock;       // since the replay began
     uint32_t m_startMs = 0;      // the session's time at that moment
-    QString m_recordFile;
-    uint64_t m_recordedBytes = 0; // at the last write
+    RecordFile m_record;
     QTimer m_recordTimer;
 
     // The clip under way: its thread, its progress (0..1000), its end.

@@ -8,7 +8,10 @@
 #include <QCommandLineParser>
 #include <QFile>
 #include <QFileInfo>
+#include <QDir>
 #include <QIcon>
+#include <QMessageBox>
+#include <QPushButton>
 #include <QStandardPaths>
 
 #include <cstdio>
@@ -17,6 +20,8 @@
 namespace {
 
 constexpr int kBadArguments = 2, kNoDisplay = 1;
+// --record's file lacks the end of the run: the last write failed.
+constexpr int kRecordingLost = 3;
 
 // While the window system is being opened, Qt's complaints are held back:
 // if it cannot open one, Qt would abort after several lines of its own, so
@@ -174,6 +179,19 @@ int main(int argc, char** argv)
     if (parser.isSet(replay)) tambrel.keeping.replay(std::move(session));
     app.exec();
     tambrel.shutdown(); // the thread ends at the top of its next pass
-    tambrel.keeping.writeRecord(true); // all of it, to the end of the run
+    // All of it, to the end of the run; where that cannot be written, the
+    // session is still in memory: the user may keep it elsewhere.
+    if (!tambrel.keeping.writeRecord(true)) {
+        QMessageBox ask(QMessageBox::Critical, QStringLiteral("Recording"),
+                        QStringLiteral("Tambrel could not write the end of the session to %1.\nThe file holds the "
+                                       "session up to the last second it could be written.")
+                            .arg(QDir::toNativeSeparators(parser.value(record))),
+                        QMessageBox::Discard);
+        QPushButton* save = ask.addButton(QStringLiteral("Save Elsewhere…"), QMessageBox::AcceptRole);
+        ask.setDefaultButton(save);
+        ask.exec();
+        if (ask.clickedButton() == save && tambrel.keeping.saveSession()) return 0;
+        return kRecordingLost;
+    }
     return 0;
 }

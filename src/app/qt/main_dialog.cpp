@@ -97,7 +97,7 @@ MainDialog::MainDialog()
     // Keeping what the user sees: the canvas's context menu and the
     // desktop's usual shortcuts, both anywhere in the window.
     m_menu = new QMenu(this);
-    auto entry = [this](const QString& text, const QKeySequence& keys, void (KeepControl::*act)()) {
+    auto entry = [this](const QString& text, const QKeySequence& keys, auto act) {
         QAction* a = m_menu->addAction(text);
         a->setShortcut(keys);
         a->setShortcutContext(Qt::WindowShortcut);
@@ -106,11 +106,11 @@ MainDialog::MainDialog()
             if (m_keeping) (m_keeping->*act)();
         });
     };
-    entry(QStringLiteral("Save Picture…"), QKeySequence::Save, &KeepControl::savePicture);
+    entry(QStringLiteral("Save Picture…"), QKeySequence(Qt::CTRL | Qt::Key_S), &KeepControl::savePicture);
     entry(QStringLiteral("Save Clip…"), QKeySequence(Qt::CTRL | Qt::Key_E), &KeepControl::saveClip);
     m_menu->addSeparator();
-    entry(QStringLiteral("Save Session…"), QKeySequence::SaveAs, &KeepControl::saveSession);
-    entry(QStringLiteral("Open Session…"), QKeySequence::Open, &KeepControl::openSession);
+    entry(QStringLiteral("Save Session…"), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S), &KeepControl::saveSession);
+    entry(QStringLiteral("Open Session…"), QKeySequence(Qt::CTRL | Qt::Key_O), &KeepControl::openSession);
     m_canvas->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(m_canvas, &QWidget::customContextMenuRequested, this,
             [this](const QPoint& at) { m_menu->popup(m_canvas->mapToGlobal(at)); });

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "app/win32/keeping.h"
 
+#include "app/files.h"
 #include "app/program.h"
 
 #include <commdlg.h>
@@ -11,6 +12,8 @@
 #include <cstdio>
 #include <ctime>
 
+#include <zlib.h>
+
 namespace tambrel {
 
 namespace {
@@ -18,7 +21,6 @@ constexpr UINT_PTR kReplayTimer = 0x7A01, kRecordTimer = 0x7A02;
 constexpr UINT kPaceMs = 2;            // how often a replay looks whether its next record is due
 constexpr int kMostStepsPerLook = 200; // after a stall, catch up without freezing the window
 constexpr UINT kRecordEveryMs = 1000;
-constexpr size_t kLargestSession = 256u << 20; // far beyond any real session; a file past it is not one
 
 std::wstring wide(const std::string& s)
 {
@@ -91,59 +93,68 @@ void tell(HWND owner, const wchar_t* title, const std::string& text, UINT icon =
     MessageBoxW(owner, wide(text).c_str(), title, MB_OK | icon);
 }
 
-// The canvas's picture as a PNG through the Windows Imaging Component,
-// with what it shows as text; written beside `path`, then renamed over it.
-bool writePng(const std::wstring& path, const std::vector<uint8_t>& bgr, int w, int h,
-              const std::vector<std::pair<std::string, std::string>>& text, std::string& error)
+// PNG text chunks ("tEXt": keyword, a zero byte, the text), put after the
+// header chunk, where readers look for them. Written here rather than
+// through the imaging component's metadata writer, which not every system
+// carries for PNG.
+void addPngText(std::vector<uint8_t>& png, const std::vector<std::pair<std::string, std::string>>& text)
 {
-    const std::wstring aside = path + L".part";
+    constexpr size_t kAfterHeader = 8 + 4 + 4 + 13 + 4; // signature, then IHDR's length, type, data and CRC
+    if (png.size() < kAfterHeader) return;
+    std::vector<uint8_t> chunks;
+    for (const auto& [key, value] : text) {
+        std::vector<uint8_t> chunk = {'t', 'E', 'X', 't'};
+        chunk.insert(chunk.end(), key.begin(), key.end());
+        chunk.push_back(0);
+        chunk.insert(chunk.end(), value.begin(), value.end());
+        const uint32_t length = static_cast<uint32_t>(chunk.size() - 4);
+        const uint32_t crc = static_cast<uint32_t>(crc32(0, chunk.data(), static_cast<uInt>(chunk.size())));
+        for (int shift = 24; shift >= 0; shift -= 8) chunks.push_back(static_cast<uint8_t>(length >> shift));
+        chunks.insert(chunks.end(), chunk.begin(), chunk.end());
+        for (int shift = 24; shift >= 0; shift -= 8) chunks.push_back(static_cast<uint8_t>(crc >> shift));
+    }
+    png.insert(png.begin() + kAfterHeader, chunks.begin(), chunks.end());
+}
+
+// The canvas's picture as a PNG through the Windows Imaging Component, made
+// in memory (the file is then written whole, with the system's reason when
+// it cannot be).
+bool encodePng(const std::vector<uint8_t>& bgr, int w, int h, std::vector<uint8_t>& png, std::string& error)
+{
     IWICImagingFactory* factory = nullptr;
-    IWICStream* stream = nullptr;
+    IStream* memory = nullptr;
     IWICBitmapEncoder* encoder = nullptr;
     IWICBitmapFrameEncode* frame = nullptr;
     IPropertyBag2* options = nullptr;
     HRESULT hr = CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&factory));
-    if (SUCCEEDED(hr)) hr = factory->CreateStream(&stream);
-    if (SUCCEEDED(hr)) hr = stream->InitializeFromFilename(aside.c_str(), GENERIC_WRITE);
+    if (SUCCEEDED(hr)) hr = CreateStreamOnHGlobal(nullptr, TRUE, &memory);
     if (SUCCEEDED(hr)) hr = factory->CreateEncoder(GUID_ContainerFormatPng, nullptr, &encoder);
-    if (SUCCEEDED(hr)) hr = encoder->Initialize(stream, WICBitmapEncoderNoCache);
+    if (SUCCEEDED(hr)) hr = encoder->Initialize(memory, WICBitmapEncoderNoCache);
     if (SUCCEEDED(hr)) hr = encoder->CreateNewFrame(&frame, &options);
     if (SUCCEEDED(hr)) hr = frame->Initialize(options);
     if (SUCCEEDED(hr)) hr = frame->SetSize(static_cast<UINT>(w), static_cast<UINT>(h));
     WICPixelFormatGUID format = GUID_WICPixelFormat24bppBGR;
     if (SUCCEEDED(hr)) hr = frame->SetPixelFormat(&format);
     if (SUCCEEDED(hr) && !IsEqualGUID(format, GUID_WICPixelFormat24bppBGR)) hr = WINCODEC_ERR_UNSUPPORTEDPIXELFORMAT;
-    if (SUCCEEDED(hr)) {
-        // The text is a courtesy: a system whose encoder cannot write it still
-        // saves the picture.
-        IWICMetadataQueryWriter* writer = nullptr;
-        if (SUCCEEDED(frame->GetMetadataQueryWriter(&writer)) && writer) {
-            for (const auto& [key, value] : text) {
-                PROPVARIANT v{};
-                v.vt = VT_LPSTR;
-                v.pszVal = const_cast<char*>(value.c_str());
-                writer->SetMetadataByName(wide("/tEXt/{str=" + key + "}").c_str(), &v);
-            }
-            writer->Release();
-        }
+    if (SUCCEEDED(hr))
         hr = frame->WritePixels(static_cast<UINT>(h), static_cast<UINT>(3 * w), static_cast<UINT>(bgr.size()),
                                 const_cast<BYTE*>(bgr.data()));
-    }
     if (SUCCEEDED(hr)) hr = frame->Commit();
     if (SUCCEEDED(hr)) hr = encoder->Commit();
-    for (IUnknown* u : std::initializer_list<IUnknown*>{options, frame, encoder, stream, factory})
+    HGLOBAL bytes = nullptr;
+    if (SUCCEEDED(hr)) hr = GetHGlobalFromStream(memory, &bytes);
+    if (SUCCEEDED(hr)) {
+        STATSTG about{};
+        hr = memory->Stat(&about, STATFLAG_NONAME);
+        const auto* data = static_cast<const uint8_t*>(GlobalLock(bytes));
+        if (SUCCEEDED(hr) && data) png.assign(data, data + about.cbSize.QuadPart);
+        if (data) GlobalUnlock(bytes);
+        else hr = E_OUTOFMEMORY;
+    }
+    for (IUnknown* u : std::initializer_list<IUnknown*>{options, frame, encoder, memory, factory})
         if (u) u->Release();
-    if (FAILED(hr)) {
-        DeleteFileW(aside.c_str());
-        error = systemMessage(static_cast<DWORD>(hr));
-        return false;
-    }
-    if (!MoveFileExW(aside.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING)) {
-        error = systemMessage(GetLastError());
-        DeleteFileW(aside.c_str());
-        return false;
-    }
-    return true;
+    if (FAILED(hr)) error = systemMessage(static_cast<DWORD>(hr));
+    return SUCCEEDED(hr);
 }
 } // namespace
 
@@ -152,45 +163,6 @@ std::string narrow(const std::wstring& s)
     std::string out(static_cast<size_t>(WideCharToMultiByte(CP_UTF8, 0, s.data(), static_cast<int>(s.size()), nullptr, 0, nullptr, nullptr)), '\0');
     WideCharToMultiByte(CP_UTF8, 0, s.data(), static_cast<int>(s.size()), out.data(), static_cast<int>(out.size()), nullptr, nullptr);
     return out;
-}
-
-bool readWholeFile(const std::wstring& path, std::vector<uint8_t>& bytes, std::string& error)
-{
-    HANDLE f = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (f == INVALID_HANDLE_VALUE) {
-        error = systemMessage(GetLastError());
-        return false;
-    }
-    LARGE_INTEGER size{};
-    bool ok = GetFileSizeEx(f, &size) != 0;
-    if (!ok) error = systemMessage(GetLastError());
-    else if (static_cast<uint64_t>(size.QuadPart) > kLargestSession) ok = false, error = "the file is too large to be a session";
-    if (ok) {
-        bytes.resize(static_cast<size_t>(size.QuadPart));
-        DWORD got = 0;
-        ok = ReadFile(f, bytes.data(), static_cast<DWORD>(bytes.size()), &got, nullptr) && got == bytes.size();
-        if (!ok) error = systemMessage(GetLastError());
-    }
-    CloseHandle(f);
-    return ok;
-}
-
-bool writeWholeFile(const std::wstring& path, const std::vector<uint8_t>& bytes, std::string& error)
-{
-    const std::wstring aside = path + L".part";
-    HANDLE f = CreateFileW(aside.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (f == INVALID_HANDLE_VALUE) {
-        error = systemMessage(GetLastError());
-        return false;
-    }
-    DWORD wrote = 0;
-    bool ok = WriteFile(f, bytes.data(), static_cast<DWORD>(bytes.size()), &wrote, nullptr) && wrote == bytes.size() &&
-              FlushFileBuffers(f);
-    if (!ok) error = systemMessage(GetLastError());
-    CloseHandle(f);
-    if (ok && !MoveFileExW(aside.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING)) ok = false, error = systemMessage(GetLastError());
-    if (!ok) DeleteFileW(aside.c_str());
-    return ok;
 }
 
 Keeping::~Keeping()
@@ -252,24 +224,24 @@ bool Keeping::onTimer(UINT_PTR id)
 
 bool Keeping::recordTo(const std::wstring& file, std::string& error)
 {
-    if (!writeWholeFile(file, m_program.sessionFile(), error)) return false;
-    m_recordFile = file;
-    m_recordedBytes = m_program.recorder().log().appendedBytes();
+    if (!m_record.start(narrow(file), error)) return false;
     SetTimer(m_window, kRecordTimer, kRecordEveryMs, nullptr);
     return true;
 }
 
-void Keeping::writeRecord(bool always)
+bool Keeping::writeRecord(bool always)
 {
-    if (m_recordFile.empty()) return;
-    const uint64_t appended = m_program.recorder().log().appendedBytes();
-    if (appended == m_recordedBytes && !always) return;
     std::string error;
-    if (!writeWholeFile(m_recordFile, m_program.sessionFile(), error)) {
-        std::fprintf(stderr, "tambrel: cannot write the session to %s: %s\n", narrow(m_recordFile).c_str(), error.c_str());
-        return; // tried again with the next second's records
-    }
-    m_recordedBytes = appended;
+    const RecordFile::Write write = m_record.update(always, error);
+    if (write != RecordFile::Write::Failed && write != RecordFile::Write::FailedAgain) return true;
+    std::fprintf(stderr, "tambrel: cannot write the session to %s: %s\n", m_record.path().c_str(), error.c_str());
+    // Once, at the time; the run goes on and the file is tried every second.
+    if (write == RecordFile::Write::Failed && m_window)
+        tell(m_window, L"Recording",
+             "Tambrel cannot write the session to " + m_record.path() + ": " + error +
+                 ".\nThe file holds the session up to the last second it could be written. The whole session is kept in "
+                 "memory: save it elsewhere with Save Session (Ctrl+Shift+S). Tambrel goes on trying the file every second.");
+    return false;
 }
 
 void Keeping::replay(Session session)
@@ -295,11 +267,25 @@ void Keeping::takeOver()
     if (m_replay) endReplay({});
 }
 
-void Keeping::finish()
+void Keeping::beforeClose()
+{
+    // The end of the run written while the window can still ask: where it
+    // cannot be, the session is still in memory and the user may keep it
+    // elsewhere.
+    if (!m_record.active() || writeRecord(true)) return;
+    const std::string text = "Tambrel could not write the end of the session to " + m_record.path() +
+                             ".\nThe file holds the session up to the last second it could be written.\n\nSave the "
+                             "whole session elsewhere?";
+    m_keptElsewhere = MessageBoxW(m_window, wide(text).c_str(), L"Recording", MB_YESNO | MB_ICONERROR) == IDYES && saveSession();
+}
+
+bool Keeping::finish()
 {
     takeOver();
     KillTimer(m_window, kRecordTimer);
-    writeRecord(true); // all of it, to the end of the run
+    m_window = nullptr; // gone: nothing is asked any more
+    // The passes since the close too, where the file can take them.
+    return writeRecord(true) || m_keptElsewhere;
 }
 
 void Keeping::savePicture()
@@ -321,25 +307,35 @@ void Keeping::savePicture()
                                          knownFolder(FOLDERID_Pictures), timeStamped(L".png"));
     if (path.empty()) return;
     std::string error;
-    if (!writePng(path, bgr, w, h, text, error))
-        tell(m_window, L"Save Picture", "Tambrel could not save the picture to " + narrow(path) + ": " + error + ".");
+    std::vector<uint8_t> png;
+    if (encodePng(bgr, w, h, png, error)) {
+        addPngText(png, text);
+        if (writeWholeFile(narrow(path), png, error)) return;
+    }
+    tell(m_window, L"Save Picture", "Tambrel could not save the picture to " + narrow(path) + ": " + error + ".");
 }
 
-void Keeping::saveSession()
+bool Keeping::saveSession()
 {
     // What is saved is the session as it is when the user asks.
     const std::vector<uint8_t> bytes = m_program.sessionFile();
     if (m_program.recorder().holdsScreenPictures() &&
         MessageBoxW(m_window, (wide(kScreenPictureNotice) + L"\n\nSave the session with the picture?").c_str(), L"Save Session",
                     MB_OKCANCEL | MB_ICONWARNING | MB_DEFBUTTON2) != IDOK)
-        return;
-    const std::wstring path = askForFile(m_window, true, L"Save Session", L"Tambrel sessions (*.tambrel)\0*.tambrel\0", L"tambrel",
-                                         knownFolder(FOLDERID_Documents), timeStamped(L".tambrel"));
-    if (path.empty()) return;
-    std::string error;
-    if (!writeWholeFile(path, bytes, error))
+        return false;
+    // Until it is saved or the user gives up: a failed save asks again, so
+    // that a full disk never costs the session.
+    std::wstring path = timeStamped(L".tambrel");
+    for (;;) {
+        path = askForFile(m_window, true, L"Save Session", L"Tambrel sessions (*.tambrel)\0*.tambrel\0", L"tambrel",
+                          knownFolder(FOLDERID_Documents), path);
+        if (path.empty()) return false;
+        std::string error;
+        if (writeWholeFile(narrow(path), bytes, error)) return true;
         tell(m_window, L"Save Session",
-             "Tambrel could not save the session to " + narrow(path) + ": " + error + ".\nThe running session is as it was.");
+             "Tambrel could not save the session to " + narrow(path) + ": " + error +
+                 ".\nThe session is kept: choose another place for it, or cancel.");
+    }
 }
 
 void Keeping::openSession()
@@ -348,10 +344,9 @@ void Keeping::openSession()
         askForFile(m_window, false, L"Open Session", L"Tambrel sessions (*.tambrel)\0*.tambrel\0All files (*.*)\0*.*\0", nullptr,
                    knownFolder(FOLDERID_Documents), {});
     if (path.empty()) return;
-    std::vector<uint8_t> bytes;
     Session session;
     std::string error;
-    if (!readWholeFile(path, bytes, error) || !readSession(bytes, session, error)) {
+    if (!readSessionFile(narrow(path), session, error)) {
         tell(m_window, L"Open Session",
              "Tambrel cannot replay " + narrow(fileName(path)) + ": " + error + ".\nThe running session is as it was.");
         return;

@@ -6,6 +6,7 @@
 // system menu and the usual shortcuts; and the command line's --record and
 // --replay.
 
+#include "app/record_file.h"
 #include "app/replay.h"
 #include "app/session.h"
 
@@ -25,7 +26,7 @@ public:
     // of 16 as the system menu wants, and apart from the controls' ids.
     enum Entry : UINT { SavePicture = 0x100, SaveSession = 0x110, OpenSession = 0x120 };
 
-    explicit Keeping(Program& program) : m_program(program) {}
+    explicit Keeping(Program& program) : m_program(program), m_record(program) {}
     ~Keeping();
     Keeping(const Keeping&) = delete;
     Keeping& operator=(const Keeping&) = delete;
@@ -42,15 +43,21 @@ public:
     // and once more at the end (finish).
     bool recordTo(const std::wstring& file, std::string& error);
     void replay(Session session);
+    bool recording() const { return m_record.active(); }
     // A press or click of the user's own ends a replay: the window is theirs.
     void takeOver();
-    void finish();
+    // The user closes the window: --record's file is written to the end,
+    // and where it cannot be, the user is asked to keep the session elsewhere.
+    void beforeClose();
+    // At the end of the run, the window gone: false when --record's file
+    // lacks the end and the session was not saved elsewhere either.
+    bool finish();
 
 private:
     void savePicture();
-    void saveSession();
+    bool saveSession(); // false when it was not saved
     void openSession();
-    void writeRecord(bool always);
+    bool writeRecord(bool always); // false when the write failed
     void endReplay(const std::string& problem);
 
     Program& m_program;
@@ -58,14 +65,10 @@ private:
     HACCEL m_shortcuts = nullptr;
     std::unique_ptr<SessionReplay> m_replay;
     std::chrono::steady_clock::time_point m_replayStart;
-    std::wstring m_recordFile;
-    uint64_t m_recordedBytes = 0;
+    RecordFile m_record;
+    bool m_keptElsewhere = false;
 };
 
-// The whole file in `bytes`, or false with the system's reason.
-bool readWholeFile(const std::wstring& path, std::vector<uint8_t>& bytes, std::string& error);
-// A whole file or none: written beside it, then renamed over it.
-bool writeWholeFile(const std::wstring& path, const std::vector<uint8_t>& bytes, std::string& error);
 std::string narrow(const std::wstring& s);
 
 } // namespace tambrel

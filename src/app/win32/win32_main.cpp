@@ -4,6 +4,7 @@
 // the layout table, its events go to onDialogEvent, its canvas shows the
 // surface.
 
+#include "app/files.h"
 #include "app/layout.h"
 #include "app/pass_pauses.h"
 #include "app/picture_handover.h"
@@ -24,6 +25,7 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace tambrel {
@@ -407,6 +409,7 @@ LRESULT CALLBACK windowProc(HWND window, UINT message, WPARAM w, LPARAM l)
         layOut(*app, window, LOWORD(w), reinterpret_cast<const RECT*>(l));
         return 0;
     case WM_CLOSE:
+        app->keeping.beforeClose();
         DestroyWindow(window);
         return 0;
     case WM_DESTROY:
@@ -424,18 +427,35 @@ namespace tambrel {
 namespace {
 
 constexpr int kBadArguments = 2;
+// --record's file lacks the end of the run: the last write failed.
+constexpr int kRecordingLost = 3;
 
-// What the command line asks for: --record FILE, --replay FILE.
+constexpr char kUsage[] =
+    "Usage: tambrel [options]\n"
+    "Fourteen interactive animations steered by the mouse.\n\n"
+    "  --record FILE   Write the session to FILE as it goes (at least once a second), so that it can be replayed bit for bit.\n"
+    "  --replay FILE   Replay the session in FILE at its recorded pace; any press or click takes it over from where it is.\n"
+    "  --help, -h, /?  Show this help and exit.\n"
+    "  --version       Show the version and exit.\n";
+
+// What the command line asks for.
 struct Options {
     std::wstring record, replay;
+    bool help = false, version = false;
 };
 
-// A problem before the window opens: on the error stream for a console,
-// and in a message box for everyone else.
+// Said on the error stream for a console, and in a message box for everyone
+// else (a program started from a shortcut has no console).
+void say(const std::string& text, UINT icon)
+{
+    std::fprintf(icon == MB_ICONERROR ? stderr : stdout, "%s\n", text.c_str());
+    MessageBoxW(nullptr, wide(text).c_str(), L"Tambrel", MB_OK | icon);
+}
+
+// A problem before the window opens.
 int refuse(const std::string& problem)
 {
-    std::fprintf(stderr, "tambrel: %s\n", problem.c_str());
-    MessageBoxW(nullptr, (wide(problem) + L".").c_str(), L"Tambrel", MB_OK | MB_ICONERROR);
+    say("tambrel: " + problem + ".", MB_ICONERROR);
     return kBadArguments;
 }
 
@@ -447,9 +467,19 @@ bool parseOptions(Options& options, std::string& problem)
     bool ok = true;
     for (int i = 1; i < argc && ok; ++i) {
         const std::wstring a = argv[i];
+        if (a == L"--help" || a == L"-h" || a == L"/?") {
+            options.help = true;
+            continue;
+        }
+        if (a == L"--version") {
+            options.version = true;
+            continue;
+        }
         std::wstring* value = a == L"--record" ? &options.record : a == L"--replay" ? &options.replay : nullptr;
-        if (!value) ok = false, problem = "unknown option " + narrow(a) + " (there are --record FILE and --replay FILE)";
-        else if (i + 1 >= argc) ok = false, problem = narrow(a) + " needs a file";
+        if (!value) ok = false, problem = "unknown option " + narrow(a) + " (see tambrel --help)";
+        else if (!value->empty()) ok = false, problem = narrow(a) + " is given twice";
+        else if (i + 1 >= argc || argv[i + 1][0] == L'\0' || std::wstring_view(argv[i + 1]).starts_with(L"--"))
+            ok = false, problem = narrow(a) + " needs a file";
         else *value = argv[++i];
     }
     LocalFree(argv);
@@ -465,12 +495,13 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
     Options options;
     std::string problem;
     if (!parseOptions(options, problem)) return refuse(problem);
+    if (options.help) return say(kUsage, MB_ICONINFORMATION), 0;
+    if (options.version) return say("tambrel " TAMBREL_VERSION, MB_ICONINFORMATION), 0;
     // A session to replay is read before anything opens: a file that is not
     // one ends the start with its reason.
     Session session;
     if (!options.replay.empty()) {
-        std::vector<uint8_t> bytes;
-        if (!readWholeFile(options.replay, bytes, problem) || !readSession(bytes, session, problem))
+        if (!readSessionFile(narrow(options.replay), session, problem))
             return refuse("cannot replay " + narrow(options.replay) + ": " + problem);
     }
     CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE); // the picture encoder and the file dialogs
@@ -518,6 +549,10 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
     if (!options.record.empty() && !app.keeping.recordTo(options.record, problem)) {
         DestroyWindow(window);
         app.program.finish();
+        // The window's end posted a quit message, which would close the box
+        // that says why at once.
+        MSG quit;
+        PeekMessageW(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE);
         return refuse("cannot write the session to " + narrow(options.record) + ": " + problem);
     }
     ShowWindow(window, SW_SHOW);
@@ -545,9 +580,9 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
         DispatchMessageW(&m);
     }
     app.program.finish(); // the thread ends at the top of its next pass
-    app.keeping.finish();
+    const bool kept = app.keeping.finish();
     for (HFONT f : {app.view.dialogFont, app.view.normalFont, app.view.boldFont}) DeleteObject(f);
     timeEndPeriod(1);
     CoUninitialize();
-    return 0;
+    return kept ? 0 : kRecordingLost;
 }
