@@ -191,6 +191,12 @@ sleep 0.5
 xdotool key ctrl+a type --delay 5 "$(winpath "$work/picture.png")"
 xdotool key Return
 wait_until 10 eval '[ -s "$work/picture.png" ]' || fail "Ctrl+S saved no picture"
+/usr/bin/python3 -c '
+import sys
+from PIL import Image
+t = Image.open(sys.argv[1]).text
+assert t.get("Mode") == "clouds" and t.get("Software", "").startswith("Tambrel ") and t.get("Seed", "").isdigit(), t
+' "$work/picture.png" || fail "the picture tambrel.exe saved does not say what it is"
 close_program
 [ "$status" = 0 ] || fail "exit status $status after recording"
 "$render" --replay "$work/run.tambrel" --out "$work/replayed.png" || fail "the renderer could not replay the session of tambrel.exe"

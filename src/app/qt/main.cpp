@@ -189,6 +189,7 @@ int main(int argc, char** argv)
                         QMessageBox::Discard);
         QPushButton* save = ask.addButton(QStringLiteral("Save Elsewhere…"), QMessageBox::AcceptRole);
         ask.setDefaultButton(save);
+        ask.setEscapeButton(QMessageBox::Discard);
         ask.exec();
         if (ask.clickedButton() == save && tambrel.keeping.saveSession()) return 0;
         return kRecordingLost;
