@@ -3,6 +3,7 @@
 
 #include "app/clip.h"
 #include "app/qt/image_convert.h"
+#include "video/clip_encoder.h"
 #include "test_support.h"
 
 #include <QCryptographicHash>
@@ -14,6 +15,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <set>
 #include <sstream>
@@ -200,6 +202,43 @@ TEST(Clip, ExportsDecodeToTheRenderersPictures)
     EXPECT_EQ(runTool("--replay " + session + " --video " + dir.filePath("clip.avi").toStdString()), 2)
         << "a format it does not make";
     EXPECT_EQ(runTool("--replay " + session + " --video /nonexistent/clip.webp"), 2) << "a file it cannot write";
+}
+
+// A pause longer than a format can hold a picture is shown as the longest
+// it can, every picture in its order after it: never an encoder's error,
+// nor a clip cut short.
+TEST(Clip, ALongPauseIsShownAsTheLongestTheFormatHolds)
+{
+    QTemporaryDir dir;
+    constexpr uint32_t kPause = 1u << 30; // twelve days
+    const struct {
+        const char* name;
+        ClipFormat format;
+        double seconds; // one second, the longest pause the format holds, one second
+        const char* probe;
+    } formats[] = {
+        {"clip.gif", ClipFormat::Gif, 2 + 655.34, "ffprobe -v error -show_entries format=duration -of csv=p=0 FILE"},
+        {"clip.mp4", ClipFormat::Mp4, 2 + 67108.863, "ffprobe -v error -show_entries format=duration -of csv=p=0 FILE"},
+        {"clip.webp", ClipFormat::WebP, 2 + 16777.214,
+         "webpmux -info FILE | awk '$1 ~ /^[0-9]+:$/ {t += $7} END {print t / 1000}'"},
+    };
+    std::vector<uint32_t> red(Canvas::kWidth * Canvas::kHeight, 0x0000FF), blue(red.size(), 0xFF0000), green(red.size(), 0x00FF00);
+    for (const auto& f : formats) {
+        const std::string path = dir.filePath(f.name).toStdString();
+        std::string error;
+        auto encoder = ClipEncoder::open(path, f.format, 2000 + kPause, error);
+        ASSERT_TRUE(encoder) << error;
+        ASSERT_TRUE(encoder->frame(red.data(), 0, 1000) && encoder->frame(blue.data(), 1000, 1000 + kPause) &&
+                    encoder->frame(green.data(), 1000 + kPause, 2000 + kPause) && encoder->finish(error))
+            << f.name << ": " << (error.empty() ? encoder->error() : error);
+        std::string probe = f.probe;
+        probe.replace(probe.find("FILE"), 4, path);
+        FILE* out = popen(probe.c_str(), "r");
+        double seconds = 0;
+        ASSERT_EQ(std::fscanf(out, "%lf", &seconds), 1) << f.name;
+        pclose(out);
+        EXPECT_NEAR(seconds, f.seconds, 0.05) << f.name;
+    }
 }
 
 // Every number the renderer takes, at the ends of its range: each mode runs

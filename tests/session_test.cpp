@@ -242,6 +242,25 @@ TEST(Clip, FromACheckpointTheSameAsFromTheStart)
     EXPECT_LE(h.program.checkpoints().memoryBytes(), Checkpoints::kKept * (4u << 20));
 }
 
+// A stretch in which nothing was drawn is no clip: refused with its reason,
+// whether no mode was on or one was switched on and off again before drawing.
+TEST(Clip, OfAWhiteCanvasIsRefused)
+{
+    test::Harness h(7);
+    uint32_t now = 0;
+    h.program.recorder().setClock([&] { return now; });
+    h.program.buildMainWindow();
+    for (int i = 0; i < 50; ++i, now += 10) h.passes(1);
+    h.switchOn(test::kPsyche);
+    h.switchOn(test::kPsyche); // off again before its first pass
+    for (int i = 0; i < 50; ++i, now += 10) h.passes(1);
+    const Session session = read(h.program.sessionFile());
+    Frames frames;
+    std::string error;
+    EXPECT_FALSE(renderClip(session, {0, session.durationMs}, frames, error));
+    EXPECT_NE(error.find("nothing is on the canvas"), std::string::npos) << error;
+}
+
 // A session that asks of the program what it does not do is stopped at the
 // first difference, with the state up to there kept.
 TEST(Session, AReplayThatNoLongerMatchesStopsWithItsReason)

@@ -39,7 +39,9 @@ ClipRun::~ClipRun() = default;
 bool ClipRun::handOver(FrameSink& sink, uint32_t untilMs)
 {
     const uint32_t a = std::max(m_shownFromMs, m_span.fromMs), b = std::min(untilMs, m_span.toMs);
-    return b <= a || sink.frame(m_shown.data(), a - m_span.fromMs, b - m_span.fromMs);
+    if (b <= a) return true;
+    m_drawn = m_drawn || std::any_of(m_shown.begin(), m_shown.end(), [](uint32_t p) { return p != static_cast<uint32_t>(kWhite); });
+    return sink.frame(m_shown.data(), a - m_span.fromMs, b - m_span.fromMs);
 }
 
 ClipRun::Next ClipRun::next(FrameSink& sink)
@@ -70,6 +72,8 @@ ClipRun::Next ClipRun::next(FrameSink& sink)
     m_reachedMs = m_span.toMs;
     const bool due = m_span.toMs > std::max(m_shownFromMs, m_span.fromMs);
     if (!handOver(sink, m_span.toMs)) return fail("the clip was not finished");
+    // A clip of a white canvas says nothing: refused, never saved as if it did.
+    if (!m_drawn) return fail("nothing is on the canvas in that stretch (no mode has drawn yet)");
     return due ? Next::Frame : Next::Done;
 }
 

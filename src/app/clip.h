@@ -66,6 +66,7 @@ private:
     uint32_t m_firstMs = 0, m_shownFromMs = 0, m_reachedMs = 0;
     std::vector<uint32_t> m_shown; // the picture on the screen since m_shownFromMs
     bool m_done = false;
+    bool m_drawn = false; // a picture other than the white canvas was handed over
     std::string m_error;
 };
 

@@ -19,6 +19,7 @@ extern "C" {
 #include <algorithm>
 #include <atomic>
 #include <cctype>
+#include <climits>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -85,7 +86,7 @@ bool commit(const std::string& aside, const std::string& path, std::string& erro
 // its own time, the last one until the clip's end.
 class WebpEncoder final : public ClipEncoder {
 public:
-    WebpEncoder(std::string path, uint32_t durationMs) : m_path(std::move(path)), m_end(durationMs)
+    explicit WebpEncoder(std::string path) : m_path(std::move(path))
     {
         WebPAnimEncoderOptions options;
         WebPAnimEncoderOptionsInit(&options);
@@ -108,7 +109,9 @@ public:
     }
     bool ok() const { return m_encoder && m_picture.argb; }
 
-    bool frame(const uint32_t* pixels, uint32_t fromMs, uint32_t) override
+    uint32_t longestFrameMs() const override { return 0xFFFFFE; } // a frame's 24-bit duration
+
+    bool put(const uint32_t* pixels, uint32_t fromMs, uint32_t) override
     {
         for (size_t i = 0; i < kPixels; ++i) { // 0x00BBGGRR to 0xAARRGGBB
             const uint32_t v = pixels[i];
@@ -123,7 +126,7 @@ public:
     {
         WebPData data;
         WebPDataInit(&data);
-        if (!WebPAnimEncoderAdd(m_encoder, nullptr, static_cast<int>(m_end), nullptr) ||
+        if (!WebPAnimEncoderAdd(m_encoder, nullptr, static_cast<int>(endMs()), nullptr) ||
             !WebPAnimEncoderAssemble(m_encoder, &data)) {
             error = std::string("the WebP encoder failed: ") + WebPAnimEncoderGetError(m_encoder);
             return false;
@@ -136,7 +139,6 @@ public:
 
 private:
     std::string m_path;
-    uint32_t m_end;
     WebPAnimEncoder* m_encoder = nullptr;
     WebPConfig m_config{};
     WebPPicture m_picture{};
@@ -253,9 +255,8 @@ protected:
 // it by libavfilter's palettegen and paletteuse.
 class GifEncoder final : public AvEncoder {
 public:
-    bool start(const std::string& path, uint32_t durationMs, std::string& error)
+    bool start(const std::string& path, std::string& error)
     {
-        m_endTick = (durationMs + kGifFrameMs - 1) / kGifFrameMs;
         AVDictionary* muxer = nullptr;
         av_dict_set(&muxer, "loop", "0", 0); // for ever
         // Each frame cropped to what changed, but not made transparent where
@@ -274,7 +275,10 @@ public:
         return ok;
     }
 
-    bool frame(const uint32_t* pixels, uint32_t fromMs, uint32_t untilMs) override
+    // A frame's delay: 16 bits of hundredths of a second, on the grid.
+    uint32_t longestFrameMs() const override { return 65535 / (kGifFrameMs / 10) * kGifFrameMs; }
+
+    bool put(const uint32_t* pixels, uint32_t fromMs, uint32_t untilMs) override
     {
         // The ticks of the 50-a-second grid this picture shows at; a picture
         // between two ticks is never seen.
@@ -292,9 +296,10 @@ private:
     {
         // The muxer takes the last frame's delay from its own option, which
         // it reads at the end.
-        if (!m_pending.empty() && m_endTick > m_pendingTick)
-            av_opt_set_int(m_format->priv_data, "final_delay", (m_endTick - m_pendingTick) * (kGifFrameMs / 10), 0);
-        return flushPending(m_endTick);
+        const uint32_t endTick = (endMs() + kGifFrameMs - 1) / kGifFrameMs;
+        if (!m_pending.empty() && endTick > m_pendingTick)
+            av_opt_set_int(m_format->priv_data, "final_delay", (endTick - m_pendingTick) * (kGifFrameMs / 10), 0);
+        return flushPending(endTick);
     }
     bool flushPending(uint32_t untilTick)
     {
@@ -414,7 +419,7 @@ private:
     std::vector<uint32_t> m_paletteSource; // the picture m_palette was made for
     uint32_t m_palette[256] = {};
     std::vector<uint32_t> m_pending; // the picture that shows from m_pendingTick on
-    uint32_t m_pendingTick = 0, m_endTick = 0;
+    uint32_t m_pendingTick = 0;
 };
 
 // MP4 with H.264 in 4:2:0, twice the surface's size in whole-pixel blocks,
@@ -456,7 +461,16 @@ public:
         return true;
     }
 
-    bool frame(const uint32_t* pixels, uint32_t fromMs, uint32_t untilMs) override
+    // The muxer holds the step between two decoding times in 31 bits of the
+    // stream's time base (1/16000 s: 37 hours), and the encoder's reordering
+    // of frames can lengthen a step: half of that, 18 hours.
+    uint32_t longestFrameMs() const override
+    {
+        const int64_t ms = av_rescale_q_rnd(INT_MAX / 2, m_stream->time_base, {1, 1000}, AV_ROUND_DOWN);
+        return static_cast<uint32_t>(std::clamp<int64_t>(ms, 1, UINT32_MAX));
+    }
+
+    bool put(const uint32_t* pixels, uint32_t fromMs, uint32_t untilMs) override
     {
         constexpr int w = W * kMp4Scale;
         for (int y = 0; y < H; ++y) {
@@ -477,6 +491,18 @@ private:
 };
 
 } // namespace
+
+bool ClipEncoder::frame(const uint32_t* pixels, uint32_t fromMs, uint32_t untilMs)
+{
+    const uint32_t from = fromMs - m_cutMs, longest = longestFrameMs();
+    uint32_t until = untilMs - m_cutMs;
+    if (until - from > longest) {
+        m_cutMs += until - from - longest;
+        until = from + longest;
+    }
+    m_endMs = until;
+    return put(pixels, from, until);
+}
 
 bool clipFormatFor(const std::string& path, ClipFormat& format)
 {
@@ -504,13 +530,15 @@ std::unique_ptr<ClipEncoder> ClipEncoder::open(const std::string& path, ClipForm
         const bool canWrite = writable(path, aside, error);
         std::remove(aside.c_str());
         if (!canWrite) return nullptr;
-        auto e = std::make_unique<WebpEncoder>(path, durationMs);
+        // Its times are whole milliseconds in an int.
+        if (durationMs > INT_MAX) return error = "a WebP clip lasts at most 24 days; make a shorter one", nullptr;
+        auto e = std::make_unique<WebpEncoder>(path);
         if (!e->ok()) return error = "cannot start the WebP encoder", nullptr;
         return e;
     }
     case ClipFormat::Gif: {
         auto e = std::make_unique<GifEncoder>();
-        if (!e->start(path, durationMs, error)) return nullptr;
+        if (!e->start(path, error)) return nullptr;
         return e;
     }
     case ClipFormat::Mp4: {

@@ -31,8 +31,21 @@ public:
     // The reason a frame() call returned false.
     const std::string& error() const { return m_error; }
 
+    // Every picture at its time; a pause longer than the format can hold a
+    // picture (a GIF 655 s, a WebP 4.6 hours) is shown as the longest it
+    // can, and everything after it comes that much sooner.
+    bool frame(const uint32_t* pixels, uint32_t fromMs, uint32_t untilMs) final;
+
 protected:
+    virtual uint32_t longestFrameMs() const = 0;
+    // The picture, at times with the long pauses shortened.
+    virtual bool put(const uint32_t* pixels, uint32_t fromMs, uint32_t untilMs) = 0;
+    uint32_t endMs() const { return m_endMs; } // the clip's end, so shortened
+
     std::string m_error;
+
+private:
+    uint32_t m_cutMs = 0, m_endMs = 0;
 };
 
 // A GIF shows at most 50 frames a second (browsers slow faster ones down):

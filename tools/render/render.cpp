@@ -139,7 +139,7 @@ bool parseRenderArgs(const std::vector<std::string>& args, RenderOptions& o, std
             if (!value(v)) return false;
             char* end = nullptr;
             seconds = std::strtod(v.c_str(), &end);
-            if (v.empty() || *end || !(seconds >= 0 && seconds <= 4'000'000))
+            if (v.empty() || *end || !(seconds >= 0 && seconds * 1000 <= UINT32_MAX)) // a session's times
                 return error = a + " takes seconds of the session, not '" + v + "'", false;
             (a == "--from" ? o.fromSeconds : o.toSeconds) = seconds;
         } else if (a == "--until") {
@@ -184,8 +184,12 @@ bool saveFrame(const Canvas& canvas, const RenderOptions& o, uint64_t passes, st
 int runVideo(const RenderOptions& o, const Session& session, std::ostream& err)
 {
     const uint32_t end = session.durationMs;
-    const ClipSpan span{static_cast<uint32_t>(std::lround(o.fromSeconds * 1000)),
-                        o.toSeconds < 0 ? end : static_cast<uint32_t>(std::lround(o.toSeconds * 1000))};
+    ClipSpan span{static_cast<uint32_t>(std::llround(o.fromSeconds * 1000)),
+                  o.toSeconds < 0 ? end : static_cast<uint32_t>(std::llround(o.toSeconds * 1000))};
+    if (span.toMs > end) { // what was made is said: the session ends there
+        std::fprintf(stderr, "tambrel-render: the session ends at %.3f s: the clip ends there\n", end / 1000.0);
+        span.toMs = end;
+    }
     if (span.toMs <= span.fromMs) {
         err << "tambrel-render: --from " << o.fromSeconds << " is not before the end of the clip (" << span.toMs / 1000.0
             << " s)\n";

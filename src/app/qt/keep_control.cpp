@@ -17,6 +17,7 @@
 #include <QFormLayout>
 #include <QBuffer>
 #include <QImageWriter>
+#include <QLocale>
 #include <QMessageBox>
 #include <QProgressDialog>
 #include <QPushButton>
@@ -264,6 +265,11 @@ void KeepControl::saveClip()
         encoder.reset(); // an unfinished file is removed here
         m_exportDone.store(true);
     });
+    // A run shorter than asked for makes a shorter clip, and says so.
+    const uint32_t asked = static_cast<uint32_t>(seconds->value()) * 1000;
+    m_exportNote = to - from < asked ? QStringLiteral("The clip is %1 s long: the run is that long.")
+                                           .arg(QLocale().toString((to - from) / 1000.0, 'f', 1))
+                                     : QString();
     m_progress = new QProgressDialog(QStringLiteral("Making %1…").arg(QFileInfo(path).fileName()), QStringLiteral("Cancel"),
                                      0, 1000, m_window);
     m_progress->setWindowTitle(QStringLiteral("Save Clip"));
@@ -289,6 +295,8 @@ void KeepControl::finishExport()
     emit clipDone(problem);
     if (!problem.isEmpty() && !cancelled)
         QMessageBox::warning(m_window, QStringLiteral("Save Clip"), QStringLiteral("Tambrel could not save the clip: %1.").arg(problem));
+    else if (problem.isEmpty() && !m_exportNote.isEmpty())
+        QMessageBox::information(m_window, QStringLiteral("Save Clip"), m_exportNote);
 }
 
 bool KeepControl::saveSession()

@@ -80,6 +80,7 @@ private:
     std::atomic<int> m_exportProgress{0};
     std::atomic<bool> m_exportCancel{false}, m_exportDone{false};
     std::string m_exportError;
+    QString m_exportNote; // said once the clip is saved
     QPointer<QProgressDialog> m_progress;
     QTimer m_exportWatch;
 };
