@@ -1,12 +1,14 @@
 // SPDX-License-Identifier: MIT
 #include "render/render.h"
 
+#include "app/files.h"
 #include "app/program.h"
 #include "app/replay.h"
 #include "video/clip_encoder.h"
 #include "app/qt/image_convert.h"
 #include "gfx/memory_platform.h"
 
+#include <QBuffer>
 #include <QDir>
 #include <QImage>
 
@@ -44,9 +46,17 @@ std::string modeWords()
     return words;
 }
 
-bool savePng(const Canvas& canvas, const std::string& file)
+// Made in memory and written whole; false with the system's reason.
+bool savePng(const Canvas& canvas, const std::string& file, std::string& error)
 {
-    return canvasToQImage(canvas).convertToFormat(QImage::Format_RGB888).save(QString::fromStdString(file), "PNG");
+    QByteArray png;
+    QBuffer buffer(&png);
+    buffer.open(QIODevice::WriteOnly);
+    if (!canvasToQImage(canvas).convertToFormat(QImage::Format_RGB888).save(&buffer, "PNG")) {
+        error = "cannot make the picture";
+        return false;
+    }
+    return writeWholeFile(file, std::span(reinterpret_cast<const uint8_t*>(png.constData()), static_cast<size_t>(png.size())), error);
 }
 
 } // namespace
@@ -175,8 +185,9 @@ bool saveFrame(const Canvas& canvas, const RenderOptions& o, uint64_t passes, st
 {
     char name[32];
     std::snprintf(name, sizeof name, "/frame-%05llu.png", static_cast<unsigned long long>(passes));
-    if (savePng(canvas, o.everyDir + name)) return true;
-    err << "tambrel-render: cannot write '" << o.everyDir << name << "'\n";
+    std::string error;
+    if (savePng(canvas, o.everyDir + name, error)) return true;
+    err << "tambrel-render: cannot write '" << o.everyDir << name << "': " << error << "\n";
     return false;
 }
 
@@ -248,8 +259,8 @@ int runReplay(const RenderOptions& o, std::ostream& err)
         err << "tambrel-render: " << o.replay << ": " << replay.error() << "\n";
         return 2;
     }
-    if (!o.out.empty() && !savePng(program.canvas, o.out)) {
-        err << "tambrel-render: cannot write '" << o.out << "'\n";
+    if (!o.out.empty() && !savePng(program.canvas, o.out, error)) {
+        err << "tambrel-render: cannot write '" << o.out << "': " << error << "\n";
         return 2;
     }
     return 0;
@@ -310,17 +321,16 @@ int runRender(RenderOptions o, std::ostream& err)
             if (k >= seg.frames) program.onDialogEvent({DialogMessage::Command, kCanvasId, kClicked, false});
     }
     if (!o.saveSession.empty()) {
-        const std::vector<uint8_t> bytes = program.sessionFile();
-        std::ofstream out(o.saveSession, std::ios::binary);
-        out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-        if (!out.flush()) {
-            err << "tambrel-render: cannot write '" << o.saveSession << "'\n";
+        std::string error;
+        if (!writeWholeFile(o.saveSession, program.sessionFile(), error)) {
+            err << "tambrel-render: cannot write '" << o.saveSession << "': " << error << "\n";
             return 2;
         }
     }
 
-    if (!o.out.empty() && !savePng(program.canvas, o.out)) {
-        err << "tambrel-render: cannot write '" << o.out << "'\n";
+    std::string error;
+    if (!o.out.empty() && !savePng(program.canvas, o.out, error)) {
+        err << "tambrel-render: cannot write '" << o.out << "': " << error << "\n";
         return 2;
     }
     return 0;
