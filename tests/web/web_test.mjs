@@ -9,6 +9,7 @@ import { execFileSync, spawnSync } from 'node:child_process';
 import fs from 'node:fs';
 import os from 'node:os';
 import path from 'node:path';
+import zlib from 'node:zlib';
 import { launchChromium } from './cdp.mjs';
 import { serve } from '../../tools/web/serve.mjs';
 
@@ -319,6 +320,47 @@ try {
     /cut short|damaged/.test(refusal) && (await ui('tambrel.pixels().reduce((h, v) => (h * 31 + v) >>> 0, 0)')) === kept &&
       (await ui('tambrel.title()')) === 'Tambrel: Bouncy ball animation', refusal);
   await ui('tambrel.resume()');
+
+  // What a hostile visitor tried. Data that grows the program's memory is
+  // refused with the reader's own reason; a bomb in a link opened in a tab
+  // that already shows the page is refused while the page keeps its pace;
+  // a link a chat program escaped and tagged still replays; two clips at
+  // once make one; step takes only a count it can run.
+  const bomb = Buffer.concat([recorded.subarray(0, 20 + recorded[10]), zlib.deflateSync(Buffer.alloc(300 << 20), { level: 9 })]);
+  const hostile = await ui(`(async () => {
+    const wait = async (done) => { for (let t = 0; t < 400 && !done(); ++t) await new Promise((r) => setTimeout(r, 25)); };
+    const notice = () => document.getElementById('notice').textContent;
+    const out = {};
+    out.zeros = await tambrel.replay(new Uint8Array(20 << 20)).then(() => 'replayed', (e) => e.message);
+    const junk = new Uint8Array(${20 + recorded[10]} + (20 << 20));
+    for (let i = 0; i < junk.length; i += 65536) crypto.getRandomValues(junk.subarray(i, i + 65536));
+    junk.set(new Uint8Array(${JSON.stringify([...recorded.subarray(0, 20 + recorded[10])])}));
+    out.junk = await tambrel.replay(junk).then(() => 'replayed', (e) => e.message);
+    const passes = tambrel.passes(), t0 = performance.now();
+    location.hash = '#session=${bomb.toString('base64url')}';
+    await wait(() => notice().includes('MiB'));
+    out.bomb = notice();
+    out.bombRate = (tambrel.passes() - passes) / (performance.now() - t0) * 1000;
+    const escaped = '${recorded.toString('base64url')}'.replace(/-/g, '%2D').replace(/_/g, '%5F');
+    location.hash = '#session=' + escaped + '&utm_source=chat';
+    await wait(() => tambrel.title() === 'Tambrel: Random fractal cloud painter');
+    out.rewritten = tambrel.title();
+    tambrel.press(1003);
+    await wait(() => tambrel.title() === 'Tambrel: Bouncy ball animation');
+    await new Promise((r) => setTimeout(r, 1200));
+    const clips = await Promise.all([tambrel.saveClip(1), tambrel.saveClip(1)]);
+    out.clips = clips.map((c) => (c ? 'clip' : 'none')).join(' ');
+    out.steps = [NaN, '3', 1e9, -1, 2.5].map((n) => { try { tambrel.step(n); return 'ran'; } catch (e) { return e.name; } }).join(' ');
+    out.passes = typeof tambrel.passes() === 'number' && Number.isFinite(tambrel.passes());
+    return out;
+  })()`);
+  check('data that grows the memory is refused with the reader\'s reason, not the browser\'s',
+    hostile.zeros.startsWith('not a Tambrel session file') && /corrupt or cut short/.test(hostile.junk), `${hostile.zeros} / ${hostile.junk}`);
+  check(`a bomb in a link opened in a tab showing the page is refused while the page keeps its pace (${hostile.bombRate.toFixed(0)} passes/s)`,
+    hostile.bomb.includes('more than 256 MiB') && hostile.bombRate > 50, hostile.bomb);
+  check('a link escaped and tagged by a chat program still replays', hostile.rewritten === 'Tambrel: Random fractal cloud painter', hostile.rewritten);
+  check('two clips asked for at once make one', hostile.clips === 'clip none', hostile.clips);
+  check('step takes only a whole count it can run', hostile.steps === 'RangeError RangeError RangeError RangeError RangeError' && hostile.passes, hostile.steps);
 
   // A session the Linux window recorded (see the renderer's test of it)
   // replays on the page to the window's picture.

@@ -207,12 +207,15 @@ EMSCRIPTEN_KEEPALIVE int tambrel_replay(int headerBytes)
 {
     tambrel::Session session;
     size_t used = 0;
-    const std::span<const uint8_t> in(app->in);
-    if (headerBytes < 0 || static_cast<size_t>(headerBytes) > in.size() ||
-        !tambrel::decodeHeader(in.first(static_cast<size_t>(headerBytes)), session.header, used, app->error) ||
-        !tambrel::checkRecords(std::vector<uint8_t>(in.begin() + headerBytes, in.end()), session, app->error))
+    // The records are taken from the buffer, not copied: the largest session
+    // is in memory once, and the buffer's memory is free again after it.
+    std::vector<uint8_t> records = std::move(app->in);
+    app->in = {};
+    if (headerBytes < 0 || static_cast<size_t>(headerBytes) > records.size() ||
+        !tambrel::decodeHeader(std::span(records).first(static_cast<size_t>(headerBytes)), session.header, used, app->error))
         return -1;
-    app->in.clear();
+    records.erase(records.begin(), records.begin() + headerBytes);
+    if (!tambrel::checkRecords(std::move(records), session, app->error)) return -1;
     if (app->replay) app->replay->finish();
     app->replay = std::make_unique<tambrel::SessionReplay>(app->program, std::move(session));
     app->replay->begin();

@@ -11,6 +11,11 @@
   const MAX_PASSES_PER_FRAME = 12; // a slow display still sees the desktop's pace, a stalled one does not race
   const MIN_SCALE = 1 / 16; // a page area too small for anything still maps the pointer
   const MAX_RECORDS = 256 * 1024 * 1024; // a session's records inflate to no more than this
+  const MAX_FILE = MAX_RECORDS + MAX_RECORDS / 256 + 4096; // and deflate's worst case: no session file is larger
+  const LONGEST_HEADER = 8 + 2 + 1 + 32 + 4 + 4 + 1; // magic, version, program version, seed, size, flags
+  const INFLATE_PIECE = 4096; // compressed bytes fed at a time (see inflate)
+  const BREATH_MS = 8; // long work yields to the page this often, so that it keeps its pace
+  const MOST_STEPS = 100000; // tambrel.step(n): up to 1,000 s of passes a call
   const LINK_LIMIT = 32 * 1024; // the largest session a share link holds (about 44,000 characters)
   const MOST_STEPS_PER_FRAME = 200; // a replay that stalled catches up without freezing the page
   const CLIP_SLICE_MS = 4; // a clip is made in slices this long between the page's own passes
@@ -21,7 +26,8 @@
   let scale = 1, fittedRatio = 0, running = true, nextPass = 0, passes = 0, queue = Promise.resolve();
   let replaying = null; // { start, resolve, reject } while a session replays
   let described = ''; // the title the line under the window was written for
-  let clipping = null; // { cancelled } while a clip is being made
+  let clipping = null; // { cancelled, stopped } while a clip is being made
+  let broken = false; // the program stopped: the page says so and does nothing more
 
   // What the program changes in the window.
   const view = {
@@ -238,6 +244,26 @@
   // The desktop's pace: a pass, then its pause. Passes that fell due since
   // the last animation frame run now, up to a few; the surface shows once.
   function tick(now) {
+    if (broken) return;
+    try {
+      frame(now);
+    } catch (e) {
+      stopped(e);
+      return;
+    }
+    requestAnimationFrame(tick);
+  }
+
+  // The program can stop (out of memory, a fault): the page says so at
+  // once, with a way back, instead of looking alive and answering nothing.
+  function stopped(what) {
+    if (broken) return;
+    broken = true;
+    say(`Tambrel stopped working (${what && what.message ? what.message : what}). Reload the page to start again.`,
+      [['Reload', () => location.reload()]]);
+  }
+
+  function frame(now) {
     // The screen's scaling can change without a resize (a window moved to a
     // monitor with another scaling), and no event says so everywhere.
     if ((window.devicePixelRatio || 1) !== fittedRatio) fit();
@@ -258,7 +284,6 @@
     }
     if (M._tambrel_take_redraw()) blit();
     if (document.title !== described) describe();
-    requestAnimationFrame(tick);
   }
 
   function wire() {
@@ -308,7 +333,7 @@
 
   async function start() {
     try {
-      M = await createTambrel({ view });
+      M = await createTambrel({ view, onAbort: stopped });
     } catch (e) {
       // Opened from disk, a browser refuses to fetch the WebAssembly beside the page.
       const note = document.createElement('p');
@@ -333,16 +358,37 @@
     describe();
     nextPass = performance.now();
     requestAnimationFrame(tick);
-    // A share link replays its session, then the page is the visitor's.
-    if (location.hash.startsWith('#session=')) {
-      let bytes = null;
-      try {
-        bytes = fromBase64Url(location.hash.slice('#session='.length));
-      } catch (e) {
-        say('This link does not hold a whole session (it may have been cut short). The page is yours as it is.');
-      }
-      if (bytes) replay(bytes).catch((e) => say(`This link's session cannot be replayed: ${e.message}. The page is yours as it is.`));
+    // A share link replays its session, then the page is the visitor's; so
+    // does one opened in a tab that already shows the page.
+    openLink();
+    window.addEventListener('hashchange', openLink);
+  }
+
+  function openLink() {
+    let bytes = null;
+    try {
+      bytes = linkSession(location.hash);
+    } catch (e) {
+      say(`This link's session cannot be replayed: ${e.message}. The page is yours as it is.`);
     }
+    if (bytes) replay(bytes).catch((e) => say(`This link's session cannot be replayed: ${e.message}. The page is yours as it is.`));
+  }
+
+  // The session in a link's fragment: "session=" and base64url, where chat
+  // programs and link rewriters may have escaped characters, broken the
+  // line or added parameters of their own ("&utm_source=...").
+  function linkSession(hash) {
+    let text = hash.replace(/^#/, '');
+    try {
+      text = decodeURIComponent(text);
+    } catch (e) { /* a stray % stays as it is, and is refused below */ }
+    const found = /(?:^|[&?])session=([^&]*)/.exec(text);
+    if (!found) return null;
+    const value = found[1].replace(/\s+/g, '').replace(/=+$/, '');
+    const bad = value.search(/[^A-Za-z0-9_-]/);
+    if (bad >= 0) throw new Error(`the session in it has "${value[bad]}" at character ${bad + 1}, which no session holds`);
+    if (value.length % 4 === 1) throw new Error('the session in it is cut short');
+    return fromBase64Url(value);
   }
 
   // The line under the window: the mode that is on, what it shows and what
@@ -392,28 +438,68 @@
 
   // Plays a session at its recorded pace. Resolves once it has ended (or
   // was taken over) and the page is the visitor's; rejects with the
-  // reader's reason, the running session left as it was.
+  // reader's reason, the running session left as it was. `file` is a Blob
+  // (a dropped or picked file) or bytes.
   async function replay(file) {
-    const bytes = new Uint8Array(file);
-    M.HEAPU8.set(bytes, M._tambrel_session_in(bytes.length));
+    const blob = file instanceof Blob ? file : new Blob([file]);
+    if (blob.size > MAX_FILE) throw new Error('it is larger than any session can be');
+    const first = new Uint8Array(await blob.slice(0, LONGEST_HEADER).arrayBuffer());
+    M.HEAPU8.set(first, M._tambrel_session_in(first.length)); // no memory grows between the view and the copy
     const head = M._tambrel_session_header_length();
     if (head < 0) throw new Error(M.UTF8ToString(M._tambrel_error()));
-    let records;
-    try {
-      records = await through(bytes.subarray(head), new DecompressionStream('deflate'), MAX_RECORDS);
-    } catch (e) {
-      throw new Error(`byte ${head} on: ${e.message.startsWith('the records') ? e.message : 'the compressed records are damaged or cut short'}`);
-    }
+    // Inflated twice: counted first, stopping past the limit, then into the
+    // program's buffer of exactly that size; nothing of a bomb is kept.
+    const records = () => blob.slice(head).stream();
+    const size = await inflate(records(), MAX_RECORDS, null);
     await queue; // after the commands already on their way
-    const at = M._tambrel_session_in(head + records.length);
-    M.HEAPU8.set(bytes.subarray(0, head), at);
-    M.HEAPU8.set(records, at + head);
+    const at = M._tambrel_session_in(head + size);
+    M.HEAPU8.set(first.subarray(0, head), at);
+    const filled = await inflate(records(), size, (chunk, offset) => M.HEAPU8.set(chunk, at + head + offset));
+    if (filled !== size) throw new Error('the file changed while it was read');
     const earlier = replaying;
     if (M._tambrel_replay(head) < 0) throw new Error(M.UTF8ToString(M._tambrel_error()));
     if (earlier) earlier.resolve(); // it ended where it was
+    if (clipping) clipping.stopped = 'a session was opened while it was made'; // it would show the wrong run
     return new Promise((resolve, reject) => {
       replaying = { start: performance.now(), resolve, reject };
     });
+  }
+
+  // The records of a compressed stream: their size, each handed to `put`
+  // with its place as it comes. Refused past `limit`; the page breathes
+  // between pieces.
+  async function inflate(stream, limit, put) {
+    // Fed a few kilobytes at a time: one piece inflates to at most a few
+    // megabytes (deflate's ratio is at most about 1,000), so no one step
+    // of a bomb holds the page up or takes its memory.
+    const pieces = new TransformStream({
+      transform(chunk, out) { for (let i = 0; i < chunk.length; i += INFLATE_PIECE) out.enqueue(chunk.subarray(i, i + INFLATE_PIECE)); },
+    });
+    const reader = stream.pipeThrough(pieces).pipeThrough(new DecompressionStream('deflate')).getReader();
+    let size = 0, breath = performance.now();
+    try {
+      for (;;) {
+        let piece;
+        try {
+          piece = await reader.read();
+        } catch (e) {
+          throw new Error('the compressed records are corrupt or cut short');
+        }
+        if (piece.done) return size;
+        if (size + piece.value.length > limit) {
+          throw new Error(put ? 'the file changed while it was read'
+            : `the records take more than ${limit / 1024 / 1024} MiB (the most a session may hold)`);
+        }
+        if (put) put(piece.value, size);
+        size += piece.value.length;
+        if (performance.now() - breath > BREATH_MS) {
+          await new Promise((resolve) => setTimeout(resolve));
+          breath = performance.now();
+        }
+      }
+    } finally {
+      reader.cancel().catch(() => {});
+    }
   }
 
   function endReplay(problem) {
@@ -479,16 +565,9 @@
     download(new Blob([await session()], { type: 'application/octet-stream' }), timeStamped('.tambrel'));
   }
 
-  async function openFile(file) {
-    let bytes;
-    try {
-      bytes = new Uint8Array(await file.arrayBuffer());
-    } catch (e) {
-      say(`Tambrel cannot read ${file.name}. The running session is as it was.`);
-      return;
-    }
+  function openFile(file) {
     say('');
-    replay(bytes).catch((e) => say(`Tambrel cannot replay ${file.name}: ${e.message}. The running session is as it was.`));
+    replay(file).catch((e) => say(`Tambrel cannot replay ${file.name}: ${e.message}. The running session is as it was.`));
   }
 
   async function shareLink() {
@@ -531,17 +610,22 @@
   async function saveClip(seconds) {
     if (clipping) {
       say('A clip is being made already.');
-      return;
+      return null;
     }
-    seconds = seconds ?? await askClipSeconds();
-    if (!seconds) return;
-    await queue; // the commands already on their way belong in it
-    const ms = M._tambrel_clip_begin(seconds);
+    const job = clipping = { cancelled: false, stopped: '' }; // at once: a second call meanwhile waits for none
+    let ms = -1;
+    try {
+      seconds = seconds ?? await askClipSeconds();
+      if (!seconds) return null;
+      await queue; // the commands already on their way belong in it
+      ms = M._tambrel_clip_begin(seconds);
+    } finally {
+      if (ms < 0) clipping = null;
+    }
     if (ms < 0) {
       say(`Tambrel cannot make a clip: ${M.UTF8ToString(M._tambrel_error())}.`);
-      return;
+      return null;
     }
-    const job = clipping = { cancelled: false };
     say('Making the clip…', [['Cancel', () => { job.cancelled = true; }]]);
     try {
       const clip = await encodeWithWebCodecs(clipFrames(job)) ?? await encodeWithRecorder(clipFrames(job));
@@ -549,7 +633,8 @@
       say(`Clip saved (${Math.round(ms / 100) / 10} s, ${Math.ceil(clip.size / 1024)} KB).`);
       return clip;
     } catch (e) {
-      say(job.cancelled ? 'The clip was cancelled.' : `Tambrel could not make the clip: ${e.message}.`);
+      say(job.cancelled ? 'The clip was cancelled.'
+        : job.stopped ? `The clip was stopped: ${job.stopped}.` : `Tambrel could not make the clip: ${e.message}.`);
     } finally {
       M._tambrel_clip_cancel();
       clipping = null;
@@ -563,7 +648,7 @@
     const [w, h] = layout.surface;
     let slice = performance.now();
     for (;;) {
-      if (job.cancelled) throw new Error('cancelled');
+      if (job.cancelled || job.stopped) throw new Error('cancelled');
       if (performance.now() - slice > CLIP_SLICE_MS) {
         await new Promise((resolve) => setTimeout(resolve));
         slice = performance.now();
@@ -743,6 +828,9 @@
     pause: () => { running = false; },
     resume: () => { running = true; nextPass = performance.now(); },
     step: (n = 1) => { // n passes now, as the headless renderer runs them
+      if (!Number.isInteger(n) || n < 0 || n > MOST_STEPS) {
+        throw new RangeError(`step takes a whole number of passes from 0 to ${MOST_STEPS}, not ${String(n)}`);
+      }
       for (let i = 0; i < n; ++i) M._tambrel_pass();
       passes += n;
       M._tambrel_take_pause();
