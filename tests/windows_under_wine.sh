@@ -282,6 +282,18 @@ if small_disk; then
   first=$box
   xdotool windowactivate --sync "$box" key Return
   wait_until 10 eval '! xdotool search --onlyvisible --name "^Recording\$" >/dev/null 2>&1' || fail "the box stays: $(xdotool search --onlyvisible --name . getwindowname %@ 2>&1 | tr '\n' ' ')"
+  # Save Picture onto the full drive says the system's reason, and leaves nothing.
+  xdotool windowactivate --sync "$main" key ctrl+s
+  find_box "Save Picture" 20 || fail "Ctrl+S brought no file dialog"
+  dialog=$box
+  sleep 0.5
+  xdotool key ctrl+a type --delay 5 "$(winpath "$small/p.png")"
+  xdotool key Return
+  other_box() { xdotool search --onlyvisible --name '^Save Picture$' 2>/dev/null | grep -v -x -e "$dialog" | awk 'NR == 1'; }
+  wait_until 20 eval '[ -n "$(other_box)" ]' || fail "Save Picture onto a full drive: nothing said"
+  box=$(other_box)
+  xdotool windowactivate --sync "$box" key Return
+  wait_until 10 eval '! find_box "Save Picture" 0.2' || fail "Save Picture's box stays up"
   wmctrl -c Tambrel || true
   find_box Recording 20 || fail "a full drive at the end of --record: nothing said"
   xdotool windowactivate --sync "$box" key n # No: do not save elsewhere
@@ -292,7 +304,7 @@ if small_disk; then
   "$render" --replay "$small/rec.tambrel" --out "$work/rec.png" || fail "the file left on the full drive does not replay"
   [ "$(ls -A "$small" | sort | tr '\n' ' ')" = "filler rec.tambrel " ] || fail "left on the full drive: $(ls -A "$small")"
   grep -q -E "Disk full|not enough space" "$work/app.log" || fail "the reason was not given: $(cat "$work/app.log")"
-  echo "ok a drive that fills during --record is said once in the window and at the end; the file left replays; exit status 3"
+  echo "ok a drive that fills during --record is said once in the window and at the end, Save Picture onto it says why; the file left replays; exit status 3"
 else
   echo "skipped the full drive: no disk can be mounted here"
 fi
