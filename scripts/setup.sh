@@ -15,6 +15,7 @@ packages=(
   fonts-liberation                # a small sans-serif UI font for the buttons
   xvfb xdotool x11-utils imagemagick xauth openbox wmctrl   # the window under a virtual display
   desktop-file-utils appstream dpkg-dev file lintian   # install and package checks
+  shared-mime-info xdg-utils libglib2.0-bin   # sessions as documents: their type, and opening one
   dbus-daemon dbus-session-bus-common   # a private session bus for the screenshot portal test
   emscripten nodejs chromium            # the web edition, and its test in a real browser
   at-spi2-core python3-pyatspi          # the accessibility test

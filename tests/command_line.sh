@@ -22,7 +22,8 @@ expect "--help" 0 '^Usage: tambrel \[options\]' 0 "$tambrel" --help
 expect "-h" 0 '--version +Show the version' 0 "$tambrel" -h
 expect "--version" 0 '^tambrel [0-9]+\.[0-9]+\.[0-9]+$' 0 "$tambrel" --version
 expect "an unknown option" 2 "^tambrel: .*bogus.*tambrel --help" 1 "$tambrel" --bogus
-expect "an argument" 2 "^tambrel: unexpected argument 'picture.png'" 1 "$tambrel" picture.png
+expect "a file named alone is replayed" 2 "^tambrel: cannot replay picture.png: No such file or directory" 1 "$tambrel" picture.png
+expect "two files" 2 "^tambrel: unexpected argument 'b.tambrel'" 1 "$tambrel" a.tambrel b.tambrel
 expect "no display at all" 1 '^tambrel: cannot open the window: there is no display' 1 \
   env -u DISPLAY -u WAYLAND_DISPLAY "$tambrel"
 expect "a display that is not there" 1 '^tambrel: cannot open the window: .*:987' 1 env -u WAYLAND_DISPLAY DISPLAY=:987 "$tambrel"

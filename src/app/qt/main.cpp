@@ -123,10 +123,15 @@ int main(int argc, char** argv)
     }
     QStringList args;
     for (int i = 0; i < argc; ++i) args << QString::fromLocal8Bit(argv[i]);
-    if (!parser.parse(args) || !parser.positionalArguments().isEmpty()) {
-        const QString error = parser.errorText().isEmpty()
-                                  ? QStringLiteral("unexpected argument '%1'").arg(parser.positionalArguments().first())
-                                  : parser.errorText();
+    parser.addPositionalArgument(QStringLiteral("FILE"), QStringLiteral("A session to replay, as --replay FILE does (how a file "
+                                                                        "manager opens one)."),
+                                 QStringLiteral("[FILE]"));
+    // A session named alone is replayed, as a file manager asks with a double click.
+    const bool parsed = parser.parse(args);
+    const QStringList named = parser.positionalArguments();
+    if (!parsed || named.size() > 1 || (named.size() == 1 && parser.isSet(QStringLiteral("replay")))) {
+        const QString error = !parsed ? parser.errorText()
+                                      : QStringLiteral("unexpected argument '%1' (one session at most)").arg(named.last());
         std::fprintf(stderr, "tambrel: %s (see tambrel --help)\n", qPrintable(error));
         return kBadArguments;
     }
@@ -143,10 +148,11 @@ int main(int argc, char** argv)
     // A session to replay is read before anything opens: a file that is not
     // one is refused in one line.
     tambrel::Session session;
-    if (parser.isSet(replay)) {
+    const QString replayFile = named.isEmpty() ? parser.value(replay) : named.first();
+    if (!replayFile.isEmpty() || parser.isSet(replay)) {
         std::string error;
-        if (!tambrel::readSessionFile(QFile::encodeName(parser.value(replay)).toStdString(), session, error)) {
-            std::fprintf(stderr, "tambrel: cannot replay %s: %s\n", qPrintable(parser.value(replay)), error.c_str());
+        if (!tambrel::readSessionFile(QFile::encodeName(replayFile).toStdString(), session, error)) {
+            std::fprintf(stderr, "tambrel: cannot replay %s: %s\n", qPrintable(replayFile), error.c_str());
             return kBadArguments;
         }
     }
@@ -176,7 +182,7 @@ int main(int argc, char** argv)
         }
     }
     tambrel.show();
-    if (parser.isSet(replay)) tambrel.keeping.replay(std::move(session));
+    if (!replayFile.isEmpty() || parser.isSet(replay)) tambrel.keeping.replay(std::move(session));
     app.exec();
     tambrel.shutdown(); // the thread ends at the top of its next pass
     // All of it, to the end of the run; where that cannot be written, the
