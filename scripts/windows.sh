@@ -1,13 +1,14 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: MIT
 # The Windows edition: installs what is missing (Debian packages only),
-# cross-builds a static tambrel.exe with mingw-w64 into build-win/ and packs
-# the portable build-win/tambrel-windows.zip (the program, a readme, the
-# licence). Its icon is the Linux package's, so the native build comes first.
+# cross-builds a static tambrel.exe with mingw-w64 into build-win/, makes its
+# installer build-win/tambrel-VERSION.msi with wixl and packs the portable
+# build-win/tambrel-windows.zip (the program, a readme, the licence). Its
+# icon is the Linux package's, so the native build comes first.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-packages=(cmake make g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 libz-mingw-w64-dev imagemagick zip googletest)
+packages=(cmake make g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 libz-mingw-w64-dev imagemagick zip googletest wixl)
 source scripts/install-missing.sh
 install_missing windows "${packages[@]}"
 [ -f build/icons/hicolor/256x256/apps/org.tambrel.Tambrel.png ] || scripts/setup.sh
@@ -34,4 +35,4 @@ MIT licence: see LICENSE.txt.
 TXT
 (cd "$stage" && sed -i 's/$/\r/' Tambrel/README.txt Tambrel/LICENSE.txt && rm -f "$OLDPWD/build-win/tambrel-windows.zip" &&
   zip -qr "$OLDPWD/build-win/tambrel-windows.zip" Tambrel)
-echo "windows: build-win/tambrel.exe and build-win/tambrel-windows.zip"
+echo "windows: build-win/tambrel.exe, build-win/tambrel-windows.zip and the installer $(ls build-win/tambrel-*.msi)"

@@ -267,6 +267,42 @@ answers 2 "--record is given twice" --record a.tambrel --record b.tambrel
 answers 2 "cannot write the session to Z:.*missing" --record "$(winpath "$work/missing/r.tambrel")"
 echo "ok the command line: help and version answered, a missing or repeated file refused in a box"
 
+# The installer, silent: the program, its Start menu entry, the session type
+# with its icon and its entry in Apps and Features are there; a session
+# opened from the desktop (wine start, as Explorer's double click does)
+# replays; the uninstall takes every file and key away.
+msi=$(ls "$build"/tambrel-*.msi)
+version=$(basename "$msi" .msi | sed 's/^tambrel-//')
+keys() { # the key's values, nothing where there is no such key (reg says so on its output)
+  local out
+  if out=$(wine reg query "$1" "${@:2}" 2>/dev/null); then tr -d '\r' <<<"$out"; fi
+}
+wine msiexec /i "$(winpath "$msi")" /qn >"$work/app.log" 2>&1 || fail "the silent install failed"
+exe=$(find "$WINEPREFIX/drive_c" -path '*/Tambrel/tambrel.exe')
+[ -n "$exe" ] && [ -f "$(dirname "$exe")/LICENSE.txt" ] || fail "the installer put no tambrel.exe and licence"
+[ -n "$(find "$WINEPREFIX/drive_c" -name Tambrel.lnk)" ] || fail "no Start menu entry"
+[[ "$(keys 'HKCR\.tambrel' /ve)" == *Tambrel.Session* ]] || fail "sessions are not Tambrel's"
+[[ "$(keys 'HKCR\Tambrel.Session\DefaultIcon' /ve)" == *tambrel.exe,0* ]] || fail "sessions have no icon"
+[[ "$(keys 'HKCR\Tambrel.Session\shell\open\command' /ve)" == *'tambrel.exe" "%1"'* ]] || fail "sessions do not open in tambrel.exe"
+apps=$(keys 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall' /s; keys 'HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall' /s)
+grep -q "DisplayVersion *REG_SZ *$version" <<<"$apps" && grep -q 'Publisher *REG_SZ *The Tambrel developers' <<<"$apps" ||
+  fail "no entry in Apps and Features with the version and publisher"
+wine start "$(winpath "$work/made.tambrel")" >"$work/app.log" 2>&1
+wid=$(timeout 60 xdotool search --sync --onlyvisible --name '^Tambrel' | awk 'NR == 1') && [ -n "$wid" ] ||
+  fail "a session opened from the desktop started no window"
+wait_until 60 title_is "Tambrel: Random fractal cloud painter" || fail "the session opened from the desktop did not replay: '$(title)'"
+wmctrl -c Tambrel
+wait_until 10 eval '! xdotool search --onlyvisible --name "^Tambrel" >/dev/null 2>&1' || fail "the replaying window did not close"
+wine msiexec /x "$(winpath "$msi")" /qn >"$work/app.log" 2>&1 || fail "the silent uninstall failed"
+left=$(find "$WINEPREFIX/drive_c" -iname '*tambrel*' -not -path '*/windows/Installer/*' | grep -v -F "$work" || true)
+[ -z "$left" ] || fail "the uninstall left: $left"
+for key in 'HKCR\.tambrel' 'HKCR\Tambrel.Session' 'HKCU\Software\Tambrel'; do
+  [ -z "$(keys "$key")" ] || fail "the uninstall left $key"
+done
+grep -q "DisplayName *REG_SZ *Tambrel" <<<"$(keys 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall' /s)" &&
+  fail "the uninstall left its entry in Apps and Features"
+echo "ok the installer ($(basename "$msi")): silent install, Start menu, sessions open in tambrel.exe with its icon, Apps and Features; a clean uninstall"
+
 # A drive that fills during --record: the window says so once, at the time;
 # the file keeps the session up to its last whole write; at the end the
 # user may keep the whole session elsewhere, and the exit status says the

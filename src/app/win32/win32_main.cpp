@@ -431,11 +431,12 @@ constexpr int kBadArguments = 2;
 constexpr int kRecordingLost = 3;
 
 constexpr char kUsage[] =
-    "Usage: tambrel [options]\n"
+    "Usage: tambrel [options] [FILE]\n"
     "Fourteen interactive animations steered by the mouse.\n\n"
     "  --record FILE   Write the session to FILE as it goes (at least once a second), so that it can be replayed bit for bit.\n"
     "  --replay FILE   Replay the session in FILE at its recorded pace; any press or click takes it over from where it is.\n"
     "  --help, -h, /?  Show this help and exit.\n"
+    "  FILE            Replay the session in FILE, as --replay FILE does.\n"
     "  --version       Show the version and exit.\n";
 
 // What the command line asks for.
@@ -473,6 +474,11 @@ bool parseOptions(Options& options, std::string& problem)
         }
         if (a == L"--version") {
             options.version = true;
+            continue;
+        }
+        if (!a.empty() && a[0] != L'-' && a != L"/?") { // a session named alone, as Explorer opens one
+            if (!options.replay.empty()) ok = false, problem = "unexpected argument " + narrow(a) + " (one session at most)";
+            else options.replay = a;
             continue;
         }
         std::wstring* value = a == L"--record" ? &options.record : a == L"--replay" ? &options.replay : nullptr;
