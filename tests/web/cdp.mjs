@@ -77,6 +77,8 @@ export async function launchChromium({ width = 1280, height = 800, args = [] } =
 
   return {
     errors,
+    // Any DevTools command for the page.
+    command: (method, params) => page(method, params),
     async goto(url) {
       const loaded = waitFor('Page.loadEventFired');
       await page('Page.navigate', { url });

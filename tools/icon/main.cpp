@@ -3,7 +3,8 @@
 // the centred square of the picture, scaled smoothly.
 //
 //   tambrel-icon SOURCE.png OUTDIR NAME
-// writes OUTDIR/SIZExSIZE/apps/NAME.png for 16, 24, 32, 48, 64, 128 and 256.
+// writes OUTDIR/SIZExSIZE/apps/NAME.png for 16, 24, 32, 48, 64, 128, 192, 256 and
+// 512 (192 and 512 are what the web page installs with).
 
 #include <QDir>
 #include <QImage>
@@ -23,7 +24,7 @@ int main(int argc, char** argv)
     }
     const int side = std::min(source.width(), source.height());
     const QImage square = source.copy((source.width() - side) / 2, (source.height() - side) / 2, side, side);
-    for (int size : {16, 24, 32, 48, 64, 128, 256}) {
+    for (int size : {16, 24, 32, 48, 64, 128, 192, 256, 512}) {
         const QString dir = QString("%1/%2x%2/apps").arg(QString::fromLocal8Bit(argv[2])).arg(size);
         const QString file = QString("%1/%2.png").arg(dir, QString::fromLocal8Bit(argv[3]));
         if (!QDir().mkpath(dir) ||

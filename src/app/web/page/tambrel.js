@@ -362,6 +362,16 @@
     // does one opened in a tab that already shows the page.
     openLink();
     window.addEventListener('hashchange', openLink);
+    // Installed, the page opens session files the system hands it.
+    if ('launchQueue' in window) {
+      window.launchQueue.setConsumer(async (launch) => {
+        if (launch.files?.length) openFile(await launch.files[0].getFile());
+      });
+    }
+    // Kept for visits with no network; from disk there is nothing to keep.
+    if ('serviceWorker' in navigator && location.protocol.startsWith('http')) {
+      navigator.serviceWorker.register('sw.js').catch((e) => console.warn(`tambrel: works online only: ${e.message}`));
+    }
   }
 
   function openLink() {
