@@ -289,6 +289,8 @@ EMSCRIPTEN_KEEPALIVE double tambrel_clip_progress() { return app->clip ? app->cl
 EMSCRIPTEN_KEEPALIVE void tambrel_clip_cancel() { app->clip.reset(); }
 
 EMSCRIPTEN_KEEPALIVE const char* tambrel_error() { return app->error.c_str(); }
+// The program's version, which the page names beside its links.
+EMSCRIPTEN_KEEPALIVE const char* tambrel_version() { return TAMBREL_VERSION; }
 EMSCRIPTEN_KEEPALIVE const char* tambrel_screen_notice() { return tambrel::kScreenPictureNotice; }
 
 // What the mode that is on shows and what a click does, for the line under
