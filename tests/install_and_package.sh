@@ -15,6 +15,11 @@ check_tree() { # an installed tree under $1
   local usr="$1"
   [ -x "$usr/bin/tambrel" ] || fail "no bin/tambrel in $usr"
   desktop-file-validate "$usr/share/applications/org.tambrel.Tambrel.desktop" || fail "desktop entry"
+  grep -q '^MimeType=application/x-tambrel-session;$' "$usr/share/applications/org.tambrel.Tambrel.desktop" &&
+    grep -q '^Exec=tambrel %f$' "$usr/share/applications/org.tambrel.Tambrel.desktop" || fail "the desktop entry opens no sessions"
+  grep -q 'type="application/x-tambrel-session"' "$usr/share/mime/packages/org.tambrel.Tambrel.xml" || fail "no session file type"
+  [ "$(identify -format '%wx%h' "$usr/share/icons/hicolor/256x256/mimetypes/application-x-tambrel-session.png")" = 256x256 ] ||
+    fail "no icon for sessions"
   appstreamcli validate --no-net "$usr/share/metainfo/org.tambrel.Tambrel.metainfo.xml" || fail "AppStream metadata"
   grep -q '<project_license>MIT</project_license>' "$usr/share/metainfo/org.tambrel.Tambrel.metainfo.xml" || fail "no licence in the metadata"
   # Whole outputs compared, never cut off by grep -q or head (which would fail the pipe).
