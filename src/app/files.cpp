@@ -49,8 +49,6 @@ std::string tooLarge(size_t limit)
 
 #ifdef _WIN32
 
-namespace {
-
 std::wstring wide(const std::string& s)
 {
     std::wstring out(static_cast<size_t>(MultiByteToWideChar(CP_UTF8, 0, s.data(), static_cast<int>(s.size()), nullptr, 0)), L'\0');
@@ -58,26 +56,23 @@ std::wstring wide(const std::string& s)
     return out;
 }
 
-// The system's words for `code`, without the line break and full stop it ends them with.
-std::string reason(DWORD code)
+std::string narrow(const std::wstring& s)
+{
+    std::string out(static_cast<size_t>(WideCharToMultiByte(CP_UTF8, 0, s.data(), static_cast<int>(s.size()), nullptr, 0, nullptr, nullptr)), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, s.data(), static_cast<int>(s.size()), out.data(), static_cast<int>(out.size()), nullptr, nullptr);
+    return out;
+}
+
+std::string systemReason(unsigned long code)
 {
     wchar_t* text = nullptr;
     FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0,
                    reinterpret_cast<wchar_t*>(&text), 0, nullptr);
-    std::string out;
-    if (text) {
-        const int n = WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
-        out.assign(static_cast<size_t>(std::max(n, 1)) - 1, '\0');
-        WideCharToMultiByte(CP_UTF8, 0, text, -1, out.data(), n, nullptr, nullptr);
-        LocalFree(text);
-    } else {
-        out = "error " + std::to_string(code);
-    }
+    std::string out = text ? narrow(text) : "error " + std::to_string(code);
+    if (text) LocalFree(text);
     while (!out.empty() && (out.back() == '\n' || out.back() == '\r' || out.back() == '.' || out.back() == ' ')) out.pop_back();
     return out;
 }
-
-} // namespace
 
 bool writeWholeFile(const std::string& path, std::span<const uint8_t> bytes, std::string& error)
 {
@@ -89,7 +84,7 @@ bool writeWholeFile(const std::string& path, std::span<const uint8_t> bytes, std
         if (f == INVALID_HANDLE_VALUE && GetLastError() != ERROR_FILE_EXISTS) break;
     }
     if (f == INVALID_HANDLE_VALUE) {
-        error = reason(GetLastError());
+        error = systemReason(GetLastError());
         return false;
     }
     DWORD problem = 0;
@@ -105,7 +100,7 @@ bool writeWholeFile(const std::string& path, std::span<const uint8_t> bytes, std
         problem = GetLastError();
     if (problem) {
         DeleteFileW(aside.c_str());
-        error = reason(problem);
+        error = systemReason(problem);
         return false;
     }
     return true;
@@ -123,7 +118,7 @@ bool InputFile::open(const std::string& path, std::string& error)
     HANDLE f = CreateFileW(name.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
                            FILE_ATTRIBUTE_NORMAL, nullptr);
     if (f == INVALID_HANDLE_VALUE) {
-        error = reason(GetLastError());
+        error = systemReason(GetLastError());
         return false;
     }
     m_handle = f;
@@ -131,7 +126,7 @@ bool InputFile::open(const std::string& path, std::string& error)
     if (GetFileType(f) != FILE_TYPE_DISK) {
         error = "it is a device or a pipe, not a file";
     } else if (!GetFileSizeEx(f, &size)) {
-        error = reason(GetLastError());
+        error = systemReason(GetLastError());
     } else {
         m_size = static_cast<uint64_t>(size.QuadPart);
         return true;
@@ -144,7 +139,7 @@ bool InputFile::read(std::span<uint8_t> into, size_t& got, std::string& error)
 {
     DWORD n = 0;
     if (!ReadFile(m_handle, into.data(), static_cast<DWORD>(std::min(into.size(), kMostPerCall)), &n, nullptr)) {
-        error = reason(GetLastError());
+        error = systemReason(GetLastError());
         return false;
     }
     got = n;
@@ -156,7 +151,7 @@ bool InputFile::seek(uint64_t offset, std::string& error)
     LARGE_INTEGER to{};
     to.QuadPart = static_cast<LONGLONG>(offset);
     if (SetFilePointerEx(m_handle, to, nullptr, FILE_BEGIN)) return true;
-    error = reason(GetLastError());
+    error = systemReason(GetLastError());
     return false;
 }
 

@@ -48,4 +48,12 @@ private:
 // A whole regular file of at most `limit` bytes.
 bool readWholeFile(const std::string& path, size_t limit, std::vector<uint8_t>& bytes, std::string& error);
 
+#ifdef _WIN32
+// UTF-8 to and from the system's wide strings, and the system's words for
+// an error code (without the full stop it ends them with).
+std::wstring wide(const std::string& s);
+std::string narrow(const std::wstring& s);
+std::string systemReason(unsigned long code);
+#endif
+
 } // namespace tambrel

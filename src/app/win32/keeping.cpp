@@ -22,25 +22,6 @@ constexpr UINT kPaceMs = 2;            // how often a replay looks whether its n
 constexpr int kMostStepsPerLook = 200; // after a stall, catch up without freezing the window
 constexpr UINT kRecordEveryMs = 1000;
 
-std::wstring wide(const std::string& s)
-{
-    std::wstring out(static_cast<size_t>(MultiByteToWideChar(CP_UTF8, 0, s.data(), static_cast<int>(s.size()), nullptr, 0)), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, s.data(), static_cast<int>(s.size()), out.data(), static_cast<int>(out.size()));
-    return out;
-}
-
-// The system's words for `code`, without the line break it ends them with.
-std::string systemMessage(DWORD code)
-{
-    wchar_t* text = nullptr;
-    FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0,
-                   reinterpret_cast<wchar_t*>(&text), 0, nullptr);
-    std::string out = text ? narrow(text) : "error " + std::to_string(code);
-    if (text) LocalFree(text);
-    while (!out.empty() && (out.back() == '\n' || out.back() == '\r' || out.back() == '.')) out.pop_back();
-    return out;
-}
-
 std::wstring fileName(const std::wstring& path)
 {
     const size_t slash = path.find_last_of(L"\\/");
@@ -153,17 +134,11 @@ bool encodePng(const std::vector<uint8_t>& bgr, int w, int h, std::vector<uint8_
     }
     for (IUnknown* u : std::initializer_list<IUnknown*>{options, frame, encoder, memory, factory})
         if (u) u->Release();
-    if (FAILED(hr)) error = systemMessage(static_cast<DWORD>(hr));
+    if (FAILED(hr)) error = systemReason(static_cast<DWORD>(hr));
     return SUCCEEDED(hr);
 }
 } // namespace
 
-std::string narrow(const std::wstring& s)
-{
-    std::string out(static_cast<size_t>(WideCharToMultiByte(CP_UTF8, 0, s.data(), static_cast<int>(s.size()), nullptr, 0, nullptr, nullptr)), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, s.data(), static_cast<int>(s.size()), out.data(), static_cast<int>(out.size()), nullptr, nullptr);
-    return out;
-}
 
 Keeping::~Keeping()
 {

@@ -69,6 +69,4 @@ private:
     bool m_keptElsewhere = false;
 };
 
-std::string narrow(const std::wstring& s);
-
 } // namespace tambrel

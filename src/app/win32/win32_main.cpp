@@ -34,13 +34,6 @@ namespace {
 constexpr UINT kPaintMessage = WM_APP + 1; // a picture has been handed over
 constexpr wchar_t kClassName[] = L"TambrelMainDialog";
 
-std::wstring wide(const std::string& s)
-{
-    std::wstring out(static_cast<size_t>(MultiByteToWideChar(CP_UTF8, 0, s.data(), static_cast<int>(s.size()), nullptr, 0)), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, s.data(), static_cast<int>(s.size()), out.data(), static_cast<int>(out.size()));
-    return out;
-}
-
 // 0x00BBGGRR <-> 0x00RRGGBB (what device-independent bitmaps hold).
 inline uint32_t swapRedBlue(uint32_t v) { return ((v & 0xFF) << 16) | (v & 0xFF00) | ((v >> 16) & 0xFF); }
 
