@@ -10,7 +10,8 @@ bool RecordFile::start(const std::string& path, std::string& error)
 {
     m_path = path;
     if (update(true, error) == Write::Done) return true;
-    m_path.clear();
+    m_path.clear(); // nothing is recorded: the caller refuses to start
+    m_failing = false;
     return false;
 }
 
@@ -26,6 +27,7 @@ RecordFile::Write RecordFile::update(bool always, std::string& error)
     }
     const bool told = m_failing;
     m_failing = true;
+    m_problem = error;
     return told ? Write::FailedAgain : Write::Failed;
 }
 

@@ -31,14 +31,17 @@ public:
     };
     // Writes the file if the session grew since the last write, or `always`.
     Write update(bool always, std::string& error);
-    // The newest write failed: the file lacks the end of the run.
+    // The newest write failed: the file lacks the end of the run, for this
+    // reason.
     bool behind() const { return m_failing; }
+    const std::string& problem() const { return m_problem; }
 
 private:
     Program& m_program;
     std::string m_path;
     uint64_t m_written = 0; // the log's length at the last write that worked
     bool m_failing = false;
+    std::string m_problem;
 };
 
 } // namespace tambrel

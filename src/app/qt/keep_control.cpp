@@ -7,6 +7,7 @@
 #include "app/qt/image_convert.h"
 #include "video/clip_encoder.h"
 
+#include <QBuffer>
 #include <QComboBox>
 #include <QDateTime>
 #include <QDialog>
@@ -15,7 +16,6 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QFormLayout>
-#include <QBuffer>
 #include <QImageWriter>
 #include <QLocale>
 #include <QMessageBox>

@@ -189,9 +189,10 @@ int main(int argc, char** argv)
     // session is still in memory: the user may keep it elsewhere.
     if (!tambrel.keeping.writeRecord(true)) {
         QMessageBox ask(QMessageBox::Critical, QStringLiteral("Recording"),
-                        QStringLiteral("Tambrel could not write the end of the session to %1.\nThe file holds the "
-                                       "session up to the last second it could be written.")
-                            .arg(QDir::toNativeSeparators(parser.value(record))),
+                        QStringLiteral("Tambrel could not write the end of the session to %1: %2.\nThe file holds "
+                                       "the session up to the last second it could be written.")
+                            .arg(QDir::toNativeSeparators(parser.value(record)),
+                                 QString::fromStdString(tambrel.keeping.recordFile().problem())),
                         QMessageBox::Discard);
         QPushButton* save = ask.addButton(QStringLiteral("Save Elsewhere…"), QMessageBox::AcceptRole);
         ask.setDefaultButton(save);

@@ -248,7 +248,8 @@ void Keeping::beforeClose()
     // cannot be, the session is still in memory and the user may keep it
     // elsewhere.
     if (!m_record.active() || writeRecord(true)) return;
-    const std::string text = "Tambrel could not write the end of the session to " + m_record.path() +
+    const std::string text = "Tambrel could not write the end of the session to " + m_record.path() + ": " +
+                             m_record.problem() +
                              ".\nThe file holds the session up to the last second it could be written.\n\nSave the "
                              "whole session elsewhere?";
     m_keptElsewhere = MessageBoxW(m_window, wide(text).c_str(), L"Recording", MB_YESNO | MB_ICONERROR) == IDYES && saveSession();
