@@ -267,6 +267,18 @@ answers 2 "--record is given twice" --record a.tambrel --record b.tambrel
 answers 2 "cannot write the session to Z:.*missing" --record "$(winpath "$work/missing/r.tambrel")"
 echo "ok the command line: help and version answered, a missing or repeated file refused in a box"
 
+# F1 tells what Tambrel is, its version and its keys.
+wine "$build/tambrel.exe" >"$work/app.log" 2>&1 &
+app_pid=$!
+find_window
+xdotool windowactivate --sync "$wid" key F1
+find_box "About Tambrel" 20 || fail "F1 brought no About box"
+xdotool windowactivate --sync "$box" key Return
+wait_until 10 eval '! find_box "About Tambrel" 0.2' || fail "the About box stays up"
+close_program
+[ "$status" = 0 ] || fail "exit status $status after the About box"
+echo "ok F1 shows the About box"
+
 # The installer, silent: the program, its Start menu entry, the session type
 # with its icon and its entry in Apps and Features are there; a session
 # opened from the desktop (wine start, as Explorer's double click does)

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "app/qt/main_dialog.h"
 
+#include "app/about.h"
 #include "app/layout.h"
 #include "app/mode_table.h"
 #include "app/program.h"
@@ -15,6 +16,7 @@
 #include <QFontDatabase>
 #include <QGuiApplication>
 #include <QKeyEvent>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QScreen>
 #include <QTimer>
@@ -111,6 +113,14 @@ MainDialog::MainDialog()
     m_menu->addSeparator();
     entry(QStringLiteral("Save Session…"), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S), &KeepControl::saveSession);
     entry(QStringLiteral("Open Session…"), QKeySequence(Qt::CTRL | Qt::Key_O), &KeepControl::openSession);
+    m_menu->addSeparator();
+    QAction* about = m_menu->addAction(QStringLiteral("About Tambrel…"));
+    about->setShortcut(QKeySequence(Qt::Key_F1));
+    about->setShortcutContext(Qt::WindowShortcut);
+    addAction(about);
+    connect(about, &QAction::triggered, this, [this] {
+        QMessageBox::about(this, QString::fromUtf8(kAboutTitle), QString::fromStdString(aboutText(true, true)));
+    });
     m_canvas->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(m_canvas, &QWidget::customContextMenuRequested, this,
             [this](const QPoint& at) { m_menu->popup(m_canvas->mapToGlobal(at)); });

@@ -3,6 +3,7 @@
 // functions the page calls. The page owns the controls and the scheduler
 // (page/tambrel.js); this file is the Platform and DialogView it needs.
 
+#include "app/about.h"
 #include "app/clip.h"
 #include "app/layout.h"
 #include "app/mode_table.h"
@@ -291,6 +292,12 @@ EMSCRIPTEN_KEEPALIVE void tambrel_clip_cancel() { app->clip.reset(); }
 EMSCRIPTEN_KEEPALIVE const char* tambrel_error() { return app->error.c_str(); }
 // The program's version, which the page names beside its links.
 EMSCRIPTEN_KEEPALIVE const char* tambrel_version() { return TAMBREL_VERSION; }
+// What Tambrel says about itself, as the desktop's About box does.
+EMSCRIPTEN_KEEPALIVE const char* tambrel_about()
+{
+    static const std::string text = tambrel::aboutText(false, true);
+    return text.c_str();
+}
 EMSCRIPTEN_KEEPALIVE const char* tambrel_screen_notice() { return tambrel::kScreenPictureNotice; }
 
 // What the mode that is on shows and what a click does, for the line under

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "app/win32/keeping.h"
 
+#include "app/about.h"
 #include "app/files.h"
 #include "app/program.h"
 
@@ -153,9 +154,11 @@ void Keeping::attach(HWND window)
     AppendMenuW(system, MF_STRING, SavePicture, L"Save &Picture...\tCtrl+S");
     AppendMenuW(system, MF_STRING, SaveSession, L"Save &Session...\tCtrl+Shift+S");
     AppendMenuW(system, MF_STRING, OpenSession, L"&Open Session...\tCtrl+O");
+    AppendMenuW(system, MF_STRING, About, L"&About Tambrel...\tF1");
     ACCEL keys[] = {{FVIRTKEY | FCONTROL, 'S', SavePicture},
                     {FVIRTKEY | FCONTROL | FSHIFT, 'S', SaveSession},
-                    {FVIRTKEY | FCONTROL, 'O', OpenSession}};
+                    {FVIRTKEY | FCONTROL, 'O', OpenSession},
+                    {FVIRTKEY, VK_F1, About}};
     m_shortcuts = CreateAcceleratorTableW(keys, static_cast<int>(std::size(keys)));
 }
 
@@ -166,6 +169,8 @@ void Keeping::showContextMenu(int screenX, int screenY)
     AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
     AppendMenuW(menu, MF_STRING, SaveSession, L"Save &Session...\tCtrl+Shift+S");
     AppendMenuW(menu, MF_STRING, OpenSession, L"&Open Session...\tCtrl+O");
+    AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
+    AppendMenuW(menu, MF_STRING, About, L"&About Tambrel...\tF1");
     const UINT chosen = TrackPopupMenu(menu, TPM_RETURNCMD | TPM_RIGHTBUTTON, screenX, screenY, 0, m_window, nullptr);
     DestroyMenu(menu);
     if (chosen) onCommand(chosen);
@@ -177,6 +182,7 @@ bool Keeping::onCommand(UINT id)
     case SavePicture: savePicture(); return true;
     case SaveSession: saveSession(); return true;
     case OpenSession: openSession(); return true;
+    case About: MessageBoxW(m_window, wide(aboutText(true, false)).c_str(), wide(kAboutTitle).c_str(), MB_OK | MB_ICONINFORMATION); return true;
     default: return false;
     }
 }

@@ -24,7 +24,7 @@ class Keeping {
 public:
     // The entries' command ids: below the system's own (0xF000), multiples
     // of 16 as the system menu wants, and apart from the controls' ids.
-    enum Entry : UINT { SavePicture = 0x100, SaveSession = 0x110, OpenSession = 0x120 };
+    enum Entry : UINT { SavePicture = 0x100, SaveSession = 0x110, OpenSession = 0x120, About = 0x130 };
 
     explicit Keeping(Program& program) : m_program(program), m_record(program) {}
     ~Keeping();

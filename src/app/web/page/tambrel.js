@@ -47,6 +47,7 @@
 
   function build() {
     document.getElementById('version').textContent = `Tambrel ${M.UTF8ToString(M._tambrel_version())}`;
+    document.getElementById('about-text').textContent = M.UTF8ToString(M._tambrel_about());
     layout = JSON.parse(M.UTF8ToString(M._tambrel_layout()));
     const [cw, ch] = layout.client, [cl, ct, cwidth, cheight] = layout.canvas, [sw, sh] = layout.surface;
     dialog = document.getElementById('dialog');
