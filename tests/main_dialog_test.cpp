@@ -21,6 +21,8 @@
 
 #include <gtest/gtest.h>
 
+#include <set>
+
 namespace tambrel {
 namespace {
 
@@ -268,6 +270,11 @@ TEST_F(Window, TheMenuSaysItsKeysAndAboutSaysThemAll)
         if (auto* box = qobject_cast<QMessageBox*>(w)) told = box->text(), box->accept();
     });
     menuEntry(dialog, "About Tambrel…")->trigger();
+    // Each button says what it does in its tooltip, each in its own words.
+    std::set<QString> tips;
+    for (QPushButton* b : dialog.findChildren<QPushButton*>()) tips.insert(b->toolTip());
+    EXPECT_EQ(tips.size(), 15u);
+    EXPECT_EQ(tips.count(QString()), 0u);
     EXPECT_TRUE(QTest::qWaitFor([&] { return !told.isEmpty(); }, 5000));
     EXPECT_TRUE(told.startsWith("Tambrel " TAMBREL_VERSION)) << told.toStdString();
     for (const auto& [text, keys] : entries) {

@@ -81,6 +81,13 @@ int modeIndexForWord(std::string_view word)
     return -1;
 }
 
+std::string buttonHint(int buttonId)
+{
+    for (const ModeInfo& mode : kModeTable)
+        if (mode.buttonId == buttonId) return std::string(mode.shows) + " " + std::string(mode.clickDoes);
+    return "Wipes the canvas white; a mode that is on goes on.";
+}
+
 std::string canvasDescription(const ModeInfo* on)
 {
     if (!on) return "No mode is on. Switch one on with the buttons.";

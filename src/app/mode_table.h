@@ -38,5 +38,8 @@ int modeIndexForWord(std::string_view word);
 // the window: the mode that is on (null for none), what it shows and what a
 // click does.
 std::string canvasDescription(const ModeInfo* on);
+// What a button does, for its tooltip and screen readers: a mode button what
+// its mode shows and what a click does, "Clear Screen" what it wipes.
+std::string buttonHint(int buttonId);
 
 } // namespace tambrel

@@ -390,6 +390,8 @@ try {
 
   const links = await ui(`Promise.all([...document.querySelectorAll('#links a')].map(async (a) => a.textContent + ' ' + (await fetch(a.href)).status))`);
   check('the page links to its README and its source', links.join('|') === 'README 200|Source 200', links.join('|'));
+  const tips = await ui(`new Set([...document.querySelectorAll('#dialog button')].map((b) => b.title).filter((t) => t.length > 20)).size`);
+  check('each of the fifteen buttons says what it does in its tooltip', tips === 15, String(tips));
   const about = await ui(`[document.getElementById('version').textContent, document.getElementById('about-text').textContent]`);
   check('the page names its version and says about itself what the desktop\'s About box says',
     /^Tambrel \d+\.\d+\.\d+$/.test(about[0]) && about[1].startsWith(about[0] + '\n') && about[1].includes('right-click'), about.join(' / '));

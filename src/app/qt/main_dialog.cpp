@@ -89,8 +89,8 @@ MainDialog::MainDialog()
         b->setFocusPolicy(Qt::StrongFocus); // a tab stop
         b->setFont(m_dialogFont);
         b->setProperty(kControlIdProperty, id);
-        b->setAccessibleDescription(id == kClearScreenId ? QStringLiteral("Wipes the canvas white; a mode that is on goes on.")
-                                                         : text(modeFor(id)->shows));
+        b->setAccessibleDescription(id == kClearScreenId ? QString::fromStdString(buttonHint(id)) : text(modeFor(id)->shows));
+        b->setToolTip(QString::fromStdString(buttonHint(id))); // what the mode shows, and what a click does
         b->installEventFilter(this);
         connect(b, &QPushButton::clicked, this, [this, id] { command(id, kClicked); });
         m_buttons[id] = b;

@@ -292,6 +292,13 @@ EMSCRIPTEN_KEEPALIVE void tambrel_clip_cancel() { app->clip.reset(); }
 EMSCRIPTEN_KEEPALIVE const char* tambrel_error() { return app->error.c_str(); }
 // The program's version, which the page names beside its links.
 EMSCRIPTEN_KEEPALIVE const char* tambrel_version() { return TAMBREL_VERSION; }
+// What a button does, for its tooltip.
+EMSCRIPTEN_KEEPALIVE const char* tambrel_button_hint(int id)
+{
+    static std::string hint;
+    hint = tambrel::buttonHint(id);
+    return hint.c_str();
+}
 // What Tambrel says about itself, as the desktop's About box does.
 EMSCRIPTEN_KEEPALIVE const char* tambrel_about()
 {

@@ -6,6 +6,7 @@
 
 #include "app/files.h"
 #include "app/layout.h"
+#include "app/mode_table.h"
 #include "app/pass_pauses.h"
 #include "app/picture_handover.h"
 #include "app/program.h"
@@ -540,6 +541,22 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
                         reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance, nullptr);
     }
     layOut(app, window, dpiFor(window), nullptr);
+    // Each button's tooltip: what its mode shows, and what a click does.
+    HWND tips = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX, CW_USEDEFAULT,
+                                CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, window, nullptr, instance, nullptr);
+    SendMessageW(tips, TTM_SETMAXTIPWIDTH, 0, 400);
+    for (int n = 0; n < layout::kButtonSlots; ++n) {
+        const int id = layout::buttonId(n);
+        if (id == kEmptySlotId) continue;
+        std::wstring hint = wide(buttonHint(id));
+        TTTOOLINFOW tool{};
+        tool.cbSize = TTTOOLINFOW_V2_SIZE; // understood by every version of the common controls
+        tool.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
+        tool.hwnd = window;
+        tool.uId = reinterpret_cast<UINT_PTR>(GetDlgItem(window, id));
+        tool.lpszText = hint.data();
+        SendMessageW(tips, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
+    }
     app.keeping.attach(window);
 
     app.program.rnd.setState(seed);

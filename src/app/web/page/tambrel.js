@@ -84,6 +84,7 @@
       Object.assign(b.style, { left: l + 'px', top: t + 'px', width: w + 'px', height: h + 'px' });
       b.addEventListener('click', () => press(id));
       dialog.append(b);
+      b.title = M.UTF8ToString(M._tambrel_button_hint(id)); // what the mode shows, and what a click does
       controls.set(id, b);
     }
   }
