@@ -6,9 +6,9 @@
 
 #include <QApplication>
 #include <QCommandLineParser>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QDir>
 #include <QIcon>
 #include <QMessageBox>
 #include <QPushButton>
@@ -129,7 +129,7 @@ int main(int argc, char** argv)
     // A session named alone is replayed, as a file manager asks with a double click.
     const bool parsed = parser.parse(args);
     const QStringList named = parser.positionalArguments();
-    if (!parsed || named.size() > 1 || (named.size() == 1 && parser.isSet(QStringLiteral("replay")))) {
+    if (!parsed || named.size() > 1 || (named.size() == 1 && parser.isSet(replay))) {
         const QString error = !parsed ? parser.errorText()
                                       : QStringLiteral("unexpected argument '%1' (one session at most)").arg(named.last());
         std::fprintf(stderr, "tambrel: %s (see tambrel --help)\n", qPrintable(error));
@@ -149,7 +149,8 @@ int main(int argc, char** argv)
     // one is refused in one line.
     tambrel::Session session;
     const QString replayFile = named.isEmpty() ? parser.value(replay) : named.first();
-    if (!replayFile.isEmpty() || parser.isSet(replay)) {
+    const bool replaying = !named.isEmpty() || parser.isSet(replay);
+    if (replaying) {
         std::string error;
         if (!tambrel::readSessionFile(QFile::encodeName(replayFile).toStdString(), session, error)) {
             std::fprintf(stderr, "tambrel: cannot replay %s: %s\n", qPrintable(replayFile), error.c_str());
@@ -182,7 +183,7 @@ int main(int argc, char** argv)
         }
     }
     tambrel.show();
-    if (!replayFile.isEmpty() || parser.isSet(replay)) tambrel.keeping.replay(std::move(session));
+    if (replaying) tambrel.keeping.replay(std::move(session));
     app.exec();
     tambrel.shutdown(); // the thread ends at the top of its next pass
     // All of it, to the end of the run; where that cannot be written, the
