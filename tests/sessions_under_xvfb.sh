@@ -119,8 +119,10 @@ xdotool mousemove --window "$wid" $((2 * 677)) $((2 * (8 + 32 * 2 + 12))) click 
 wait_until 5 title_is "Tambrel: Simple drawing mode" || fail "at twice the size the drawing mode did not switch on"
 for x in 100 160 220 280 340 400 460; do xdotool mousemove --window "$wid" $((2 * x)) $((2 * (200 + x / 3))); sleep 0.05; done
 # The pen rests beside the canvas: a resting pen's dot would still grow
-# whenever its width reached a new high, here every dot falls outside.
-xdotool mousemove --window "$wid" $((2 * 700)) $((2 * 400))
+# whenever its width reached a new high, here every dot falls outside. It
+# rests in the empty slot between the buttons, where no button's tooltip
+# comes up over the canvas.
+xdotool mousemove --window "$wid" $((2 * 700)) $((2 * 468))
 read -r abs_x abs_y < <(xwininfo -id "$wid" | awk '/Absolute upper-left X:/ {x=$4} /Absolute upper-left Y:/ {y=$4} END {print x, y}')
 twice_to() {
   import -window root "$work/shot.png"
