@@ -33,19 +33,17 @@ std::string folderOf(const std::string& path)
     return slash == 0 ? path.substr(0, 1) : path.substr(0, slash);
 }
 
-// A short name beside the file, so that a name as long as the system allows
-// still has one, unlike "NAME.part".
-std::string asideName(const std::string& folder, unsigned long process)
-{
-    return folder + "/.tambrel-" + std::to_string(process) + "-" + std::to_string(asideCount++) + ".part";
-}
-
-std::string tooLarge(size_t limit)
-{
-    return "it is too large (more than " + std::to_string(limit >> 20) + " MiB)";
-}
-
 } // namespace
+
+std::string asidePath(const std::string& path)
+{
+#ifdef _WIN32
+    const unsigned long process = GetCurrentProcessId();
+#else
+    const unsigned long process = static_cast<unsigned long>(getpid());
+#endif
+    return folderOf(path) + "/.tambrel-" + std::to_string(process) + "-" + std::to_string(asideCount++) + ".part";
+}
 
 #ifdef _WIN32
 
@@ -79,7 +77,7 @@ bool writeWholeFile(const std::string& path, std::span<const uint8_t> bytes, std
     std::wstring aside;
     HANDLE f = INVALID_HANDLE_VALUE;
     for (int attempt = 0; f == INVALID_HANDLE_VALUE && attempt < 100; ++attempt) {
-        aside = wide(asideName(folderOf(path), GetCurrentProcessId()));
+        aside = wide(asidePath(path));
         f = CreateFileW(aside.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
         if (f == INVALID_HANDLE_VALUE && GetLastError() != ERROR_FILE_EXISTS) break;
     }
@@ -169,7 +167,7 @@ bool writeWholeFile(const std::string& path, std::span<const uint8_t> bytes, std
     std::string aside;
     int fd = -1;
     for (int attempt = 0; fd < 0 && attempt < 100; ++attempt) {
-        aside = asideName(folderOf(path), static_cast<unsigned long>(getpid()));
+        aside = asidePath(path);
         fd = ::open(aside.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (fd < 0 && errno != EEXIST) break;
     }
@@ -253,34 +251,5 @@ void InputFile::close()
 #endif
 
 InputFile::~InputFile() { close(); }
-
-bool readWholeFile(const std::string& path, size_t limit, std::vector<uint8_t>& bytes, std::string& error)
-{
-    InputFile in;
-    if (!in.open(path, error)) return false;
-    if (in.size() > limit) {
-        error = tooLarge(limit);
-        return false;
-    }
-    // The size is where to begin; a file that grows meanwhile is read to its
-    // end, up to the limit.
-    bytes.assign(static_cast<size_t>(in.size()), 0);
-    size_t have = 0;
-    for (;;) {
-        if (have == bytes.size()) {
-            if (have > limit) {
-                error = tooLarge(limit);
-                return false;
-            }
-            bytes.resize(std::min(limit + 1, have + std::max<size_t>(have, 4096)));
-        }
-        size_t got = 0;
-        if (!in.read(std::span(bytes).subspan(have), got, error)) return false;
-        if (got == 0) break;
-        have += got;
-    }
-    bytes.resize(have);
-    return true;
-}
 
 } // namespace tambrel

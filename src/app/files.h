@@ -13,11 +13,14 @@
 #include <cstdint>
 #include <span>
 #include <string>
-#include <vector>
 
 namespace tambrel {
 
 bool writeWholeFile(const std::string& path, std::span<const uint8_t> bytes, std::string& error);
+// A new short hidden name in the folder of `path`, for what is written
+// aside before it takes that name (short, so that a name as long as the
+// folder allows still has one beside it, unlike "NAME.part").
+std::string asidePath(const std::string& path);
 
 // A regular file opened for reading, without blocking on what is not one.
 class InputFile {
@@ -44,9 +47,6 @@ private:
 #endif
     uint64_t m_size = 0;
 };
-
-// A whole regular file of at most `limit` bytes.
-bool readWholeFile(const std::string& path, size_t limit, std::vector<uint8_t>& bytes, std::string& error);
 
 #ifdef _WIN32
 // UTF-8 to and from the system's wide strings, and the system's words for

@@ -31,9 +31,7 @@ public:
     };
     // Writes the file if the session grew since the last write, or `always`.
     Write update(bool always, std::string& error);
-    // The newest write failed: the file lacks the end of the run, for this
-    // reason.
-    bool behind() const { return m_failing; }
+    // Why the newest write failed, while the file lacks the end of the run.
     const std::string& problem() const { return m_problem; }
 
 private:

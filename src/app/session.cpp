@@ -401,6 +401,17 @@ bool inflateFrom(ByteSource& in, size_t limit, std::vector<uint8_t>& records, st
 // The longest header: magic, version, program version, seed, size, flags.
 constexpr size_t kLongestHeader = 8 + 2 + 1 + kMaxProgramVersionBytes + 4 + 4 + 1;
 
+// The records after a header of `headerBytes`, inflated and checked.
+bool readRecords(ByteSource& in, size_t headerBytes, Session& session, std::string& error)
+{
+    std::vector<uint8_t> records;
+    if (!inflateFrom(in, kMaxSessionRecordBytes, records, error)) {
+        error = error + " (from byte " + std::to_string(headerBytes) + ")";
+        return false;
+    }
+    return checkRecords(std::move(records), session, error);
+}
+
 } // namespace
 
 std::vector<uint8_t> inflateRecords(std::span<const uint8_t> compressed, size_t limit, std::string& error, bool& ok)
@@ -417,12 +428,7 @@ bool readSession(std::span<const uint8_t> file, Session& session, std::string& e
     size_t used = 0;
     if (!decodeHeader(file, session.header, used, error)) return false;
     MemorySource in(file.subspan(used));
-    std::vector<uint8_t> records;
-    if (!inflateFrom(in, kMaxSessionRecordBytes, records, error)) {
-        error = error + " (from byte " + std::to_string(used) + ")";
-        return false;
-    }
-    return checkRecords(std::move(records), session, error);
+    return readRecords(in, used, session, error);
 }
 
 bool readSessionFile(const std::string& path, Session& session, std::string& error)
@@ -439,13 +445,7 @@ bool readSessionFile(const std::string& path, Session& session, std::string& err
     if (!all.read(head, got, error)) return false;
     if (!decodeHeader(std::span(head, got), session.header, used, error)) return false;
     FileSource in(file, used);
-    std::vector<uint8_t> records;
-    if (!in.rewind(error)) return false;
-    if (!inflateFrom(in, kMaxSessionRecordBytes, records, error)) {
-        error = error + " (from byte " + std::to_string(used) + ")";
-        return false;
-    }
-    return checkRecords(std::move(records), session, error);
+    return in.rewind(error) && readRecords(in, used, session, error);
 }
 #endif
 

@@ -17,7 +17,6 @@ extern "C" {
 }
 
 #include <algorithm>
-#include <atomic>
 #include <cctype>
 #include <climits>
 #include <cerrno>
@@ -45,17 +44,8 @@ std::string avError(int code)
     return text;
 }
 
-// Written aside under a short hidden name and renamed over the file when
-// whole: an export that fails or is cancelled leaves no broken file behind,
-// and a name as long as the folder allows still has room beside it.
-std::string asidePath(const std::string& path)
-{
-    static std::atomic<unsigned> count{0};
-    const size_t slash = path.rfind('/');
-    const std::string folder = slash == std::string::npos ? "." : path.substr(0, std::max<size_t>(slash, 1));
-    return folder + "/.tambrel-clip-" + std::to_string(getpid()) + "-" + std::to_string(count++) + ".part";
-}
-
+// Written aside (files.h's asidePath) and renamed over the file when whole:
+// an export that fails or is cancelled leaves no broken file behind.
 bool writable(const std::string& path, const std::string& aside, std::string& error)
 {
     std::FILE* f = std::fopen(aside.c_str(), "wb");
