@@ -285,7 +285,7 @@ try {
   // page runs on (a bouncing ball); its last picture is the one the session
   // ends on.
   await browser.click(...(await centre(1003)));
-  await settle(700);
+  await settle(1600); // the run is longer than the clip: a run shorter than two seconds makes a shorter one
   const [clipSession, clipBytes, clipRate, clipType] = await ui(`(async () => {
     const session = tambrel.session(), passes = tambrel.passes(), t0 = performance.now();
     const clip = await tambrel.saveClip(2);

@@ -688,14 +688,23 @@
     const source = new V.VideoSampleSource({ codec, bitrate: V.QUALITY_VERY_HIGH });
     output.addVideoTrack(source);
     await output.start();
+    const add = async (pixels, w, h, fromMs, untilMs) => {
+      // 0x00BBGGRR words are R, G, B, X bytes
+      const sample = new V.VideoSample(pixels, { format: 'RGBX', codedWidth: w, codedHeight: h,
+        timestamp: fromMs / 1000, duration: (untilMs - fromMs) / 1000 });
+      await source.add(sample);
+      sample.close();
+    };
     try {
+      let last = null;
       for await (const f of frames) {
-        // 0x00BBGGRR words are R, G, B, X bytes
-        const sample = new V.VideoSample(f.pixels.slice(), { format: 'RGBX', codedWidth: f.w, codedHeight: f.h,
-          timestamp: f.from / 1000, duration: (f.until - f.from) / 1000 });
-        await source.add(sample);
-        sample.close();
+        last = { pixels: f.pixels.slice(), w: f.w, h: f.h, from: f.from, until: f.until };
+        await add(last.pixels.slice(), f.w, f.h, f.from, f.until);
       }
+      // The file lasts as long as its blocks' times reach, not their
+      // durations: the last picture once more at the clip's end, so that it
+      // shows until then instead of vanishing as soon as it came.
+      if (last && last.until - last.from > 1) await add(last.pixels, last.w, last.h, last.until - 1, last.until);
       await output.finalize();
     } catch (e) {
       await output.cancel().catch(() => {});
