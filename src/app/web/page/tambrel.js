@@ -417,23 +417,9 @@
 
   // Sessions. The file is the header the program writes, then its records as
   // one zlib stream (what the browser's streams call "deflate").
-  async function through(bytes, stream, limit) {
-    const writer = stream.writable.getWriter();
-    writer.write(bytes).catch(() => {});
-    writer.close().catch(() => {});
-    const reader = stream.readable.getReader(), parts = [];
-    let size = 0;
-    for (;;) {
-      const { done, value } = await reader.read();
-      if (done) break;
-      size += value.length;
-      if (size > limit) {
-        reader.cancel().catch(() => {});
-        throw new Error(`the records are larger than ${limit / 1024 / 1024} MiB`);
-      }
-      parts.push(value);
-    }
-    return concat(...parts);
+  async function deflate(bytes) {
+    const compressed = new Blob([bytes]).stream().pipeThrough(new CompressionStream('deflate'));
+    return new Uint8Array(await new Response(compressed).arrayBuffer());
   }
 
   function concat(...parts) {
@@ -446,7 +432,7 @@
   async function session() {
     const at = M._tambrel_session(), size = M._tambrel_session_size(), head = M._tambrel_session_header_size();
     const raw = M.HEAPU8.slice(at, at + size);
-    return concat(raw.subarray(0, head), await through(raw.subarray(head), new CompressionStream('deflate'), Infinity));
+    return concat(raw.subarray(0, head), await deflate(raw.subarray(head)));
   }
 
   // Plays a session at its recorded pace. Resolves once it has ended (or
