@@ -307,14 +307,15 @@ EMSCRIPTEN_KEEPALIVE const char* tambrel_about()
 }
 EMSCRIPTEN_KEEPALIVE const char* tambrel_screen_notice() { return tambrel::kScreenPictureNotice; }
 
-// What the mode that is on shows and what a click does, for the line under
-// the window and the canvas's description.
-EMSCRIPTEN_KEEPALIVE const char* tambrel_canvas_description()
+// What a mode (an index into the mode table; -1 for none) shows and what a
+// click does, for the line under the window and the canvas's description.
+EMSCRIPTEN_KEEPALIVE const char* tambrel_mode_description(int mode)
 {
     static std::string words;
-    const int on = app->program.modeOn();
-    words = tambrel::canvasDescription(on < 0 ? nullptr : &tambrel::kModeTable[static_cast<size_t>(on)]);
+    const bool known = mode >= 0 && mode < tambrel::kModeCount;
+    words = tambrel::canvasDescription(known ? &tambrel::kModeTable[static_cast<size_t>(mode)] : nullptr);
     return words.c_str();
 }
+EMSCRIPTEN_KEEPALIVE int tambrel_mode_count() { return tambrel::kModeCount; }
 
 } // extern "C"

@@ -10,6 +10,9 @@
   const BOLD = 2; // the program's ButtonFont: dialog, normal, bold
   const MAX_PASSES_PER_FRAME = 12; // a slow display still sees the desktop's pace, a stalled one does not race
   const MIN_SCALE = 1 / 16; // a page area too small for anything still maps the pointer
+  const SMALL_SCREEN = 600; // CSS px: a screen this narrow or low, shrinking the window, gets the phone's layout
+  const EDGE = 8; // CSS px kept free around the window
+  const LONG_PRESS_MS = 500; // a finger held this long on the canvas opens its menu
   const MAX_RECORDS = 256 * 1024 * 1024; // a session's records inflate to no more than this
   const MAX_FILE = MAX_RECORDS + MAX_RECORDS / 256 + 4096; // and deflate's worst case: no session file is larger
   const LONGEST_HEADER = 8 + 2 + 1 + 32 + 4 + 4 + 1; // magic, version, program version, seed, size, flags
@@ -90,41 +93,51 @@
   }
 
   // Whole device pixels per client pixel where the window has room, so the
-  // surface stays crisp. A narrow portrait screen (a phone) gets a layout of
-  // its own: the canvas across its width, the buttons below it as large
-  // touch targets in the same order. The same page area and screen scaling
-  // always give the same result.
+  // surface stays crisp; the heading goes below the window when it would
+  // cost the window a step. A small screen that would shrink the window (a
+  // phone, either way up) gets a layout of its own: the canvas as large as
+  // the screen allows, the buttons below it as large touch targets in the
+  // same order. The same page area and screen scaling always give the same
+  // result, and the whole canvas is always on the screen.
   function fit() {
+    const [cw, ch] = layout.client, dpr = window.devicePixelRatio || 1;
+    fittedRatio = dpr;
     // The layout viewport: on a phone the visual one grows with anything too
     // wide. Measured without the window, whose old size could still bring
     // scroll bars that take from the area it is measured in.
-    const [cw, ch] = layout.client, dpr = window.devicePixelRatio || 1;
-    fittedRatio = dpr;
     sizer.style.display = 'none';
+    document.body.classList.remove('low');
     const vw = document.documentElement.clientWidth, vh = document.documentElement.clientHeight;
+    const above = document.getElementById('intro').offsetHeight;
     sizer.style.display = '';
-    const phone = vw < cw && vh > vw;
+    const units = (height) => Math.floor(Math.min((vw * dpr) / cw, (Math.max(0, height - EDGE) * dpr) / ch));
+    const low = units(vh - above) < Math.max(1, units(vh));
+    const whole = units(low ? vh : vh - above);
+    const coarse = window.matchMedia?.('(pointer: coarse)').matches;
+    const phone = whole < dpr && (Math.min(vw, vh) < SMALL_SCREEN || coarse);
+    document.body.classList.toggle('low', phone ? vw > vh : low);
     dialog.classList.toggle('phone', phone);
     if (phone) {
-      fitPhone(vw, dpr);
-      return;
+      fitPhone(vw, vh - (vw > vh ? 0 : above), dpr);
+    } else {
+      surface.style.width = surface.style.height = '';
+      dialog.style.width = cw + 'px';
+      dialog.style.height = ch + 'px';
+      scale = whole >= 1 ? whole / dpr : Math.max(MIN_SCALE, Math.min(vw / cw, (vh - EDGE) / ch, 1));
+      dialog.style.transform = `scale(${scale})`;
+      sizer.style.width = cw * scale + 'px';
+      sizer.style.height = ch * scale + 'px';
     }
-    surface.style.width = surface.style.height = '';
-    dialog.style.width = cw + 'px';
-    dialog.style.height = ch + 'px';
-    const whole = Math.floor(Math.min((vw * dpr) / cw, (vh * dpr) / ch));
-    scale = whole >= 1 ? whole / dpr : Math.max(MIN_SCALE, Math.min(vw / cw, vh / ch, 1));
-    dialog.style.transform = `scale(${scale})`;
-    sizer.style.width = cw * scale + 'px';
-    sizer.style.height = ch * scale + 'px';
+    reserveLine();
   }
 
   // The canvas at whole device pixels per surface pixel where that fills
-  // most of the width, else exactly across it.
-  function fitPhone(vw, dpr) {
-    const [, , fw] = layout.canvas, [sw, sh] = layout.surface, frame = layout.frame;
-    const room = Math.max(1, vw - 16) * dpr / fw, whole = Math.floor(room);
-    scale = (whole >= 1 && whole / room >= 0.75 ? whole : room) / dpr;
+  // most of the room, else exactly in it.
+  function fitPhone(vw, room, dpr) {
+    const [, , fw, fh] = layout.canvas, [sw, sh] = layout.surface, frame = layout.frame;
+    const most = Math.max(MIN_SCALE, Math.min((vw - 2 * EDGE) / fw, (room - 2 * EDGE) / fh)) * dpr;
+    const whole = Math.floor(most);
+    scale = (whole >= 1 && whole / most >= 0.75 ? whole : most) / dpr;
     dialog.style.transform = 'none';
     dialog.style.width = vw + 'px';
     dialog.style.height = 'auto';
@@ -135,6 +148,23 @@
     box.style.setProperty('--phone-height', (sh * scale + 2 * frame) + 'px');
     sizer.style.width = vw + 'px';
     sizer.style.height = dialog.offsetHeight + 'px';
+  }
+
+  // The line under the window keeps the height of the longest mode's
+  // description at this width, so that nothing below it moves as modes
+  // switch.
+  function reserveLine() {
+    const line = document.getElementById('now'), probe = document.createElement('p');
+    probe.className = line.className;
+    probe.style.cssText = `position: absolute; visibility: hidden; min-height: 0; width: ${line.getBoundingClientRect().width}px`;
+    line.after(probe);
+    let tallest = 0;
+    for (let mode = -1; mode < M._tambrel_mode_count(); ++mode) {
+      probe.textContent = M.UTF8ToString(M._tambrel_mode_description(mode));
+      tallest = Math.max(tallest, probe.getBoundingClientRect().height);
+    }
+    probe.remove();
+    line.style.minHeight = Math.ceil(tallest) + 'px';
   }
 
   // The pointer in the window's client pixels, as the desktop reads it:
@@ -171,8 +201,9 @@
     takeOver();
     const wantsPicture = id === CAPTURE && M._tambrel_mode_on() !== CAPTURE_MODE;
     const picture = wantsPicture ? screenPicture() : null; // asked at once, while the press still counts as the user's
+    const waiting = picture && waitForChoice(picture);
     return enqueue(async () => {
-      if (picture) handOver(await picture);
+      if (waiting) handOver(await waiting);
       command(id, CLICKED);
     });
   }
@@ -218,6 +249,17 @@
       }
     }
     return null;
+  }
+
+  // While the browser asks the visitor what to share, every press and click
+  // waits behind it: the page says so, and a cancel switches the mode on
+  // black, as a refusal does.
+  function waitForChoice(picture) {
+    let cancel;
+    const cancelled = new Promise((resolve) => { cancel = () => resolve(null); });
+    const message = say('Waiting for your choice: pick a screen, a window or a tab in the browser\'s request to capture it. ' +
+      'Presses and clicks wait until then.', [['Cancel', cancel]]);
+    return Promise.race([picture, cancelled]).finally(() => unsay(message));
   }
 
   function pixelsOf(source, w, h) {
@@ -294,9 +336,10 @@
     surface.addEventListener('pointerdown', (e) => {
       track(e);
       surface.focus();
-      if (e.pointerType !== 'mouse') { // a tap is a click
+      if (e.pointerType !== 'mouse') { // a tap is a click; held, it opens the menu too
         e.preventDefault();
         clickCanvas(false);
+        holdForMenu(e);
       }
     });
     surface.addEventListener('mousedown', (e) => {
@@ -309,6 +352,13 @@
     surface.addEventListener('contextmenu', (e) => {
       e.preventDefault();
       openMenu(e.clientX, e.clientY);
+    });
+    // The keyboard's ways to the menu, from anywhere in the window.
+    dialog.addEventListener('keydown', (e) => {
+      if (e.key !== 'ContextMenu' && !(e.shiftKey && e.key === 'F10')) return;
+      e.preventDefault();
+      const r = surface.getBoundingClientRect();
+      openMenu(r.left + r.width / 2, r.top + r.height / 2);
     });
     // A session file dropped anywhere on the page replays.
     document.addEventListener('dragover', (e) => {
@@ -409,7 +459,7 @@
   function describe() {
     if (!M || !surface) return;
     described = document.title;
-    const words = M.UTF8ToString(M._tambrel_canvas_description());
+    const words = M.UTF8ToString(M._tambrel_mode_description(M._tambrel_mode_on()));
     const line = document.getElementById('now');
     if (line) line.textContent = words;
     surface.setAttribute('aria-description', words);
@@ -538,6 +588,8 @@
       `${two(d.getHours())}.${two(d.getMinutes())}.${two(d.getSeconds())}${extension}`;
   }
 
+  // Into the browser's downloads, where its own settings put them; the page
+  // says which file it was.
   function download(blob, name) {
     const a = document.createElement('a');
     a.href = URL.createObjectURL(blob);
@@ -551,17 +603,27 @@
   // The surface's exact pixels: the canvas element holds them one to one.
   function savePicture() {
     blit();
-    surface.toBlob((blob) => blob ? download(blob, timeStamped('.png')) : say('The browser could not make the picture.'), 'image/png');
+    surface.toBlob((blob) => {
+      if (!blob) {
+        say('The picture could not be saved: the browser could not make it.');
+        return;
+      }
+      const name = timeStamped('.png');
+      download(blob, name);
+      say(`Picture saved as "${name}" in your downloads.`);
+    }, 'image/png');
   }
 
-  function screenPictureAllowed(what) {
+  async function screenPictureAllowed(what, yes) {
     return !M._tambrel_session_has_screen() ||
-      confirm(`${M.UTF8ToString(M._tambrel_screen_notice())}\n\n${what}`);
+      await ask(`${M.UTF8ToString(M._tambrel_screen_notice())}\n\n${what}`, [[yes, true], ['Cancel', false]]);
   }
 
   async function saveSession() {
-    if (!screenPictureAllowed('Save the session with the picture?')) return;
-    download(new Blob([await session()], { type: 'application/octet-stream' }), timeStamped('.tambrel'));
+    if (!await screenPictureAllowed('Save the session with the picture?', 'Save')) return;
+    const name = timeStamped('.tambrel');
+    download(new Blob([await session()], { type: 'application/octet-stream' }), name);
+    say(`Session saved as "${name}" in your downloads. Open it here, or in Tambrel on a desktop, to watch it again.`);
   }
 
   function openFile(file) {
@@ -576,7 +638,8 @@
         [['Save Session', saveSession]]);
       return;
     }
-    if (!screenPictureAllowed('The picture goes with the link: whoever opens it sees it. Make the link with the picture?')) return;
+    if (!await screenPictureAllowed('The picture goes with the link: whoever opens it sees it. Make the link with the picture?',
+      'Make Link')) return;
     const link = `${location.origin}${location.pathname}${location.search}#session=${toBase64Url(bytes)}`;
     try {
       await navigator.clipboard.writeText(link);
@@ -590,20 +653,8 @@
   // page, a picture at a time between its own passes, and encoded by the
   // browser: WebCodecs through the bundled WebM muxer, else a MediaRecorder.
   function askClipSeconds() {
-    const ask = document.createElement('dialog');
-    ask.id = 'clip-ask';
-    ask.innerHTML = '<form method="dialog"><label>Save the last <input type="number" min="1" max="' + LONGEST_CLIP_S +
-      '" value="10" required> seconds as a clip</label><p><button value="save">Save</button> ' +
-      '<button value="cancel" formnovalidate>Cancel</button></p></form>';
-    document.body.append(ask);
-    return new Promise((resolve) => {
-      ask.addEventListener('close', () => {
-        const seconds = Number(ask.querySelector('input').value);
-        ask.remove();
-        resolve(ask.returnValue === 'save' ? seconds : 0);
-      });
-      ask.showModal();
-    });
+    return ask('Save Clip', [['Save', true], ['Cancel', null]],
+      { before: 'The last ', min: 1, max: LONGEST_CLIP_S, value: 10, after: ' seconds, as a video' });
   }
 
   async function saveClip(seconds) {
@@ -628,8 +679,9 @@
     say('Making the clip…', [['Cancel', () => { job.cancelled = true; }]]);
     try {
       const clip = await encodeWithWebCodecs(clipFrames(job)) ?? await encodeWithRecorder(clipFrames(job));
-      download(clip, timeStamped(clip.type.startsWith('video/mp4') ? '.mp4' : '.webm'));
-      say(`Clip saved (${Math.round(ms / 100) / 10} s, ${Math.ceil(clip.size / 1024)} KB).`);
+      const name = timeStamped(clip.type.startsWith('video/mp4') ? '.mp4' : '.webm');
+      download(clip, name);
+      say(`Clip saved as "${name}" in your downloads (${Math.round(ms / 100) / 10} s, ${Math.ceil(clip.size / 1024)} KB).`);
       return clip;
     } catch (e) {
       say(job.cancelled ? 'The clip was cancelled.'
@@ -735,9 +787,12 @@
 
   // A short message under the window, with buttons for what can be done
   // next and, for a link the browser would not copy, the link to select.
+  // Each replaces the last; the returned mark takes this one away, unless
+  // another came since.
+  let messages = 0;
   function say(text, actions = [], link = '') {
     const box = document.getElementById('notice');
-    box.replaceChildren(text);
+    box.replaceChildren(...(text ? [text] : []));
     for (const [label, act] of actions) {
       const b = document.createElement('button');
       b.type = 'button';
@@ -753,6 +808,57 @@
       box.append(' ', field);
       field.select();
     }
+    return ++messages;
+  }
+
+  function unsay(mark) {
+    if (mark === messages) say('');
+  }
+
+  // A question in the page's own style: the text, an optional number to
+  // enter, and a button per answer; resolves to the chosen answer's value
+  // (the number's, for one that takes it), or null for Escape.
+  let questions = 0;
+  function ask(text, answers, number = null) {
+    const box = document.createElement('dialog');
+    box.className = 'box';
+    const form = document.createElement('form');
+    form.method = 'dialog';
+    const words = document.createElement('p');
+    words.id = `ask-${++questions}`;
+    words.textContent = text;
+    box.setAttribute('aria-labelledby', words.id);
+    form.append(words);
+    let field = null;
+    if (number) {
+      const label = document.createElement('label');
+      field = document.createElement('input');
+      Object.assign(field, { type: 'number', min: number.min, max: number.max, value: number.value, required: true });
+      label.append(number.before, field, number.after);
+      form.append(label);
+    }
+    const actions = document.createElement('p');
+    actions.className = 'actions';
+    answers.forEach(([label, value], i) => {
+      const b = document.createElement('button');
+      b.value = i;
+      b.textContent = label;
+      if (value === null) b.formNoValidate = true;
+      if (i === 0) b.className = 'default';
+      actions.append(b);
+    });
+    form.append(actions);
+    box.append(form);
+    document.getElementById('stage').append(box);
+    return new Promise((resolve) => {
+      box.addEventListener('close', () => {
+        const answer = box.returnValue === '' ? null : answers[Number(box.returnValue)]; // '': Escape
+        box.remove();
+        resolve(!answer || answer[1] === null ? null : field && answer[1] === true ? Number(field.value) : answer[1]);
+      });
+      box.showModal();
+      (field ?? actions.firstElementChild).focus();
+    });
   }
 
   const ENTRIES = [
@@ -793,11 +899,12 @@
       item.addEventListener('click', () => { closeMenu(); act(); });
       menu.append(item);
     }
-    document.body.append(open, menu);
+    document.getElementById('stage').append(open, menu);
+    menu.addEventListener('contextmenu', (e) => e.preventDefault());
     document.addEventListener('pointerdown', (e) => { if (!menu.contains(e.target)) closeMenu(); });
     menu.addEventListener('keydown', (e) => {
       const items = [...menu.children], at = items.indexOf(document.activeElement);
-      if (e.key === 'Escape') closeMenu();
+      if (e.key === 'Escape' || e.key === 'Tab') closeMenu();
       else if (e.key === 'ArrowDown') items[(at + 1) % items.length].focus();
       else if (e.key === 'ArrowUp') items[(at + items.length - 1) % items.length].focus();
       else return;
@@ -806,8 +913,23 @@
     window.addEventListener('blur', closeMenu);
   }
 
+  // A finger held still on the canvas.
+  function holdForMenu(down) {
+    const timer = setTimeout(() => { done(); openMenu(down.clientX, down.clientY); }, LONG_PRESS_MS);
+    const moved = (e) => { if (Math.hypot(e.clientX - down.clientX, e.clientY - down.clientY) > 10) done(); };
+    const done = () => {
+      clearTimeout(timer);
+      surface.removeEventListener('pointermove', moved);
+      for (const type of ['pointerup', 'pointercancel']) surface.removeEventListener(type, done);
+    };
+    surface.addEventListener('pointermove', moved);
+    for (const type of ['pointerup', 'pointercancel']) surface.addEventListener(type, done);
+  }
+
+  let menuOpener = null; // what had the focus before the menu, and gets it back
   function openMenu(x, y) {
     const menu = document.getElementById('menu');
+    if (menu.hidden) menuOpener = document.activeElement;
     menu.hidden = false;
     const w = menu.offsetWidth, h = menu.offsetHeight;
     menu.style.left = Math.max(0, Math.min(x, innerWidth - w)) + scrollX + 'px';
@@ -819,7 +941,8 @@
     const menu = document.getElementById('menu');
     if (!menu || menu.hidden) return;
     menu.hidden = true;
-    surface.focus();
+    (menuOpener && menuOpener !== document.body ? menuOpener : surface).focus();
+    menuOpener = null;
   }
 
   const ready = start();
