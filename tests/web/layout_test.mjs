@@ -127,6 +127,18 @@ try {
   await browser.key('Escape', 'Escape', 27);
   check('Shift+F10 and the menu key open the canvas\'s menu, Tab and Escape close it',
     byShiftF10 && !afterTab && byMenuKey && !(await menuOpen()), [byShiftF10, afterTab, byMenuKey].join(', '));
+  // The desktop's shortcuts work on the page too.
+  const chord = async (key, code, keyCode, modifiers) => {
+    for (const type of ['keyDown', 'keyUp']) await browser.command('Input.dispatchKeyEvent', { type, key, code, windowsVirtualKeyCode: keyCode, modifiers });
+    await ui('new Promise((r) => setTimeout(r, 300))');
+  };
+  await chord('s', 'KeyS', 83, 2);
+  const bySaveKey = await ui(`document.getElementById('notice').textContent`);
+  await chord('F1', 'F1', 112, 0);
+  const byHelpKey = await ui(`document.getElementById('about').open`);
+  check('Ctrl+S saves the picture and F1 shows what Tambrel is, as on the desktop', bySaveKey.startsWith('Picture saved') && byHelpKey,
+    `${bySaveKey} | ${byHelpKey}`);
+  await ui(`document.querySelector('[data-control-id="1002"]').focus()`);
   await browser.key('Tab', 'Tab', 9);
   const ring = await ui(`(() => { const s = getComputedStyle(document.activeElement); return [document.activeElement.dataset.controlId, s.outlineStyle, s.outlineWidth]; })()`);
   check('a window button focused from the keyboard shows a solid ring', ring[1] === 'solid' && parseFloat(ring[2]) >= 2, ring.join(', '));

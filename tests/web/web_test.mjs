@@ -383,10 +383,10 @@ try {
   const menu = await ui(`(() => {
     document.getElementById('surface').dispatchEvent(new MouseEvent('contextmenu', { clientX: ${sx}, clientY: ${sy}, bubbles: true }));
     const m = document.getElementById('menu');
-    return [m.hidden, [...m.children].map((b) => b.textContent).join('|'), document.getElementById('now').textContent];
+    return [m.hidden, [...m.children].map((b) => b.firstChild.textContent).join('|'), document.getElementById('now').textContent];
   })()`);
   check('the canvas\'s context menu offers what the bar offers; the line under the window says what is on',
-    menu[0] === false && menu[1] === 'Save Picture|Save Session|Open Session…|Share Link|Save Clip…' && menu[2].startsWith('Bouncy ball animation is on.'), menu.join(' / '));
+    menu[0] === false && menu[1] === 'Save Picture|Save Clip…|Save Session|Open Session…|Share Link|About Tambrel' && menu[2].startsWith('Bouncy ball animation is on.'), menu.join(' / '));
 
   const links = await ui(`Promise.all([...document.querySelectorAll('#links a')].map(async (a) => a.textContent + ' ' + (await fetch(a.href)).status))`);
   check('the page links to its README and its source', links.join('|') === 'README 200|Source 200', links.join('|'));

@@ -302,7 +302,7 @@ EMSCRIPTEN_KEEPALIVE const char* tambrel_button_hint(int id)
 // What Tambrel says about itself, as the desktop's About box does.
 EMSCRIPTEN_KEEPALIVE const char* tambrel_about()
 {
-    static const std::string text = tambrel::aboutText(false, true);
+    static const std::string text = tambrel::aboutText(true, true);
     return text.c_str();
 }
 EMSCRIPTEN_KEEPALIVE const char* tambrel_screen_notice() { return tambrel::kScreenPictureNotice; }

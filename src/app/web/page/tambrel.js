@@ -861,13 +861,32 @@
     });
   }
 
-  const ENTRIES = [
-    ['Save Picture', savePicture],
-    ['Save Session', saveSession],
-    ['Open Session…', () => document.getElementById('open').click()],
-    ['Share Link', shareLink],
-    ['Save Clip…', () => saveClip()],
+  const ENTRIES = [ // label, action, the desktop's shortcut
+    ['Save Picture', savePicture, 'Ctrl+S'],
+    ['Save Clip…', () => saveClip(), 'Ctrl+E'],
+    ['Save Session', saveSession, 'Ctrl+Shift+S'],
+    ['Open Session…', () => document.getElementById('open').click(), 'Ctrl+O'],
+    ['Share Link', shareLink, ''],
+    ['About Tambrel', showAbout, 'F1'],
   ];
+
+  function showAbout() {
+    const about = document.getElementById('about');
+    about.open = true;
+    about.querySelector('summary').focus();
+    about.scrollIntoView({ block: 'nearest' });
+  }
+
+  // The desktop's shortcuts, anywhere on the page but in a question.
+  function shortcut(e) {
+    if (document.querySelector('dialog[open]')) return;
+    const keys = (e.ctrlKey || e.metaKey ? 'Ctrl+' : '') + (e.shiftKey ? 'Shift+' : '') + (e.key.length === 1 ? e.key.toUpperCase() : e.key);
+    const entry = ENTRIES.find(([, , k]) => k === keys);
+    if (!entry) return;
+    e.preventDefault();
+    closeMenu();
+    entry[1]();
+  }
 
   // The entries twice: in the canvas's context menu, and in a bar under the
   // window for touch screens and keyboards (never inside the window).
@@ -886,21 +905,32 @@
     menu.id = 'menu';
     menu.setAttribute('role', 'menu');
     menu.hidden = true;
-    for (const [label, act] of ENTRIES) {
+    for (const [label, act, keys] of ENTRIES) {
       const b = document.createElement('button');
       b.type = 'button';
       b.textContent = label;
+      if (keys) {
+        b.setAttribute('aria-keyshortcuts', keys);
+        b.title = keys;
+      }
       b.addEventListener('click', () => act());
       bar.append(b);
       const item = document.createElement('button');
       item.type = 'button';
       item.setAttribute('role', 'menuitem');
-      item.textContent = label;
+      const name = document.createElement('span'), hint = document.createElement('span');
+      name.textContent = label;
+      hint.textContent = keys;
+      hint.className = 'keys';
+      hint.setAttribute('aria-hidden', 'true');
+      item.append(name, hint);
+      if (keys) item.setAttribute('aria-keyshortcuts', keys);
       item.addEventListener('click', () => { closeMenu(); act(); });
       menu.append(item);
     }
     document.getElementById('stage').append(open, menu);
     menu.addEventListener('contextmenu', (e) => e.preventDefault());
+    document.addEventListener('keydown', shortcut);
     document.addEventListener('pointerdown', (e) => { if (!menu.contains(e.target)) closeMenu(); });
     menu.addEventListener('keydown', (e) => {
       const items = [...menu.children], at = items.indexOf(document.activeElement);
