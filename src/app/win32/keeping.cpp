@@ -40,12 +40,17 @@ std::wstring timeStamped(const wchar_t* extension)
     return std::wstring(name) + extension;
 }
 
+// The user's folder for a kind of file, else their home folder: never the
+// working folder, which a dialog with no folder would start in.
 std::wstring knownFolder(REFKNOWNFOLDERID id)
 {
-    wchar_t* path = nullptr;
     std::wstring out;
-    if (SUCCEEDED(SHGetKnownFolderPath(id, 0, nullptr, &path))) out = path;
-    CoTaskMemFree(path);
+    for (const KNOWNFOLDERID* each : {&id, &FOLDERID_Profile}) {
+        wchar_t* path = nullptr;
+        if (SUCCEEDED(SHGetKnownFolderPath(*each, 0, nullptr, &path))) out = path;
+        CoTaskMemFree(path);
+        if (!out.empty()) break;
+    }
     return out;
 }
 
