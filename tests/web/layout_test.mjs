@@ -176,6 +176,22 @@ try {
     await audit(`${layout} with Save Clip's question open`);
     await browser.key('Escape', 'Escape', 27);
   }
+  // A session that holds a picture of the screen asks before it is saved.
+  await ui(`(navigator.mediaDevices.getDisplayMedia = async () => {
+    const c = document.createElement('canvas');
+    c.width = c.height = 64;
+    const g = c.getContext('2d'), stream = c.captureStream();
+    g.fillStyle = '#c00';
+    g.fillRect(0, 0, 64, 64);
+    return stream;
+  }, true)`);
+  await ui('tambrel.press(1013)');
+  await ui(`([...document.querySelectorAll('#bar button')].find((b) => b.textContent === 'Save Session').click(), true)`);
+  await ui('new Promise((r) => setTimeout(r, 200))');
+  const question = await ui(`document.querySelector('dialog.box[open]')?.textContent ?? ''`);
+  check('a session with a picture of the screen asks first, in the page\'s style', question.includes('Save the session with the picture?'), question);
+  await audit('the phone layout with the screen picture\'s question open');
+  await browser.key('Escape', 'Escape', 27);
   check('no errors in the console', browser.errors.length === 0, browser.errors.join('\n'));
 } catch (e) {
   check('the layout checks ran to the end', false, e.stack);
