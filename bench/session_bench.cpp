@@ -6,7 +6,11 @@
 
 #include <benchmark/benchmark.h>
 
+#include "app/replay_control.h"
+
+#include <chrono>
 #include <random>
+#include <thread>
 
 namespace tambrel::bench {
 namespace {
@@ -81,8 +85,52 @@ void BM_HourOfPlay(benchmark::State& state)
     }
 }
 
+// A replay's seeks: a session of range(0) minutes of one mode (range(1):
+// psyche 0, the capture 1, whose copies are the largest) at 93 passes a
+// second with a click every 10 s; how fast the copies catch up on their
+// thread (session seconds per second), what they take in memory, and a
+// seek to the end once they have.
+void BM_ReplaySeek(benchmark::State& state)
+{
+    const uint32_t minutes = static_cast<uint32_t>(state.range(0));
+    Fixture f;
+    uint32_t now = 0;
+    f.program.recorder().setClock([&] { return now; });
+    f.program.buildMainWindow();
+    f.platform.setScreen(Image(640, 480, 0x336699));
+    f.switchOn(state.range(1) ? kCapture : kPsyche);
+    Hand hand;
+    for (int pass = 0; now < minutes * 60'000; ++pass, now += 1000 / 93) {
+        hand.move(f.platform);
+        f.program.frameLoop().pass();
+        if (pass % 930 == 0) f.click(hand.x, hand.y);
+    }
+    Session session;
+    std::string error;
+    if (!readSession(f.program.sessionFile(), session, error)) return state.SkipWithError(error.c_str());
+    for (auto _ : state) {
+        MemoryPlatform platform;
+        MemoryDialogView view;
+        Program program(platform, view);
+        const auto t0 = std::chrono::steady_clock::now();
+        ReplayControl control(program, session, "bench", true);
+        control.start(0, 0);
+        while (!control.copies().done()) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        const auto t1 = std::chrono::steady_clock::now();
+        control.seek(session.durationMs, 0);
+        const auto t2 = std::chrono::steady_clock::now();
+        const double catchUp = std::chrono::duration<double>(t1 - t0).count();
+        state.counters["session_s_per_s"] = session.durationMs / 1000.0 / catchUp;
+        state.counters["seek_to_end_ms"] = std::chrono::duration<double, std::milli>(t2 - t1).count();
+        state.counters["copies"] = static_cast<double>(control.copies().count());
+        state.counters["copy_every_s"] = control.copies().everyMs() / 1000.0;
+        state.counters["copies_MiB"] = static_cast<double>(control.copies().memoryBytes()) / (1 << 20);
+    }
+}
+
 } // namespace
 
+BENCHMARK(BM_ReplaySeek)->Args({10, 0})->Args({60, 1})->Iterations(1)->Unit(benchmark::kSecond)->UseRealTime();
 BENCHMARK(BM_PassFollower)->Arg(1)->Arg(0)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_RecordOnePass)->Unit(benchmark::kNanosecond);
 BENCHMARK(BM_HourOfPlay)->Iterations(1)->Unit(benchmark::kMillisecond);

@@ -4,6 +4,7 @@
 
 #include "app/clip.h"
 #include "app/replay.h"
+#include "app/replay_control.h"
 #include "app/session.h"
 #include "test_support.h"
 
@@ -189,10 +190,10 @@ struct Frames : FrameSink {
 // The last seconds of a run, rendered again from the newest checkpoint
 // before them, are the same pictures at the same times as rendered from the
 // start; the last one is what the window shows now.
-TEST(Clip, FromACheckpointTheSameAsFromTheStart)
+// Twelve rounds of six modes over about 48 s of session time (`now`, the
+// recorder's clock), the capture's picture among them.
+Session mixedRun(test::Harness& h, uint32_t& now)
 {
-    test::Harness h(2024);
-    uint32_t now = 0;
     h.program.recorder().setClock([&] { return now; });
     h.program.buildMainWindow(); // begins anew, on this clock
     h.platform.setScreen(Image(90, 70, 0x445566));
@@ -206,7 +207,14 @@ TEST(Clip, FromACheckpointTheSameAsFromTheStart)
         run(300, 100 + round * 20, 200);
         now += 700; // the pointer rests, nothing on the screen changes
     }
-    const Session session = read(h.program.sessionFile());
+    return read(h.program.sessionFile());
+}
+
+TEST(Clip, FromACheckpointTheSameAsFromTheStart)
+{
+    test::Harness h(2024);
+    uint32_t now = 0;
+    const Session session = mixedRun(h, now);
     ASSERT_GT(session.durationMs, 40000u);
     const ClipSpan span{session.durationMs - 10000, now};
     Frames whole, fromCheckpoint;
@@ -240,6 +248,58 @@ TEST(Clip, FromACheckpointTheSameAsFromTheStart)
     now1.frame(h.program.canvas.pixels(), 0, 1);
     EXPECT_EQ(std::get<0>(whole.got.back()), std::get<0>(now1.got.front())) << "the last picture is the window's";
     EXPECT_LE(h.program.checkpoints().memoryBytes(), Checkpoints::kKept * (4u << 20));
+}
+
+// A replay steered as a user steers it: every seek, forwards and backwards,
+// from a copy or from where it stands, lands on exactly the state the
+// session had then (the renderer's --until-ms), window words included;
+// pause holds the picture and 8x plays eight times as fast; a take-over
+// after a seek goes on recording the whole story.
+TEST(Replay, ASeekLandsOnTheStateTheSessionHadThen)
+{
+    test::Harness h(31);
+    uint32_t now = 0;
+    const Session session = mixedRun(h, now);
+    Replayed watcher;
+    ReplayControl control(watcher.program, session, "mixed.tambrel", false);
+    ASSERT_TRUE(control.start(0, 0));
+    EXPECT_EQ(control.switches().size(), 12u);
+    EXPECT_EQ(control.durationMs(), session.durationMs);
+    for (int slices = 0; !control.copies().done() && slices < 10000; ++slices) control.buildCopies(50);
+    ASSERT_TRUE(control.copies().done());
+    EXPECT_EQ(control.copiesReachMs(), session.durationMs);
+    EXPECT_GE(control.copies().count(), session.durationMs / ReplayCopies::kFirstEveryMs);
+
+    const uint32_t switchAt = control.switches()[7];
+    for (const uint32_t to : {25'000u, 3'000u, 3'001u, switchAt, switchAt - 1, 0u, 47'000u, 12'345u, session.durationMs}) {
+        ASSERT_EQ(control.seek(to, 0), SessionReplay::Step::Ran) << control.error();
+        EXPECT_EQ(control.positionMs(), to);
+        Replayed reference;
+        SessionReplay replay(reference.program, session);
+        replay.begin();
+        replay.runUntilTime(to);
+        EXPECT_TRUE(snapshot(watcher.program, watcher.view) == snapshot(reference.program, reference.view)) << "at " << to;
+    }
+
+    ASSERT_EQ(control.seek(20'000, 1000), SessionReplay::Step::Ran);
+    control.setPaused(true, 1000);
+    const Snapshot held = snapshot(watcher.program, watcher.view);
+    control.tick(3000);
+    EXPECT_EQ(control.positionMs(), 20'000u);
+    EXPECT_TRUE(snapshot(watcher.program, watcher.view) == held) << "paused, the picture holds";
+    control.setSpeed(8, 3000);
+    control.setPaused(false, 3000);
+    control.tick(3250);
+    EXPECT_EQ(control.positionMs(), 22'000u) << "a quarter of a second at 8x";
+
+    control.finish(); // taken over
+    watcher.platform.setCanvasMouse(100, 90);
+    watcher.program.onDialogEvent({DialogMessage::Command, 1015, kClicked, false});
+    watcher.program.onDialogEvent({DialogMessage::Command, kCanvasId, kClicked, false});
+    for (int i = 0; i < 7; ++i) watcher.program.frameLoop().pass();
+    Replayed again;
+    ASSERT_NO_FATAL_FAILURE(replayAll(again, watcher.program.sessionFile()));
+    EXPECT_TRUE(snapshot(again.program, again.view) == snapshot(watcher.program, watcher.view));
 }
 
 // A stretch in which nothing was drawn is no clip: refused with its reason,

@@ -14,6 +14,7 @@ void ProgramState::copyFrom(const ProgramState& other)
     rnd = other.rnd;
     frame = other.frame;
     pixelBuffer = other.pixelBuffer;
+    switched = other.switched;
     for (size_t i = 0; i < modes.size(); ++i) modes[i]->copyStateFrom(*other.modes[i]);
 }
 

@@ -18,7 +18,7 @@ namespace tambrel {
 
 // Every bit of a program's state: the canvas with its drawing state, the
 // generator, the frame values, the capture's buffer, and every mode with its
-// flag. The window's words follow from it and are not kept.
+// flag. The window's words follow from it (see Program::showState).
 class ProgramState {
 public:
     ProgramState();
@@ -31,6 +31,7 @@ public:
     FrameValues frame;
     PixelBuffer pixelBuffer;
     std::vector<std::unique_ptr<Mode>> modes; // button order; never run, only copied
+    bool switched = false; // a mode button was pressed since the start: the buttons' font is no longer the dialog's
 
 private:
     MemoryPlatform m_platform; // the modes need one; they never use it here

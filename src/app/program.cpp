@@ -58,6 +58,7 @@ void Program::saveState(ProgramState& out)
     out.rnd = rnd;
     out.frame = frame;
     out.pixelBuffer = pixelBuffer;
+    out.switched = m_switched;
     for (size_t i = 0; i < m_modes.size(); ++i) out.modes[i]->copyStateFrom(*m_modes[i]);
 }
 
@@ -68,7 +69,22 @@ void Program::restoreState(const ProgramState& state)
     rnd = state.rnd;
     frame = state.frame;
     pixelBuffer = state.pixelBuffer;
+    m_switched = state.switched;
     for (size_t i = 0; i < m_modes.size(); ++i) m_modes[i]->copyStateFrom(*state.modes[i]);
+}
+
+void Program::showState()
+{
+    std::lock_guard lock(stateLock);
+    view.setTitle("Tambrel");
+    for (size_t i = 0; i < m_modes.size(); ++i) {
+        const ModeInfo& info = kModeTable[i];
+        const bool on = m_modes[i]->isOn;
+        view.setButtonCaption(info.buttonId, str(on ? info.onCaption : info.offCaption));
+        view.setButtonFont(info.buttonId, on ? ButtonFont::Bold : m_switched ? ButtonFont::Normal : ButtonFont::Dialog);
+        if (on) view.setTitle(str(info.title));
+    }
+    platform.redraw();
 }
 
 #ifdef TAMBREL_HAVE_ZLIB
@@ -157,6 +173,7 @@ void Program::reset(uint32_t seed)
     m_clickOrder = inOrder(m_modes, &ModeInfo::clickOrder);
     m_loop.setStepOrder(inOrder(m_modes, &ModeInfo::stepOrder));
     m_heldBack.clear();
+    m_switched = false;
     for (const ModeInfo& info : kModeTable) view.setButtonFont(info.buttonId, ButtonFont::Dialog);
     view.setTitle("Tambrel");
     buildMainWindow();
@@ -182,6 +199,7 @@ int Program::modeOn() const
 void Program::stopAllModes()
 {
     std::lock_guard lock(stateLock);
+    m_switched = true;
     for (auto& m : m_modes) m->isOn = false;
     for (const ModeInfo& info : kModeTable) view.setButtonCaption(info.buttonId, str(info.offCaption));
     for (const ModeInfo& info : kModeTable) view.setButtonFont(info.buttonId, ButtonFont::Normal);

@@ -86,6 +86,9 @@ public:
     // The whole state, in and out (under the state lock).
     void saveState(ProgramState& out);
     void restoreState(const ProgramState& state);
+    // The window's words (captions, fonts, title) for the state as it is:
+    // after a restore, what the window showed when it was saved.
+    void showState();
     // A copy of the newest checkpoint at or before `timeMs` of the session
     // under way; false when there is none.
     bool copyCheckpoint(uint32_t timeMs, ProgramState& state, RecordMark& mark, uint32_t& takenMs);
@@ -114,6 +117,7 @@ private:
     FrameLoop m_loop;
     AnimationThread m_thread;
     int m_savedFocus = kNoControl;
+    bool m_switched = false; // see ProgramState::switched; guarded by stateLock
     // Commands are handled one at a time (see onDialogEvent). Guarded by stateLock.
     bool m_handlingCommand = false;
     std::deque<DialogEvent> m_heldBack;

@@ -21,6 +21,22 @@ void SessionRecorder::begin(uint32_t seed)
     m_replayTime = 0;
 }
 
+void SessionRecorder::resumeFrom(const Session& session, const RecordMark& mark)
+{
+    begin(session.header.seed);
+    const size_t end = std::min(mark.offset, session.records.size());
+    if (!m_enabled || end == 0) return;
+    m_log.append(std::span(session.records).first(end));
+    m_writer.resumeAt(mark);
+    m_replayTime = mark.timeMs;
+    // Whether the run so far holds a picture of the screen, as its records say.
+    RecordCursor cursor(session.records);
+    Record r;
+    std::string error;
+    while (cursor.offset() < end && cursor.next(r, error))
+        if (r.tag == RecordTag::Picture) m_holdsPictures.store(true);
+}
+
 SessionHeader SessionRecorder::header() const
 {
     SessionHeader h;

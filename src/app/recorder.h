@@ -44,6 +44,9 @@ public:
 
     // A new recording from a program started with `seed`.
     void begin(uint32_t seed);
+    // A recording whose first records are `session`'s up to `mark` (a
+    // replay that starts at a checkpoint goes on from there).
+    void resumeFrom(const Session& session, const RecordMark& mark);
     // Under the state lock: a pass or a command that changes the state
     // begins its group; readings until groupEnds belong to it.
     void passBegins() override;

@@ -12,7 +12,7 @@ SessionReplay::SessionReplay(Program& program, Session session)
 }
 
 SessionReplay::SessionReplay(Program& program, Session session, const ProgramState& start, const RecordMark& from)
-    : m_program(program), m_session(std::move(session)), m_start(&start), m_cursor(m_session.records, from)
+    : m_program(program), m_session(std::move(session)), m_start(&start), m_startMark(from), m_cursor(m_session.records, from)
 {
     advance();
 }
@@ -23,6 +23,7 @@ void SessionReplay::advance()
 {
     // The records were checked when the session was read: they cannot fail here.
     std::string error;
+    m_nextMark = m_cursor.mark();
     if (!m_cursor.next(m_next, error)) m_next = Record{};
 }
 
@@ -38,7 +39,13 @@ void SessionReplay::begin()
     std::lock_guard lock(m_program.stateLock);
     m_program.frameLoop().hold(true);
     m_program.reset(m_session.header.seed);
-    if (m_start) m_program.restoreState(*m_start);
+    if (m_start) {
+        // The run so far is the session's up to the checkpoint: a take-over
+        // from here records the whole story.
+        m_program.restoreState(*m_start);
+        m_program.recorder().resumeFrom(m_session, m_startMark);
+        m_program.showState();
+    }
     m_program.recorder().setReplayInput(this);
     m_active = true;
 }
@@ -77,6 +84,14 @@ SessionReplay::Step SessionReplay::runUntilPass(uint64_t passes)
     while (m_passes < passes && (s = step()) == Step::Ran) {
     }
     return m_passes >= passes && m_error.empty() ? Step::Ran : s;
+}
+
+SessionReplay::Step SessionReplay::runUntilTime(uint32_t timeMs)
+{
+    Step s = Step::Ran;
+    while (!ended() && m_next.timeMs <= timeMs && (s = step()) == Step::Ran) {
+    }
+    return s == Step::Ran && ended() ? Step::Ended : s;
 }
 
 SessionReplay::Step SessionReplay::playUntil(uint32_t nowMs, int most)

@@ -40,6 +40,9 @@ public:
     Step step();
     // Steps until `passes` passes have run, the end, or a failure.
     Step runUntilPass(uint64_t passes);
+    // Every pass and command recorded at or before `timeMs`: the state the
+    // session had at that time. Ended when the session ends by then.
+    Step runUntilTime(uint32_t timeMs);
     // The steps whose recorded time has come by `nowMs`, at a window's pace:
     // at most `most` of them, so that a window that stalled catches up
     // without freezing.
@@ -47,12 +50,18 @@ public:
     // The recorded time of the next pass or command; of the last one at the end.
     uint32_t nextTimeMs() const { return m_next.tag == RecordTag::End ? m_session.durationMs : m_next.timeMs; }
     bool ended() const { return m_next.tag == RecordTag::End; }
+    bool nextIsPass() const { return m_next.tag == RecordTag::Pass; }
+    // The session's place before the next record (a checkpoint's mark there).
+    const RecordMark& nextMark() const { return m_nextMark; }
     uint64_t passesRun() const { return m_passes; }
     const std::string& error() const { return m_error; }
     const Session& session() const { return m_session; }
     bool active() const { return m_active; }
     // Hands the program back: live inputs, its own passes, recording goes on.
     void finish();
+    // Gives the program up to another replay that takes its place, which
+    // has begun already: nothing is handed back.
+    void abandon() { m_active = false; }
 
 private:
     bool nextPointer(int& x, int& y) override;
@@ -63,7 +72,9 @@ private:
     Program& m_program;
     Session m_session;
     const ProgramState* m_start = nullptr;
+    RecordMark m_startMark;
     RecordCursor m_cursor;
+    RecordMark m_nextMark;
     Record m_next;
     uint64_t m_passes = 0;
     std::string m_error;

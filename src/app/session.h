@@ -71,6 +71,8 @@ public:
     explicit RecordWriter(std::vector<uint8_t>& out) : m_out(out) {}
     // Changes from the start again, as for a new stream.
     void restart() { m_lastTime = 0, m_lastX = 0, m_lastY = 0, m_records = 0; }
+    // Goes on after a stream's first records, up to `mark`.
+    void resumeAt(const RecordMark& mark) { m_lastTime = mark.timeMs, m_lastX = mark.x, m_lastY = mark.y, m_records = mark.index; }
     // The mark of the next record, `offset` bytes into the whole stream.
     RecordMark mark(size_t offset) const { return {offset, m_records, m_lastTime, m_lastX, m_lastY}; }
     void pass(uint32_t timeMs);
@@ -102,6 +104,8 @@ public:
     bool next(Record& record, std::string& error);
     size_t offset() const { return m_pos; }
     uint64_t index() const { return m_index; } // of the next record, from 0
+    // Where the cursor stands, as a mark a cursor or a writer can go on from.
+    RecordMark mark() const { return {m_pos, m_index, m_time, m_x, m_y}; }
 
 private:
     bool fail(std::string& error, const std::string& why) const;

@@ -65,7 +65,7 @@ std::string renderUsage()
 {
     return "usage: tambrel-render --mode WORD [--seed N] [--frames N] [--pointer X,Y | --path FILE]\n"
            "                      [--click K]... [--capture-image FILE] [--out FILE.png] [--every K DIR]\n"
-           "       tambrel-render --replay SESSION [--until PASS] [--out FILE.png] [--every K DIR]\n"
+           "       tambrel-render --replay SESSION [--until PASS | --until-ms MS] [--out FILE.png] [--every K DIR]\n"
            "       tambrel-render --replay SESSION --video OUT.webp|OUT.gif|OUT.mp4 [--from SECONDS] [--to SECONDS]\n"
            "modes: " + modeWords() + "\n";
 }
@@ -152,6 +152,11 @@ bool parseRenderArgs(const std::vector<std::string>& args, RenderOptions& o, std
             if (v.empty() || *end || !(seconds >= 0 && seconds * 1000 <= UINT32_MAX)) // a session's times
                 return error = a + " takes seconds of the session, not '" + v + "'", false;
             (a == "--from" ? o.fromSeconds : o.toSeconds) = seconds;
+        } else if (a == "--until-ms") {
+            if (!value(v)) return false;
+            uint32_t ms = 0;
+            if (!parseNumber(v, ms)) return error = "--until-ms takes a time in milliseconds (0 to 4294967295), not '" + v + "'", false;
+            o.untilMs = ms;
         } else if (a == "--until") {
             if (!value(v)) return false;
             if (!parseNumber(v, o.until) || o.until < 0) return error = "--until takes a pass count, not '" + v + "'", false;
@@ -172,7 +177,7 @@ bool parseRenderArgs(const std::vector<std::string>& args, RenderOptions& o, std
                 return error = a + " does not go with --replay: the session holds its own", false;
         return true;
     }
-    if (o.until >= 0) return error = "--until goes with --replay", false;
+    if (o.until >= 0 || o.untilMs >= 0) return error = "--until and --until-ms go with --replay", false;
     if (!o.video.empty()) return error = "--video goes with --replay", false;
     if (o.segments.empty() || o.segments.front().mode.empty())
         return error = "--mode is required; the modes are: " + modeWords(), false;
@@ -247,7 +252,8 @@ int runReplay(const RenderOptions& o, std::ostream& err)
     replay.begin();
     const uint64_t until = o.until >= 0 ? static_cast<uint64_t>(o.until) : UINT64_MAX;
     SessionReplay::Step step = SessionReplay::Step::Ran;
-    while (replay.passesRun() < until) {
+    const uint32_t untilMs = o.untilMs >= 0 ? static_cast<uint32_t>(o.untilMs) : UINT32_MAX;
+    while (replay.passesRun() < until && !replay.ended() && replay.nextTimeMs() <= untilMs) {
         const uint64_t before = replay.passesRun();
         if ((step = replay.step()) != SessionReplay::Step::Ran) break;
         const uint64_t passes = replay.passesRun();

@@ -37,6 +37,7 @@ struct RenderOptions {
     std::string everyDir;
     std::string replay;   // a session file to replay instead of a mode
     int64_t until = -1;   // with replay: stop after this many passes
+    int64_t untilMs = -1; // with replay: stop after every record up to this time
     std::string video;    // with replay: a clip of the session (.webp, .gif, .mp4)
     double fromSeconds = 0, toSeconds = -1; // the clip's stretch; -1: to the session's end
     bool progress = false; // a progress line on standard error
