@@ -35,7 +35,6 @@ namespace tambrel {
 
 namespace {
 constexpr int kPaceMs = 2;          // how often a replay looks whether its next record is due
-constexpr int kMostStepsPerLook = 200; // after a stall, catch up without freezing the window
 constexpr int kRecordEveryMs = 1000;
 constexpr int kExportNiceness = 10; // the clip's thread, below the animation's
 const QString kFilter = QStringLiteral("Tambrel sessions (*.tambrel)");
@@ -122,23 +121,54 @@ bool KeepControl::writeRecord(bool always)
     return false;
 }
 
-void KeepControl::replay(Session session)
+void KeepControl::replay(Session session, const QString& name, uint32_t atMs)
 {
     if (m_replay) endReplay({});
-    m_replay = std::make_unique<SessionReplay>(m_program, std::move(session));
-    m_replay->begin();
     m_clock.start();
+    m_replay = std::make_unique<ReplayControl>(m_program, std::move(session), name.toStdString(), true);
+    if (!m_replay->start(atMs, 0)) return endReplay(QString::fromStdString(m_replay->error()));
     m_pace.start(kPaceMs);
+    emit replayStarted();
 }
 
-// The records whose time has come, at the session's pace.
+// The records whose time has come, at the chosen speed.
 void KeepControl::tick()
 {
     if (!m_replay) return;
-    const auto now = static_cast<uint32_t>(std::min<qint64>(m_clock.elapsed(), UINT32_MAX));
-    const SessionReplay::Step step = m_replay->playUntil(now, kMostStepsPerLook);
+    const SessionReplay::Step step = m_replay->tick(static_cast<double>(m_clock.elapsed()));
     if (step == SessionReplay::Step::Failed) return endReplay(QString::fromStdString(m_replay->error()));
     if (step == SessionReplay::Step::Ended) endReplay({}); // at the session's own end
+}
+
+void KeepControl::toggleReplayPause()
+{
+    if (m_replay) m_replay->setPaused(!m_replay->paused(), static_cast<double>(m_clock.elapsed()));
+}
+
+void KeepControl::setReplaySpeed(double speed)
+{
+    if (m_replay) m_replay->setSpeed(speed, static_cast<double>(m_clock.elapsed()));
+}
+
+void KeepControl::stepReplaySpeed(int by)
+{
+    if (!m_replay) return;
+    const auto* speeds = std::begin(ReplayControl::kSpeeds);
+    const int count = static_cast<int>(std::size(ReplayControl::kSpeeds));
+    const int at = static_cast<int>(std::find(speeds, speeds + count, m_replay->speed()) - speeds);
+    setReplaySpeed(speeds[std::clamp(at + by, 0, count - 1)]);
+}
+
+void KeepControl::seekReplay(uint32_t ms)
+{
+    if (!m_replay) return;
+    if (m_replay->seek(ms, static_cast<double>(m_clock.elapsed())) == SessionReplay::Step::Failed)
+        endReplay(QString::fromStdString(m_replay->error()));
+}
+
+void KeepControl::seekReplayBy(int64_t ms)
+{
+    if (m_replay) seekReplay(static_cast<uint32_t>(std::clamp<int64_t>(int64_t{m_replay->positionMs()} + ms, 0, m_replay->durationMs())));
 }
 
 void KeepControl::endReplay(const QString& problem)
@@ -340,7 +370,7 @@ void KeepControl::openSession()
                                  .arg(QFileInfo(path).fileName(), QString::fromStdString(error)));
         return;
     }
-    replay(std::move(session));
+    replay(std::move(session), QFileInfo(path).fileName());
 }
 
 } // namespace tambrel

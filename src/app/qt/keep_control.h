@@ -7,7 +7,7 @@
 // the user asks.
 
 #include "app/record_file.h"
-#include "app/replay.h"
+#include "app/replay_control.h"
 
 #include <QElapsedTimer>
 #include <QObject>
@@ -41,9 +41,18 @@ public:
     // write failed (the user is told the first time).
     bool writeRecord(bool always = false);
     const RecordFile& recordFile() const { return m_record; }
-    // Plays `session` from its start at its recorded pace.
-    void replay(Session session);
-    bool replaying() const { return m_replay && m_replay->active(); }
+    // Plays `session` at its recorded pace, from its start or `atMs`;
+    // `name` is what the replay bar calls it.
+    void replay(Session session, const QString& name, uint32_t atMs = 0);
+    bool replaying() const { return m_replay != nullptr; }
+    // The replay under way, for its bar; null when none is.
+    const ReplayControl* replayControl() const { return m_replay.get(); }
+    void toggleReplayPause();
+    void setReplaySpeed(double speed);
+    // One speed slower (-1) or faster (+1).
+    void stepReplaySpeed(int by);
+    void seekReplay(uint32_t ms);
+    void seekReplayBy(int64_t ms);
     // The user's own press or click: a replay stops where it is, and the
     // program is the user's from that state on.
     void takeOver();
@@ -57,6 +66,7 @@ public:
     bool exporting() const { return m_export.joinable(); }
 
 signals:
+    void replayStarted();
     void replayEnded();
     // A clip has been written, or has failed ("" when it was written).
     void clipDone(const QString& problem);
@@ -67,10 +77,9 @@ private:
 
     QWidget* m_window;
     Program& m_program;
-    std::unique_ptr<SessionReplay> m_replay;
+    std::unique_ptr<ReplayControl> m_replay;
     QTimer m_pace;
     QElapsedTimer m_clock;       // since the replay began
-    uint32_t m_startMs = 0;      // the session's time at that moment
     RecordFile m_record;
     QTimer m_recordTimer;
 

@@ -111,10 +111,14 @@ int main(int argc, char** argv)
                                     QStringLiteral("Replay the session in FILE at its recorded pace; any press or click "
                                                    "takes it over from where it is."),
                                     QStringLiteral("FILE"));
+    const QCommandLineOption at(QStringLiteral("at"),
+                                QStringLiteral("With a session to replay: start it at that time, in seconds from its start."),
+                                QStringLiteral("SECONDS"));
     parser.addOption(help);
     parser.addOption(version);
     parser.addOption(record);
     parser.addOption(replay);
+    parser.addOption(at);
     // Qt's own options, which the window system part of Qt reads.
     for (const char* qtOption : {"platform", "display", "style"}) {
         QCommandLineOption o(QString::fromLatin1(qtOption), QString(), QStringLiteral("value"));
@@ -150,6 +154,18 @@ int main(int argc, char** argv)
     tambrel::Session session;
     const QString replayFile = named.isEmpty() ? parser.value(replay) : named.first();
     const bool replaying = !named.isEmpty() || parser.isSet(replay);
+    uint32_t atMs = 0;
+    if (parser.isSet(at)) {
+        bool number = false;
+        const double seconds = parser.value(at).toDouble(&number);
+        if (!replaying || !number || !(seconds >= 0 && seconds * 1000 <= UINT32_MAX)) {
+            std::fprintf(stderr, "tambrel: %s (see tambrel --help)\n",
+                         !replaying ? "--at goes with a session to replay"
+                                    : qPrintable(QStringLiteral("--at takes seconds of the session, not '%1'").arg(parser.value(at))));
+            return kBadArguments;
+        }
+        atMs = static_cast<uint32_t>(seconds * 1000);
+    }
     if (replaying) {
         std::string error;
         if (!tambrel::readSessionFile(QFile::encodeName(replayFile).toStdString(), session, error)) {
@@ -183,7 +199,7 @@ int main(int argc, char** argv)
         }
     }
     tambrel.show();
-    if (replaying) tambrel.keeping.replay(std::move(session));
+    if (replaying) tambrel.keeping.replay(std::move(session), QFileInfo(replayFile).fileName(), atMs);
     app.exec();
     tambrel.shutdown(); // the thread ends at the top of its next pass
     // All of it, to the end of the run; where that cannot be written, the

@@ -8,6 +8,7 @@
 #include "app/qt/canvas_widget.h"
 #include "app/qt/qt_platform.h"
 #include "app/qt/keep_control.h"
+#include "app/qt/replay_bar.h"
 #include "app/qt/x11_window_watch.h"
 
 #include <QAccessible>
@@ -127,6 +128,49 @@ MainDialog::MainDialog()
 }
 
 MainDialog::~MainDialog() = default;
+
+void MainDialog::attachKeeping(KeepControl* keeping)
+{
+    m_keeping = keeping;
+    m_replayBar = new ReplayBar(this, *keeping);
+    m_replayBar->setGeometry(0, layout::kClientHeight, layout::kClientWidth, ReplayBar::kHeight);
+    m_replayBar->hide();
+    m_replayWatch = new QTimer(this);
+    connect(m_replayWatch, &QTimer::timeout, m_replayBar, &ReplayBar::refresh);
+    // The replay's keys: none of them a dialog key (Space and Enter still
+    // press the focused button, Escape does nothing).
+    auto key = [this](const QKeySequence& keys, auto act) {
+        auto* a = new QAction(this);
+        a->setShortcut(keys);
+        a->setShortcutContext(Qt::WindowShortcut);
+        a->setEnabled(false);
+        addAction(a);
+        connect(a, &QAction::triggered, this, act);
+        m_replayActions.push_back(a);
+    };
+    key(QKeySequence(Qt::CTRL | Qt::Key_P), [this] { m_keeping->toggleReplayPause(); });
+    key(QKeySequence(Qt::CTRL | Qt::Key_Left), [this] { m_keeping->seekReplayBy(-5000); });
+    key(QKeySequence(Qt::CTRL | Qt::Key_Right), [this] { m_keeping->seekReplayBy(5000); });
+    key(QKeySequence(Qt::CTRL | Qt::Key_Minus), [this] { m_keeping->stepReplaySpeed(-1); });
+    key(QKeySequence(Qt::CTRL | Qt::Key_Plus), [this] { m_keeping->stepReplaySpeed(1); });
+    key(QKeySequence(Qt::CTRL | Qt::Key_Equal), [this] { m_keeping->stepReplaySpeed(1); });
+    key(QKeySequence(Qt::CTRL | Qt::Key_T), [this] { m_keeping->takeOver(); });
+    connect(keeping, &KeepControl::replayStarted, this, [this] { showReplayBar(true); });
+    connect(keeping, &KeepControl::replayEnded, this, [this] { showReplayBar(false); });
+}
+
+// The window grows by the bar while a replay plays; the canvas and the
+// buttons keep their places.
+void MainDialog::showReplayBar(bool show)
+{
+    if (show == m_replayBar->isVisible()) return;
+    for (QAction* a : m_replayActions) a->setEnabled(show);
+    if (show) m_replayBar->refresh();
+    m_replayBar->setVisible(show);
+    setFixedSize(layout::kClientWidth, layout::kClientHeight + (show ? ReplayBar::kHeight : 0));
+    if (show) m_replayWatch->start(50);
+    else m_replayWatch->stop();
+}
 
 void MainDialog::attach(Program* program, QtPlatform* platform)
 {

@@ -14,6 +14,9 @@
 
 #include <map>
 #include <memory>
+#include <vector>
+
+class QTimer;
 
 
 namespace tambrel {
@@ -24,6 +27,7 @@ struct ModeInfo;
 class QtPlatform;
 class KeepControl;
 class X11WindowWatch;
+class ReplayBar;
 
 // A push button of the window; its own class so that screen readers can be
 // told that a mode button is a toggle (see accessibility.cpp).
@@ -49,8 +53,10 @@ public:
 
     // The program and platform exist after the window; attach them before use.
     void attach(Program* program, QtPlatform* platform);
-    // The sessions' menu entries and shortcuts act on these.
-    void attachKeeping(KeepControl* sessions) { m_keeping = sessions; }
+    // The sessions' menu entries and shortcuts act on these, and a replay
+    // shows its bar under the window.
+    void attachKeeping(KeepControl* sessions);
+    ReplayBar* replayBar() const { return m_replayBar; }
     // The canvas's context menu: saving and opening sessions.
     QMenu* canvasMenu() const { return m_menu; }
     CanvasWidget* canvasWidget() const { return m_canvas; }
@@ -86,10 +92,14 @@ private:
     // Nothing is painted and the pointer is not read while the window is
     // minimised or otherwise not exposed (rolled up, unmapped).
     void updateHidden();
+    void showReplayBar(bool show);
 
     Program* m_program = nullptr;
     QtPlatform* m_platform = nullptr;
     KeepControl* m_keeping = nullptr;
+    ReplayBar* m_replayBar = nullptr;
+    QTimer* m_replayWatch = nullptr;
+    std::vector<QAction*> m_replayActions; // its shortcuts, live while it plays
     QMenu* m_menu = nullptr;
     CanvasWidget* m_canvas = nullptr;
     std::map<int, QPushButton*> m_buttons;
