@@ -110,6 +110,48 @@ close_program
 [ "$status" = 0 ] || fail "exit status $status after the replay"
 echo "ok the window replays it to the same picture, and a press takes it over"
 
+# The replay bar, through the keyboard: the window grows by it while a
+# session plays; a pause holds the picture; seeks forwards and backwards
+# land on the renderer's --until-ms picture; 8x ends sooner than the
+# session's own pace; a take-over from a seek records the whole story.
+"$render" --seed 9 --mode psyche --frames 1500 --click 0 --click 600 --mode fireworks --frames 1500 --click 10 \
+  --click 700 --save-session "$work/steer.tambrel" || fail "the renderer made no session to steer"
+QT_QPA_PLATFORM=xcb "$program" --replay "$work/steer.tambrel" --at 2 --record "$work/story.tambrel" >"$work/app.log" 2>&1 &
+app_pid=$!
+find_window
+height() { xwininfo -id "$wid" | awk '/Height:/ {print $2}'; }
+wait_until 10 eval '[ "$(height)" -gt 530 ]' || fail "no replay bar under the window ($(height) px tall)"
+keys() { xdotool windowactivate --sync "$wid" key --delay 80 "$@"; sleep 0.5; }
+keys ctrl+p
+canvas_to "$work/paused.png"
+sleep 0.5
+canvas_to "$work/still-paused.png"
+same_picture "$work/paused.png" "$work/still-paused.png" || fail "a paused replay goes on changing"
+seek_lands() { # keys..., then the time they lead to
+  local ms="${@: -1}"
+  keys "${@:1:$#-1}"
+  "$render" --replay "$work/steer.tambrel" --until-ms "$ms" --out "$work/until-$ms.png" || fail "--until-ms $ms"
+  wait_until 5 eval 'canvas_to "$work/seek.png" && same_picture "$work/seek.png" "$work/until-$ms.png"' ||
+    fail "a seek to $ms ms shows another picture than the renderer's ($(compare -metric AE "$work/seek.png" "$work/until-$ms.png" null: 2>&1) pixels differ)"
+}
+seek_lands ctrl+Home ctrl+Right ctrl+Right ctrl+Right 15000
+seek_lands ctrl+Right ctrl+Right 25000
+seek_lands ctrl+Left ctrl+Left ctrl+Left 10000
+keys ctrl+plus ctrl+plus ctrl+plus ctrl+p # 8x from 10 s: the 20 s left take 2.5 s
+started=$(date +%s%N)
+wait_until 15 eval '[ "$(height)" = 530 ]' || fail "at 8x the replay did not end"
+took=$((($(date +%s%N) - started) / 1000000))
+[ "$took" -lt 10000 ] || fail "at 8x the last 20 s took $took ms"
+press_button 10
+xdotool mousemove --window "$wid" 300 250 click 1
+wait_until 5 title_is "Tambrel: Random fractal cloud painter" || fail "no take-over after the replay"
+sleep 0.5
+canvas_to "$work/taken.png"
+close_program
+"$render" --replay "$work/story.tambrel" --out "$work/story.png" || fail "the story after a seek does not replay"
+same_picture "$work/taken.png" "$work/story.png" || fail "the story recorded after a seek replays to another picture"
+echo "ok the replay bar: pause holds, seeks land on --until-ms pictures both ways, 8x ends in $took ms, the story replays"
+
 # At twice the size, the window shows the newest picture: a pen that has
 # stopped shows its last stroke, in 2 x 2 blocks, as the renderer replays it.
 QT_SCALE_FACTOR=2 QT_QPA_PLATFORM=xcb "$program" --record "$work/twice.tambrel" >"$work/app.log" 2>&1 &

@@ -151,6 +151,8 @@ void MainDialog::attachKeeping(KeepControl* keeping)
     key(QKeySequence(Qt::CTRL | Qt::Key_P), [this] { m_keeping->toggleReplayPause(); });
     key(QKeySequence(Qt::CTRL | Qt::Key_Left), [this] { m_keeping->seekReplayBy(-5000); });
     key(QKeySequence(Qt::CTRL | Qt::Key_Right), [this] { m_keeping->seekReplayBy(5000); });
+    key(QKeySequence(Qt::CTRL | Qt::Key_Home), [this] { m_keeping->seekReplay(0); });
+    key(QKeySequence(Qt::CTRL | Qt::Key_End), [this] { m_keeping->seekReplay(UINT32_MAX); });
     key(QKeySequence(Qt::CTRL | Qt::Key_Minus), [this] { m_keeping->stepReplaySpeed(-1); });
     key(QKeySequence(Qt::CTRL | Qt::Key_Plus), [this] { m_keeping->stepReplaySpeed(1); });
     key(QKeySequence(Qt::CTRL | Qt::Key_Equal), [this] { m_keeping->stepReplaySpeed(1); });
