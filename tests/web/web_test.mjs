@@ -396,6 +396,64 @@ try {
   check('the page names its version and says about itself what the desktop\'s About box says',
     /^Tambrel \d+\.\d+\.\d+$/.test(about[0]) && about[1].startsWith(about[0] + '\n') && about[1].includes('right-click'), about.join(' / '));
 
+  // The replay bar through real input: a session opens with its name and
+  // length in the line's place, nothing above it moving; Pause holds the
+  // picture; the replay's keys seek both ways to the renderer's --until-ms
+  // pictures; a take-over after a seek records the whole story; at 8x a
+  // replay ends sooner than at its own pace.
+  const steer = path.join(fixtures, 'steer.tambrel');
+  execFileSync(render, ['--seed', '9', '--mode', 'psyche', '--frames', '1500', '--click', '0', '--click', '600',
+    '--mode', 'fireworks', '--frames', '1500', '--click', '10', '--click', '700', '--save-session', steer]);
+  for (const ms of [15000, 25000, 10000]) execFileSync(render, ['--replay', steer, '--until-ms', String(ms), '--out', path.join(fixtures, `until-${ms}.png`)]);
+  const places = `[...document.querySelectorAll('#surface, #dialog button, #bar button')].map((e) => JSON.stringify(e.getBoundingClientRect())).join()`;
+  const unmoved = await ui(places);
+  const openSteer = () => ui(`fetch('/fixtures/steer.tambrel').then((r) => r.arrayBuffer()).then((b) => {
+    window.steered = tambrel.replay(new Uint8Array(b), 'steer.tambrel');
+    return new Promise((r) => setTimeout(r, 300));
+  })`);
+  await openSteer();
+  const bar = await ui(`[document.getElementById('replay').hidden, document.getElementById('replay-name').textContent,
+    document.getElementById('replay-time').textContent, tambrel.replayInfo().durationMs]`);
+  check('an opened session shows its bar: its name and its length', !bar[0] && bar[1] === 'Replaying steer.tambrel' &&
+    bar[2].endsWith('/ 0:30') && bar[3] === 30000, bar.join(' | '));
+  check('... and nothing above the bar moves', (await ui(places)) === unmoved);
+  const [px, py] = await ui(`(() => { const r = document.getElementById('replay-play').getBoundingClientRect(); return [r.x + r.width / 2, r.y + r.height / 2]; })()`);
+  await browser.click(px, py);
+  const held = await ui('tambrel.pixels().join()');
+  await settle(300);
+  check('Pause holds the picture', (await ui('tambrel.pixels().join()')) === held && (await ui('tambrel.replayInfo().paused')));
+  const chord = async (key, code, keyCode, times = 1) => {
+    for (let n = 0; n < times; ++n) {
+      for (const type of ['keyDown', 'keyUp']) await browser.command('Input.dispatchKeyEvent', { type, key, code, windowsVirtualKeyCode: keyCode, modifiers: 2 });
+    }
+    await settle(50);
+  };
+  await chord('Home', 'Home', 36);
+  await chord('ArrowRight', 'ArrowRight', 39, 3);
+  const at15 = [await ui('tambrel.replayInfo().positionMs'), await differFrom('until-15000.png')];
+  await chord('ArrowRight', 'ArrowRight', 39, 2);
+  const at25 = [await ui('tambrel.replayInfo().positionMs'), await differFrom('until-25000.png')];
+  await chord('ArrowLeft', 'ArrowLeft', 37, 3);
+  const at10 = [await ui('tambrel.replayInfo().positionMs'), await differFrom('until-10000.png')];
+  check('the replay\'s keys seek forwards and back to the renderer\'s --until-ms pictures',
+    [at15, at25, at10].every(([, differ]) => differ === 0) && at15[0] === 15000 && at25[0] === 25000 && at10[0] === 10000,
+    JSON.stringify([at15, at25, at10]));
+  await chord('Enter', 'Enter', 13); // take over
+  await ui('window.steered');
+  await browser.click(...(await centre(1012)));
+  await browser.click(sx, sy);
+  await settle(300);
+  fs.writeFileSync(path.join(fixtures, 'story.tambrel'), Buffer.from(await ui('tambrel.session().then((b) => [...b])')));
+  execFileSync(render, ['--replay', path.join(fixtures, 'story.tambrel'), '--out', path.join(fixtures, 'story.png')]);
+  check('a take-over after a seek records the whole story', (await differFrom('story.png')) === 0 &&
+    (await ui(`document.getElementById('replay').hidden`)) && (await ui(places)) === unmoved);
+  await openSteer();
+  await ui('tambrel.speed(8)');
+  const started = Date.now();
+  await ui('window.steered');
+  const took = Date.now() - started;
+  check('at 8x a 30 s session ends in under 10 s', took < 10000, `${took} ms`);
+
   check('no console errors', browser.errors.length === 0, browser.errors.join(' | '));
 
   // The folder's page opened from disk cannot fetch its program, and says

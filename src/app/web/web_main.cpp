@@ -8,7 +8,7 @@
 #include "app/layout.h"
 #include "app/mode_table.h"
 #include "app/program.h"
-#include "app/replay.h"
+#include "app/replay_control.h"
 #include "app/session.h"
 #include "app/web/web_platform.h"
 
@@ -69,7 +69,7 @@ struct WebApp {
     // file's header, then its records inflated by the browser).
     std::vector<uint8_t> out, in;
     size_t outHeader = 0;
-    std::unique_ptr<tambrel::SessionReplay> replay;
+    std::unique_ptr<tambrel::ReplayControl> replay;
     std::unique_ptr<tambrel::ClipRun> clip;
     ClipFrame clipFrame;
     std::string error;
@@ -202,9 +202,9 @@ EMSCRIPTEN_KEEPALIVE int tambrel_session_header_length()
     return static_cast<int>(used);
 }
 // Replays the session in the buffer (its header, then its records as they
-// are, `headerBytes` long): 0, or -1 with the reader's reason, the running
-// session left as it was.
-EMSCRIPTEN_KEEPALIVE int tambrel_replay(int headerBytes)
+// are, `headerBytes` long) from `atMs`, `nowMs` being the page's clock: 0,
+// or -1 with the reader's reason, the running session left as it was.
+EMSCRIPTEN_KEEPALIVE int tambrel_replay(int headerBytes, double atMs, double nowMs)
 {
     tambrel::Session session;
     size_t used = 0;
@@ -218,24 +218,63 @@ EMSCRIPTEN_KEEPALIVE int tambrel_replay(int headerBytes)
     records.erase(records.begin(), records.begin() + headerBytes);
     if (!tambrel::checkRecords(std::move(records), session, app->error)) return -1;
     if (app->replay) app->replay->finish();
-    app->replay = std::make_unique<tambrel::SessionReplay>(app->program, std::move(session));
-    app->replay->begin();
+    app->replay = std::make_unique<tambrel::ReplayControl>(app->program, std::move(session), "", false);
+    if (!app->replay->start(static_cast<uint32_t>(std::clamp(atMs, 0.0, 4294967295.0)), nowMs)) {
+        app->error = app->replay->error();
+        app->replay->finish();
+        app->replay.reset();
+        return -1;
+    }
     return 0;
 }
-// The replay's steps whose time has come at `nowMs` of its own clock:
-// 0 while it goes on, 1 at its end, 2 when it stopped (see tambrel_error);
-// at 1 and 2 the program is the user's from there.
-EMSCRIPTEN_KEEPALIVE int tambrel_replay_step(double nowMs)
+
+namespace {
+// 0 while the replay goes on; at its end (1) or when it stopped (2, see
+// tambrel_error) the program is the user's from there.
+int replayGoesOn(tambrel::SessionReplay::Step step)
 {
-    constexpr int kMostStepsPerLook = 200; // after a stall, catch up without freezing the page
-    if (!app->replay) return 1;
-    const auto now = static_cast<uint32_t>(std::clamp(nowMs, 0.0, 4294967295.0));
-    const tambrel::SessionReplay::Step step = app->replay->playUntil(now, kMostStepsPerLook);
     if (step == tambrel::SessionReplay::Step::Ran) return 0;
     if (step == tambrel::SessionReplay::Step::Failed) app->error = app->replay->error();
     app->replay->finish();
     app->replay.reset();
     return step == tambrel::SessionReplay::Step::Ended ? 1 : 2;
+}
+} // namespace
+
+// The replay's steps whose time has come at `nowMs`, then the copies for
+// seeking for up to `copyMs`: 0, 1 or 2 as replayGoesOn says.
+EMSCRIPTEN_KEEPALIVE int tambrel_replay_step(double nowMs, double copyMs)
+{
+    if (!app->replay) return 1;
+    const int goesOn = replayGoesOn(app->replay->tick(nowMs));
+    if (goesOn == 0 && copyMs > 0) app->replay->buildCopies(copyMs);
+    return goesOn;
+}
+EMSCRIPTEN_KEEPALIVE int tambrel_replay_seek(double ms, double nowMs)
+{
+    if (!app->replay) return 1;
+    return replayGoesOn(app->replay->seek(static_cast<uint32_t>(std::clamp(ms, 0.0, 4294967295.0)), nowMs));
+}
+EMSCRIPTEN_KEEPALIVE void tambrel_replay_pause(int paused, double nowMs)
+{
+    if (app->replay) app->replay->setPaused(paused != 0, nowMs);
+}
+EMSCRIPTEN_KEEPALIVE void tambrel_replay_speed(double speed, double nowMs)
+{
+    if (app->replay) app->replay->setSpeed(speed, nowMs);
+}
+// The replay as its bar shows it: position, duration, copies' reach (ms),
+// speed, paused; then the times of its mode switches.
+EMSCRIPTEN_KEEPALIVE const double* tambrel_replay_info()
+{
+    static std::vector<double> info;
+    info.clear();
+    if (!app->replay) return nullptr;
+    const tambrel::ReplayControl& r = *app->replay;
+    info = {double(r.positionMs()), double(r.durationMs()), double(r.copiesReachMs()), r.speed(), r.paused() ? 1.0 : 0.0,
+            double(r.switches().size())};
+    for (uint32_t t : r.switches()) info.push_back(t);
+    return info.data();
 }
 // A press or click of the visitor's own ends a replay.
 EMSCRIPTEN_KEEPALIVE void tambrel_take_over()

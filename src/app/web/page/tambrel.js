@@ -23,11 +23,13 @@
   const MOST_STEPS_PER_FRAME = 200; // a replay that stalled catches up without freezing the page
   const CLIP_SLICE_MS = 4; // a clip is made in slices this long between the page's own passes
   const LONGEST_CLIP_S = 30; // as far back as the program keeps checkpoints for
+  const COPY_MS = 4; // a replay's copies for seeking are made this long per frame
+  const SPEEDS = [[0.25, '1/4x'], [0.5, '1/2x'], [1, '1x'], [2, '2x'], [4, '4x'], [8, '8x'], [0, 'As fast as it goes']];
 
   let M, layout, dialog, sizer, surface, context, image;
   const controls = new Map(); // control id -> element
   let scale = 1, fittedRatio = 0, running = true, nextPass = 0, passes = 0, queue = Promise.resolve();
-  let replaying = null; // { start, resolve, reject } while a session replays
+  let replaying = null; // { name, resolve, reject, shown } while a session replays
   let described = ''; // the title the line under the window was written for
   let clipping = null; // { cancelled, stopped } while a clip is being made
   let broken = false; // the program stopped: the page says so and does nothing more
@@ -151,20 +153,27 @@
   }
 
   // The line under the window keeps the height of the longest mode's
-  // description at this width, so that nothing below it moves as modes
-  // switch.
+  // description at this width, or of the replay bar that takes its place,
+  // so that nothing below it moves as modes switch and replays come and go.
   function reserveLine() {
-    const line = document.getElementById('now'), probe = document.createElement('p');
-    probe.className = line.className;
-    probe.style.cssText = `position: absolute; visibility: hidden; min-height: 0; width: ${line.getBoundingClientRect().width}px`;
-    line.after(probe);
+    const box = document.getElementById('line'), bar = document.getElementById('replay');
+    const probe = document.createElement('p');
+    probe.style.cssText = 'position: absolute; left: 0; right: 0; top: 0; visibility: hidden; margin: 0';
+    box.style.minHeight = '';
+    box.append(probe);
     let tallest = 0;
     for (let mode = -1; mode < M._tambrel_mode_count(); ++mode) {
       probe.textContent = M.UTF8ToString(M._tambrel_mode_description(mode));
       tallest = Math.max(tallest, probe.getBoundingClientRect().height);
     }
     probe.remove();
-    line.style.minHeight = Math.ceil(tallest) + 'px';
+    const hidden = bar.hidden;
+    bar.hidden = false;
+    bar.style.visibility = 'hidden';
+    tallest = Math.max(tallest, bar.getBoundingClientRect().height);
+    bar.hidden = hidden;
+    bar.style.visibility = '';
+    box.style.minHeight = Math.ceil(tallest) + 'px';
   }
 
   // The pointer in the window's client pixels, as the desktop reads it:
@@ -314,8 +323,9 @@
     if ((window.devicePixelRatio || 1) !== fittedRatio) fit();
     if (replaying) {
       M._tambrel_take_pause(); // the session's own times pace it
-      const r = M._tambrel_replay_step(now - replaying.start);
+      const r = M._tambrel_replay_step(performance.now(), COPY_MS);
       if (r) endReplay(r === 1 ? null : M.UTF8ToString(M._tambrel_error()));
+      else showReplay(now);
     } else if (running && !document.hidden) {
       let n = 0;
       while (nextPass <= now && n++ < MAX_PASSES_PER_FRAME) {
@@ -399,6 +409,7 @@
     }
     build();
     buildKeeping();
+    buildReplayBar();
     const seed = new URLSearchParams(location.search).get('seed');
     const seeded = seed !== null && /^\d+$/.test(seed) && Number(seed) <= 0xffffffff;
     if (seed !== null && !seeded) console.warn('tambrel: ?seed takes a whole number 0..4294967295; using the clock');
@@ -434,7 +445,7 @@
     } catch (e) {
       say(`This link's session cannot be replayed: ${e.message}. The page is yours as it is.`);
     }
-    if (bytes) replay(bytes).catch((e) => say(`This link's session cannot be replayed: ${e.message}. The page is yours as it is.`));
+    if (bytes) replay(bytes, 'shared link').catch((e) => say(`This link's session cannot be replayed: ${e.message}. The page is yours as it is.`));
   }
 
   // The session in a link's fragment: "session=" and base64url, where chat
@@ -489,7 +500,7 @@
   // was taken over) and the page is the visitor's; rejects with the
   // reader's reason, the running session left as it was. `file` is a Blob
   // (a dropped or picked file) or bytes.
-  async function replay(file) {
+  async function replay(file, name = 'session', atMs = 0) {
     const blob = file instanceof Blob ? file : new Blob([file]);
     if (blob.size > MAX_FILE) throw new Error('it is larger than any session can be');
     const first = new Uint8Array(await blob.slice(0, LONGEST_HEADER).arrayBuffer());
@@ -506,12 +517,112 @@
     const filled = await inflate(records(), size, (chunk, offset) => M.HEAPU8.set(chunk, at + head + offset));
     if (filled !== size) throw new Error('the file changed while it was read');
     const earlier = replaying;
-    if (M._tambrel_replay(head) < 0) throw new Error(M.UTF8ToString(M._tambrel_error()));
+    if (M._tambrel_replay(head, atMs, performance.now()) < 0) throw new Error(M.UTF8ToString(M._tambrel_error()));
     if (earlier) earlier.resolve(); // it ended where it was
     if (clipping) clipping.stopped = 'a session was opened while it was made'; // it would show the wrong run
     return new Promise((resolve, reject) => {
-      replaying = { start: performance.now(), resolve, reject };
+      replaying = { name, resolve, reject, shown: 0 };
+      showReplay(performance.now(), true);
     });
+  }
+
+  // The replay as the program has it: { positionMs, durationMs, reachMs,
+  // speed, paused, switches }, or null when none plays.
+  function replayState() {
+    const at = M._tambrel_replay_info();
+    if (!at) return null;
+    const v = M.HEAPF64.subarray(at / 8, at / 8 + 6);
+    const switches = [...M.HEAPF64.subarray(at / 8 + 6, at / 8 + 6 + v[5])];
+    return { positionMs: v[0], durationMs: v[1], reachMs: v[2], speed: v[3], paused: v[4] !== 0, switches };
+  }
+
+  const clock = (ms) => {
+    const s = Math.floor(ms / 1000), two = (n) => String(n).padStart(2, '0');
+    return s >= 3600 ? `${Math.floor(s / 3600)}:${two(Math.floor(s / 60) % 60)}:${two(s % 60)}` : `${Math.floor(s / 60)}:${two(s % 60)}`;
+  };
+
+  // The replay bar, in the line under the window (which keeps its height):
+  // shown while a session plays, brought up to date a few times a second.
+  function showReplay(now, at = false) {
+    const bar = document.getElementById('replay'), line = document.getElementById('now');
+    const r = replaying && replayState();
+    bar.hidden = !r;
+    line.hidden = !!r;
+    if (!r || (!at && now - replaying.shown < 100)) return;
+    replaying.shown = now;
+    const timeline = document.getElementById('replay-timeline');
+    document.getElementById('replay-name').textContent = `Replaying ${replaying.name}`;
+    document.getElementById('replay-time').textContent = `${clock(r.positionMs)} / ${clock(r.durationMs)}`;
+    document.getElementById('replay-play').textContent = r.paused ? 'Play' : 'Pause';
+    const speed = document.getElementById('replay-speed');
+    if (Number(speed.value) !== r.speed) speed.value = String(r.speed);
+    timeline.max = String(r.durationMs);
+    if (document.activeElement !== timeline || !timeline.matches(':active')) timeline.value = String(r.positionMs);
+    timeline.setAttribute('aria-valuetext', `${clock(r.positionMs)} of ${clock(r.durationMs)}`);
+    const reach = (100 * r.reachMs) / Math.max(1, r.durationMs), played = (100 * r.positionMs) / Math.max(1, r.durationMs);
+    const ticks = r.switches.map((t) => `linear-gradient(#222, #222) ${(100 * t) / Math.max(1, r.durationMs)}% 0 / 2px 5px no-repeat`);
+    timeline.style.background = [...ticks, `linear-gradient(to right, #0b57d0 ${played}%, #888 ${played}% ${reach}%, #eee ${reach}%)`].join(', ');
+  }
+
+  function buildReplayBar() {
+    const bar = document.getElementById('replay');
+    bar.innerHTML = '<button type="button" id="replay-play" aria-keyshortcuts="Control+P" title="Pause or play (Ctrl+P)">Pause</button>' +
+      '<span id="replay-name"></span> <span id="replay-time"></span>' +
+      '<input type="range" id="replay-timeline" min="0" max="1" step="1000" value="0" aria-label="Replay position" ' +
+      'title="Click or drag to go anywhere; the grey shows how far going there is quick">' +
+      '<select id="replay-speed" aria-label="Speed" title="Speed (Ctrl+Minus slower, Ctrl+Plus faster)"></select>' +
+      '<button type="button" id="replay-take" aria-keyshortcuts="Control+Enter" title="The page is yours from this picture on, ' +
+      'as with any press or click (Ctrl+Enter)">Take Over</button>' +
+      '<button type="button" id="replay-close" aria-label="Close the replay" title="End the replay here: the picture stays ' +
+      'as it is, and the page is yours">×</button>';
+    const speed = document.getElementById('replay-speed');
+    for (const [value, label] of SPEEDS) speed.append(new Option(label, String(value)));
+    document.getElementById('replay-play').addEventListener('click', () => replayPause());
+    speed.addEventListener('change', () => replaySpeed(Number(speed.value)));
+    document.getElementById('replay-timeline').addEventListener('input', (e) => replaySeek(Number(e.target.value)));
+    document.getElementById('replay-take').addEventListener('click', () => takeOver());
+    document.getElementById('replay-close').addEventListener('click', () => takeOver());
+  }
+
+  function replayPause(paused) {
+    const r = replayState();
+    if (!r) return;
+    M._tambrel_replay_pause(paused ?? !r.paused, performance.now());
+    showReplay(performance.now(), true);
+  }
+
+  function replaySpeed(speed) {
+    if (!replayState()) return;
+    M._tambrel_replay_speed(speed, performance.now());
+    showReplay(performance.now(), true);
+  }
+
+  function replaySeek(ms) {
+    if (!replayState()) return;
+    const r = M._tambrel_replay_seek(Math.max(0, ms), performance.now());
+    if (r) endReplay(r === 1 ? null : M.UTF8ToString(M._tambrel_error()));
+    else showReplay(performance.now(), true);
+    if (M._tambrel_take_redraw()) blit();
+  }
+
+  // The replay's keys, none of them a dialog key: false when `keys` is not one.
+  function replayKey(keys) {
+    const r = replayState();
+    if (!r) return false;
+    const at = SPEEDS.findIndex(([s]) => s === r.speed);
+    const act = {
+      'Ctrl+P': () => replayPause(),
+      'Ctrl+ArrowLeft': () => replaySeek(r.positionMs - 5000),
+      'Ctrl+ArrowRight': () => replaySeek(r.positionMs + 5000),
+      'Ctrl+Home': () => replaySeek(0),
+      'Ctrl+End': () => replaySeek(r.durationMs),
+      'Ctrl+-': () => replaySpeed(SPEEDS[Math.max(0, at - 1)][0]),
+      'Ctrl+=': () => replaySpeed(SPEEDS[Math.min(SPEEDS.length - 1, at + 1)][0]),
+      'Ctrl+Shift++': () => replaySpeed(SPEEDS[Math.min(SPEEDS.length - 1, at + 1)][0]),
+      'Ctrl+Enter': () => takeOver(),
+    }[keys];
+    if (act) act();
+    return !!act;
   }
 
   // The records of a compressed stream: their size, each handed to `put`
@@ -554,6 +665,7 @@
   function endReplay(problem) {
     const r = replaying;
     replaying = null;
+    showReplay(performance.now(), true);
     nextPass = performance.now(); // the program's own passes again
     if (problem) {
       say(`The replay stopped: ${problem}. The page is yours from where it stopped.`);
@@ -628,7 +740,7 @@
 
   function openFile(file) {
     say('');
-    replay(file).catch((e) => say(`Tambrel cannot replay ${file.name}: ${e.message}. The running session is as it was.`));
+    replay(file, file.name).catch((e) => say(`Tambrel cannot replay ${file.name}: ${e.message}. The running session is as it was.`));
   }
 
   async function shareLink() {
@@ -880,7 +992,12 @@
   // The desktop's shortcuts, anywhere on the page but in a question.
   function shortcut(e) {
     if (document.querySelector('dialog[open]')) return;
-    const keys = (e.ctrlKey || e.metaKey ? 'Ctrl+' : '') + (e.shiftKey ? 'Shift+' : '') + (e.key.length === 1 ? e.key.toUpperCase() : e.key);
+    const keys = (e.ctrlKey || e.metaKey ? 'Ctrl+' : '') + (e.shiftKey ? 'Shift+' : '') +
+      (e.key.length === 1 ? e.key.toUpperCase() : e.key);
+    if (replayKey(keys)) {
+      e.preventDefault();
+      return;
+    }
     const entry = ENTRIES.find(([, , k]) => k === keys);
     if (!entry) return;
     e.preventDefault();
@@ -1003,7 +1120,28 @@
     },
     title: () => document.title,
     session, // the session so far, as the file's bytes (a promise of a Uint8Array)
-    replay: (bytes) => replay(bytes), // plays it; resolves once the page is the visitor's
+    replay: (bytes, name) => replay(bytes, name ?? 'session'), // plays it; resolves once the page is the visitor's
+    // A replay steered as its bar steers it. seek resolves once the page
+    // shows the session's state at that time; speeds are 0.25 to 8, or
+    // Infinity for as fast as it goes.
+    seek: (ms) => {
+      if (typeof ms !== 'number' || !(ms >= 0)) throw new RangeError(`seek takes a time in milliseconds, not ${String(ms)}`);
+      if (!replayState()) return Promise.reject(new Error('no session is replaying'));
+      replaySeek(Math.min(ms, 4294967295)); // the surface shows it at once
+      return Promise.resolve();
+    },
+    speed: (x) => {
+      const speed = x === Infinity ? 0 : x;
+      if (!SPEEDS.some(([s]) => s === speed) || speed === 0 && x !== Infinity) {
+        throw new RangeError(`speed takes ${SPEEDS.map(([s]) => s || 'Infinity').join(', ')}, not ${String(x)}`);
+      }
+      if (!replayState()) throw new Error('no session is replaying');
+      replaySpeed(speed);
+    },
+    replayInfo: () => {
+      const r = replayState();
+      return r && { durationMs: r.durationMs, positionMs: r.positionMs, speed: r.speed || Infinity, paused: r.paused, name: replaying.name };
+    },
     saveClip: (seconds) => saveClip(seconds), // the last seconds, downloaded; resolves to the video's Blob (null: none)
     passes: () => passes, // run so far, by the scheduler and by step
   };
