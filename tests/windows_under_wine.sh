@@ -231,6 +231,37 @@ echo "ok a session made elsewhere replays in tambrel.exe to the same picture, an
 replays_in_window "$(dirname "$0")/sessions/linux-window.tambrel" "Tambrel: Random fractal cloud painter" "the Linux window's session"
 echo "ok a session the Linux window recorded replays in tambrel.exe to the window's picture"
 
+# The replay bar through the keyboard, as in the other editions: the client
+# area grows by it while a session plays; a pause holds the picture; seeks
+# both ways land on the renderer's --until-ms pictures; Ctrl+Enter takes
+# over and the bar goes.
+"$render" --seed 9 --mode psyche --frames 1500 --click 0 --click 600 --mode fireworks --frames 1500 --click 10 \
+  --click 700 --save-session "$work/steer.tambrel" || fail "the renderer made no session to steer"
+wine "$build/tambrel.exe" --replay "$(winpath "$work/steer.tambrel")" --at 2 >"$work/app.log" 2>&1 &
+app_pid=$!
+wid=$(timeout 60 xdotool search --sync --onlyvisible --name '^Tambrel' | awk 'NR == 1') && [ -n "$wid" ] || fail "no window for the steered replay"
+height() { xwininfo -id "$wid" | awk '/^  Height:/ {print $2}'; }
+wait_until 20 eval '[ "$(height)" = 564 ]' || fail "no replay bar: the client area is $(height) px tall"
+read -r abs_x abs_y < <(xwininfo -id "$wid" | awk '/Absolute upper-left X:/ {x=$4} /Absolute upper-left Y:/ {y=$4} END {print x, y}')
+keys() { xdotool windowactivate --sync "$wid" key --delay 80 "$@"; sleep 0.5; }
+keys ctrl+p
+canvas && cp "$work/canvas.png" "$work/paused.png" && sleep 0.5 && canvas
+same_picture "$work/canvas.png" "$work/paused.png" || fail "a paused replay goes on changing"
+seek_lands() { # keys..., then the time they lead to
+  local ms="${@: -1}"
+  keys "${@:1:$#-1}"
+  "$render" --replay "$work/steer.tambrel" --until-ms "$ms" --out "$work/until-$ms.png" || fail "--until-ms $ms"
+  wait_until 5 eval 'canvas && same_picture "$work/canvas.png" "$work/until-$ms.png"' ||
+    fail "a seek to $ms ms shows another picture than the renderer's ($(compare -metric AE "$work/canvas.png" "$work/until-$ms.png" null: 2>&1) pixels differ)"
+}
+seek_lands ctrl+Home ctrl+Right ctrl+Right ctrl+Right 15000
+seek_lands ctrl+Left ctrl+Left 5000
+keys ctrl+Return
+wait_until 5 eval '[ "$(height)" = 530 ]' || fail "Ctrl+Enter did not take the replay over"
+close_program
+[ "$status" = 0 ] || fail "exit status $status after the steered replay"
+echo "ok the replay bar: pause holds, seeks both ways land on --until-ms pictures, Ctrl+Enter takes over"
+
 head -c 40 "$work/made.tambrel" >"$work/broken.tambrel"
 wine "$build/tambrel.exe" --replay "$(winpath "$work/broken.tambrel")" >"$work/app.log" 2>&1 &
 app_pid=$!

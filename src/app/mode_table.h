@@ -27,6 +27,9 @@ struct ModeInfo {
     // For screen readers: what the mode shows, and what a click on the canvas does.
     std::string_view shows;
     std::string_view clickDoes;
+    // For a mode that draws nothing before a click: what the user is told
+    // while it has not drawn yet.
+    std::string_view untilClicked;
 };
 
 constexpr int kModeCount = 14;
@@ -36,8 +39,8 @@ extern const std::array<ModeInfo, kModeCount> kModeTable;
 int modeIndexForWord(std::string_view word);
 // What the canvas shows, for screen readers and the web page's line under
 // the window: the mode that is on (null for none), what it shows and what a
-// click does.
-std::string canvasDescription(const ModeInfo* on);
+// click does; first, while it waits for a click to draw anything, to click.
+std::string canvasDescription(const ModeInfo* on, bool waiting = false);
 // What a button does, for its tooltip and screen readers: a mode button what
 // its mode shows and what a click does, "Clear Screen" what it wipes.
 std::string buttonHint(int buttonId);

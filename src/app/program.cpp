@@ -189,6 +189,15 @@ void Program::finish()
     m_thread.join();
 }
 
+bool Program::waitingForClick()
+{
+    std::lock_guard lock(stateLock);
+    const int on = modeOn();
+    if (on < 0 || kModeTable[static_cast<size_t>(on)].untilClicked.empty()) return false;
+    const uint32_t* p = canvas.pixels();
+    return std::all_of(p, p + size_t{Canvas::kWidth} * Canvas::kHeight, [](uint32_t v) { return v == static_cast<uint32_t>(kWhite); });
+}
+
 int Program::modeOn() const
 {
     for (int i = 0; i < kModeCount; ++i)

@@ -21,6 +21,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QTimer>
+#include <QToolTip>
 #include <QWindow>
 
 #include <algorithm>
@@ -77,6 +78,8 @@ MainDialog::MainDialog()
     m_canvas->setGeometry(layout::kCanvas.left, layout::kCanvas.top, layout::kCanvas.width, layout::kCanvas.height);
     m_canvas->setProperty(kControlIdProperty, kCanvasId);
     m_canvas->setAccessibleName(QStringLiteral("Canvas"));
+    m_waitWatch = new QTimer(this);
+    connect(m_waitWatch, &QTimer::timeout, this, &MainDialog::watchWaiting);
     describeCanvas(nullptr);
 
     for (int n = 0; n < layout::kButtonSlots; ++n) {
@@ -156,7 +159,8 @@ void MainDialog::attachKeeping(KeepControl* keeping)
     key(QKeySequence(Qt::CTRL | Qt::Key_Minus), [this] { m_keeping->stepReplaySpeed(-1); });
     key(QKeySequence(Qt::CTRL | Qt::Key_Plus), [this] { m_keeping->stepReplaySpeed(1); });
     key(QKeySequence(Qt::CTRL | Qt::Key_Equal), [this] { m_keeping->stepReplaySpeed(1); });
-    key(QKeySequence(Qt::CTRL | Qt::Key_T), [this] { m_keeping->takeOver(); });
+    key(QKeySequence(Qt::CTRL | Qt::Key_Return), [this] { m_keeping->takeOver(); });
+    key(QKeySequence(Qt::CTRL | Qt::Key_Enter), [this] { m_keeping->takeOver(); });
     connect(keeping, &KeepControl::replayStarted, this, [this] { showReplayBar(true); });
     connect(keeping, &KeepControl::replayEnded, this, [this] { showReplayBar(false); });
 }
@@ -313,17 +317,37 @@ bool MainDialog::eventFilter(QObject* watched, QEvent* event)
 void MainDialog::setTitle(const std::string& title)
 {
     setWindowTitle(QString::fromStdString(title));
-    const ModeInfo* on = nullptr;
+    m_on = nullptr;
     for (const ModeInfo& info : kModeTable)
-        if (info.title == title) on = &info;
-    describeCanvas(on);
+        if (info.title == title) m_on = &info;
+    m_waiting = false;
+    describeCanvas(m_on);
+    // A mode that draws nothing before a click says so until it has drawn.
+    if (m_on && !m_on->untilClicked.empty()) m_waitWatch->start(200);
+}
+
+// While the mode that is on waits for a click to draw anything, the user
+// is told to click: beside the canvas (below it, never over its pixels) and
+// in its description for screen readers.
+void MainDialog::watchWaiting()
+{
+    const bool waiting = m_program && m_on && isVisible() && m_program->waitingForClick();
+    if (!waiting) m_waitWatch->stop();
+    if (waiting == m_waiting) return;
+    m_waiting = waiting;
+    describeCanvas(m_on);
+    if (waiting)
+        QToolTip::showText(m_canvas->mapToGlobal(QPoint(0, m_canvas->height() + 2)),
+                           text(m_on->untilClicked), this, QRect(), 10000);
+    else
+        QToolTip::hideText();
 }
 
 // The canvas's description for screen readers: the mode that is on, what it
 // shows and what a click does.
 void MainDialog::describeCanvas(const ModeInfo* on)
 {
-    const QString description = QString::fromStdString(canvasDescription(on));
+    const QString description = QString::fromStdString(canvasDescription(on, m_waiting));
     if (description == m_canvas->accessibleDescription()) return;
     m_canvas->setAccessibleDescription(description);
     QAccessibleEvent event(m_canvas, QAccessible::DescriptionChanged);

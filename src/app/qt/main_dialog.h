@@ -93,11 +93,15 @@ private:
     // minimised or otherwise not exposed (rolled up, unmapped).
     void updateHidden();
     void showReplayBar(bool show);
+    void watchWaiting();
 
     Program* m_program = nullptr;
     QtPlatform* m_platform = nullptr;
     KeepControl* m_keeping = nullptr;
     ReplayBar* m_replayBar = nullptr;
+    const ModeInfo* m_on = nullptr; // the mode that is on, as the title says
+    bool m_waiting = false;         // it waits for a click to draw anything
+    QTimer* m_waitWatch = nullptr;
     QTimer* m_replayWatch = nullptr;
     std::vector<QAction*> m_replayActions; // its shortcuts, live while it plays
     QMenu* m_menu = nullptr;

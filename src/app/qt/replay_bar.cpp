@@ -128,7 +128,7 @@ ReplayBar::ReplayBar(QWidget* parent, KeepControl& keeping) : QWidget(parent), m
                          s);
     m_takeOver = new QPushButton(QStringLiteral("Take Over"), this);
     m_takeOver->setToolTip(QStringLiteral("The window is yours from this picture on, as with any press or click; "
-                                          "the recording goes on (Ctrl+T)"));
+                                          "the recording goes on (Ctrl+Enter)"));
     m_close = new QToolButton(this);
     m_close->setText(QStringLiteral("×"));
     m_close->setAccessibleName(QStringLiteral("Close the replay"));

@@ -348,13 +348,15 @@ EMSCRIPTEN_KEEPALIVE const char* tambrel_screen_notice() { return tambrel::kScre
 
 // What a mode (an index into the mode table; -1 for none) shows and what a
 // click does, for the line under the window and the canvas's description.
-EMSCRIPTEN_KEEPALIVE const char* tambrel_mode_description(int mode)
+EMSCRIPTEN_KEEPALIVE const char* tambrel_mode_description(int mode, int waiting)
 {
     static std::string words;
     const bool known = mode >= 0 && mode < tambrel::kModeCount;
-    words = tambrel::canvasDescription(known ? &tambrel::kModeTable[static_cast<size_t>(mode)] : nullptr);
+    words = tambrel::canvasDescription(known ? &tambrel::kModeTable[static_cast<size_t>(mode)] : nullptr, waiting != 0);
     return words.c_str();
 }
+// Whether the mode that is on waits for a click to draw anything.
+EMSCRIPTEN_KEEPALIVE int tambrel_waiting_for_click() { return app->program.waitingForClick() ? 1 : 0; }
 EMSCRIPTEN_KEEPALIVE int tambrel_mode_count() { return tambrel::kModeCount; }
 
 } // extern "C"

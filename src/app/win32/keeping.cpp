@@ -20,7 +20,6 @@ namespace tambrel {
 namespace {
 constexpr UINT_PTR kReplayTimer = 0x7A01, kRecordTimer = 0x7A02;
 constexpr UINT kPaceMs = 2;            // how often a replay looks whether its next record is due
-constexpr int kMostStepsPerLook = 200; // after a stall, catch up without freezing the window
 constexpr UINT kRecordEveryMs = 1000;
 
 std::wstring fileName(const std::wstring& path)
@@ -163,8 +162,19 @@ void Keeping::attach(HWND window)
     ACCEL keys[] = {{FVIRTKEY | FCONTROL, 'S', SavePicture},
                     {FVIRTKEY | FCONTROL | FSHIFT, 'S', SaveSession},
                     {FVIRTKEY | FCONTROL, 'O', OpenSession},
-                    {FVIRTKEY, VK_F1, About}};
+                    {FVIRTKEY, VK_F1, About},
+                    {FVIRTKEY | FCONTROL, 'P', ReplayPause},
+                    {FVIRTKEY | FCONTROL, VK_LEFT, ReplayBack},
+                    {FVIRTKEY | FCONTROL, VK_RIGHT, ReplayForward},
+                    {FVIRTKEY | FCONTROL, VK_HOME, ReplayStart},
+                    {FVIRTKEY | FCONTROL, VK_END, ReplayEnd},
+                    {FVIRTKEY | FCONTROL, VK_OEM_MINUS, ReplaySlower},
+                    {FVIRTKEY | FCONTROL, VK_SUBTRACT, ReplaySlower},
+                    {FVIRTKEY | FCONTROL, VK_OEM_PLUS, ReplayFaster},
+                    {FVIRTKEY | FCONTROL, VK_ADD, ReplayFaster},
+                    {FVIRTKEY | FCONTROL, VK_RETURN, ReplayTakeOver}};
     m_shortcuts = CreateAcceleratorTableW(keys, static_cast<int>(std::size(keys)));
+    m_bar.create(window);
 }
 
 void Keeping::showContextMenu(int screenX, int screenY)
@@ -181,8 +191,35 @@ void Keeping::showContextMenu(int screenX, int screenY)
     if (chosen) onCommand(chosen);
 }
 
-bool Keeping::onCommand(UINT id)
+bool Keeping::onCommand(UINT id, UINT code)
 {
+    const bool replaying = m_replay != nullptr;
+    switch (id) {
+    case ReplayPause:
+    case ReplayBar::Play:
+        if (replaying) m_replay->setPaused(!m_replay->paused(), replayClock());
+        break;
+    case ReplayBack: if (replaying) seek(m_replay->positionMs() > 5000 ? m_replay->positionMs() - 5000 : 0); break;
+    case ReplayForward: if (replaying) seek(m_replay->positionMs() + 5000); break;
+    case ReplayStart: if (replaying) seek(0); break;
+    case ReplayEnd: if (replaying) seek(UINT32_MAX); break;
+    case ReplaySlower: stepSpeed(-1); break;
+    case ReplayFaster: stepSpeed(1); break;
+    case ReplayBar::Speed:
+        if (replaying && code == CBN_SELCHANGE) m_replay->setSpeed(m_bar.chosenSpeed(), replayClock());
+        break;
+    case ReplayTakeOver:
+    case ReplayBar::TakeOver:
+    case ReplayBar::Close: takeOver(); return true;
+    case ReplayBar::Label:
+    case ReplayBar::Timeline: return true;
+    default:
+        break;
+    }
+    if (id >= ReplayPause && id <= ReplayBar::Close) {
+        if (m_replay) m_bar.refresh(*m_replay, true);
+        return true;
+    }
     switch (id) {
     case SavePicture: savePicture(); return true;
     case SaveSession: saveSession(); return true;
@@ -200,11 +237,38 @@ bool Keeping::onTimer(UINT_PTR id)
     }
     if (id != kReplayTimer) return false;
     if (!m_replay) return true;
-    const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - m_replayStart).count();
-    const auto now = static_cast<uint32_t>(std::min<long long>(elapsed, UINT32_MAX));
-    const SessionReplay::Step step = m_replay->playUntil(now, kMostStepsPerLook);
+    const SessionReplay::Step step = m_replay->tick(replayClock());
     if (step == SessionReplay::Step::Failed) endReplay(m_replay->error());
     else if (step == SessionReplay::Step::Ended) endReplay({}); // at the session's own end
+    else m_bar.refresh(*m_replay, false);
+    return true;
+}
+
+double Keeping::replayClock() const
+{
+    return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - m_replayStart).count();
+}
+
+void Keeping::seek(uint32_t ms)
+{
+    if (!m_replay) return;
+    if (m_replay->seek(ms, replayClock()) == SessionReplay::Step::Failed) return endReplay(m_replay->error());
+    m_bar.refresh(*m_replay, true);
+}
+
+void Keeping::stepSpeed(int by)
+{
+    if (!m_replay) return;
+    const auto* speeds = std::begin(ReplayControl::kSpeeds);
+    const int count = static_cast<int>(std::size(ReplayControl::kSpeeds));
+    const int at = static_cast<int>(std::find(speeds, speeds + count, m_replay->speed()) - speeds);
+    m_replay->setSpeed(speeds[std::clamp(at + by, 0, count - 1)], replayClock());
+}
+
+bool Keeping::onScroll(HWND control)
+{
+    if (GetDlgCtrlID(control) != ReplayBar::Timeline) return false;
+    seek(m_bar.trackPosition());
     return true;
 }
 
@@ -230,12 +294,14 @@ bool Keeping::writeRecord(bool always)
     return false;
 }
 
-void Keeping::replay(Session session)
+void Keeping::replay(Session session, const std::wstring& name, uint32_t atMs)
 {
     if (m_replay) endReplay({});
-    m_replay = std::make_unique<SessionReplay>(m_program, std::move(session));
-    m_replay->begin();
     m_replayStart = std::chrono::steady_clock::now();
+    m_replay = std::make_unique<ReplayControl>(m_program, std::move(session), narrow(name), true);
+    if (!m_replay->start(atMs, replayClock())) return endReplay(m_replay->error());
+    m_bar.show(true);
+    m_bar.refresh(*m_replay, true);
     SetTimer(m_window, kReplayTimer, kPaceMs, nullptr);
 }
 
@@ -245,6 +311,7 @@ void Keeping::endReplay(const std::string& problem)
     if (!m_replay) return;
     m_replay->finish(); // the program is the user's from this state on
     m_replay.reset();
+    m_bar.show(false);
     if (!problem.empty()) tell(m_window, L"Replay", "The replay stopped: " + problem + ".\nThe window is yours from where it stopped.");
 }
 
@@ -338,7 +405,7 @@ void Keeping::openSession()
              "Tambrel cannot replay " + narrow(fileName(path)) + ": " + error + ".\nThe running session is as it was.");
         return;
     }
-    replay(std::move(session));
+    replay(std::move(session), fileName(path));
 }
 
 } // namespace tambrel

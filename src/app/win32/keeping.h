@@ -7,7 +7,8 @@
 // --replay.
 
 #include "app/record_file.h"
-#include "app/replay.h"
+#include "app/replay_control.h"
+#include "app/win32/replay_bar.h"
 #include "app/session.h"
 
 #include <windows.h>
@@ -24,7 +25,12 @@ class Keeping {
 public:
     // The entries' command ids: below the system's own (0xF000), multiples
     // of 16 as the system menu wants, and apart from the controls' ids.
-    enum Entry : UINT { SavePicture = 0x100, SaveSession = 0x110, OpenSession = 0x120, About = 0x130 };
+    enum Entry : UINT {
+        SavePicture = 0x100, SaveSession = 0x110, OpenSession = 0x120, About = 0x130,
+        // The replay's keys.
+        ReplayPause = 0x140, ReplayBack = 0x150, ReplayForward = 0x160, ReplayStart = 0x170, ReplayEnd = 0x180,
+        ReplaySlower = 0x190, ReplayFaster = 0x1A0, ReplayTakeOver = 0x1B0,
+    };
 
     explicit Keeping(Program& program) : m_program(program), m_record(program) {}
     ~Keeping();
@@ -35,14 +41,20 @@ public:
     // hands its menu commands, timers and context menus here.
     void attach(HWND window);
     HACCEL shortcuts() const { return m_shortcuts; }
-    bool onCommand(UINT id);
+    bool onCommand(UINT id, UINT code = 0);
+    // The replay bar's track bar moved (WM_HSCROLL).
+    bool onScroll(HWND control);
+    // Lays the replay bar out at the window's scale.
+    void placeBar(int dpi, HFONT font) { m_bar.place(dpi, font); }
+    int barHeight() const { return m_bar.shown() ? ReplayBar::kHeight : 0; }
     bool onTimer(UINT_PTR id);
     void showContextMenu(int screenX, int screenY);
 
     // Writes the session to `file` now, then every second while it grows,
     // and once more at the end (finish).
     bool recordTo(const std::wstring& file, std::string& error);
-    void replay(Session session);
+    // Plays `session` from its start or `atMs`; `name` is what its bar calls it.
+    void replay(Session session, const std::wstring& name, uint32_t atMs = 0);
     bool recording() const { return m_record.active(); }
     // A press or click of the user's own ends a replay: the window is theirs.
     void takeOver();
@@ -59,11 +71,15 @@ private:
     void openSession();
     bool writeRecord(bool always); // false when the write failed
     void endReplay(const std::string& problem);
+    double replayClock() const; // ms since the replay began
+    void seek(uint32_t ms);
+    void stepSpeed(int by);
 
     Program& m_program;
     HWND m_window = nullptr;
     HACCEL m_shortcuts = nullptr;
-    std::unique_ptr<SessionReplay> m_replay;
+    std::unique_ptr<ReplayControl> m_replay;
+    ReplayBar m_bar;
     std::chrono::steady_clock::time_point m_replayStart;
     RecordFile m_record;
     bool m_keptElsewhere = false;

@@ -33,6 +33,7 @@ namespace tambrel {
 namespace {
 
 constexpr UINT kPaintMessage = WM_APP + 1; // a picture has been handed over
+constexpr UINT_PTR kWaitTimer = 0x7A03;      // whether the mode that is on still waits for a click
 constexpr wchar_t kClassName[] = L"TambrelMainDialog";
 
 // 0x00BBGGRR <-> 0x00RRGGBB (what device-independent bitmaps hold).
@@ -198,6 +199,8 @@ struct App {
     PictureHandOver pictures; // the canvas's pictures, handed from the animation thread
     Scale scale;
     Keeping keeping{program};
+    HWND hint = nullptr; // "click the canvas", below it, while the mode waits for a click
+    std::wstring hintText;
 
     App()
     {
@@ -328,7 +331,8 @@ void layOut(App& app, HWND window, int dpi, const RECT* suggested)
     app.platform.pictureLeft.store(s.px(c.left) + 2 * line + (interiorW - Canvas::kWidth * k) / 2);
     app.platform.pictureTop.store(s.px(c.top) + 2 * line + (interiorH - Canvas::kHeight * k) / 2);
 
-    const SIZE outer = outerSize(s.px(layout::kClientWidth), s.px(layout::kClientHeight), dpi);
+    app.keeping.placeBar(dpi, app.view.dialogFont);
+    const SIZE outer = outerSize(s.px(layout::kClientWidth), s.px(layout::kClientHeight + app.keeping.barHeight()), dpi);
     if (suggested) {
         SetWindowPos(window, nullptr, suggested->left, suggested->top, outer.cx, outer.cy, SWP_NOZORDER | SWP_NOACTIVATE);
     } else {
@@ -364,7 +368,7 @@ LRESULT CALLBACK windowProc(HWND window, UINT message, WPARAM w, LPARAM l)
         event(DialogMessage::NcActivate, kNoControl, 0, w != FALSE);
         break;
     case WM_COMMAND:
-        if (app->keeping.onCommand(LOWORD(w))) return 0; // a shortcut or the canvas's menu
+        if (app->keeping.onCommand(LOWORD(w), HIWORD(w))) return 0; // a shortcut, the canvas's menu or the replay bar
         // A press or click of the user's own ends a replay. Enter and Escape
         // arrive as IDOK and IDCANCEL: no control has those ids.
         if (LOWORD(w) >= kCanvasId && LOWORD(w) <= kClearScreenId) app->keeping.takeOver();
@@ -384,7 +388,30 @@ LRESULT CALLBACK windowProc(HWND window, UINT message, WPARAM w, LPARAM l)
             return 0;
         }
         break;
+    case WM_HSCROLL:
+        if (app->keeping.onScroll(reinterpret_cast<HWND>(l))) return 0;
+        break;
     case WM_TIMER:
+        if (w == kWaitTimer) {
+            // While the mode that is on waits for a click to draw anything,
+            // a tip below the canvas (never over its pixels) says to click.
+            const int on = app->program.modeOn();
+            const bool waiting = on >= 0 && IsWindowVisible(window) && !IsIconic(window) && app->program.waitingForClick();
+            TTTOOLINFOW tool{};
+            tool.cbSize = TTTOOLINFOW_V2_SIZE;
+            tool.hwnd = window;
+            tool.uId = 1;
+            if (waiting) {
+                app->hintText = wide(std::string(kModeTable[static_cast<size_t>(on)].untilClicked));
+                tool.lpszText = app->hintText.data();
+                SendMessageW(app->hint, TTM_UPDATETIPTEXTW, 0, reinterpret_cast<LPARAM>(&tool));
+                RECT canvas{};
+                GetWindowRect(app->platform.canvas, &canvas);
+                SendMessageW(app->hint, TTM_TRACKPOSITION, 0, MAKELPARAM(canvas.left, canvas.bottom + app->scale.px(2)));
+            }
+            SendMessageW(app->hint, TTM_TRACKACTIVATE, waiting, reinterpret_cast<LPARAM>(&tool));
+            return 0;
+        }
         if (app->keeping.onTimer(w)) return 0;
         break;
     case WM_DRAWITEM:
@@ -429,13 +456,14 @@ constexpr char kUsage[] =
     "Fourteen interactive animations steered by the mouse.\n\n"
     "  --record FILE   Write the session to FILE as it goes (at least once a second), so that it can be replayed bit for bit.\n"
     "  --replay FILE   Replay the session in FILE at its recorded pace; any press or click takes it over from where it is.\n"
+    "  --at SECONDS    With a session to replay: start it at that time, in seconds from its start.\n"
     "  --help, -h, /?  Show this help and exit.\n"
     "  FILE            Replay the session in FILE, as --replay FILE does.\n"
     "  --version       Show the version and exit.\n";
 
 // What the command line asks for.
 struct Options {
-    std::wstring record, replay;
+    std::wstring record, replay, at;
     bool help = false, version = false;
 };
 
@@ -475,11 +503,11 @@ bool parseOptions(Options& options, std::string& problem)
             else options.replay = a;
             continue;
         }
-        std::wstring* value = a == L"--record" ? &options.record : a == L"--replay" ? &options.replay : nullptr;
+        std::wstring* value = a == L"--record" ? &options.record : a == L"--replay" ? &options.replay : a == L"--at" ? &options.at : nullptr;
         if (!value) ok = false, problem = "unknown option " + narrow(a) + " (see tambrel --help)";
         else if (!value->empty()) ok = false, problem = narrow(a) + " is given twice";
         else if (i + 1 >= argc || argv[i + 1][0] == L'\0' || std::wstring_view(argv[i + 1]).starts_with(L"--"))
-            ok = false, problem = narrow(a) + " needs a file";
+            ok = false, problem = narrow(a) + (a == L"--at" ? " needs a time in seconds" : " needs a file");
         else *value = argv[++i];
     }
     LocalFree(argv);
@@ -500,6 +528,15 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
     // A session to replay is read before anything opens: a file that is not
     // one ends the start with its reason.
     Session session;
+    uint32_t atMs = 0;
+    if (!options.at.empty()) {
+        wchar_t* end = nullptr;
+        const double seconds = std::wcstod(options.at.c_str(), &end);
+        if (options.replay.empty()) return refuse("--at goes with a session to replay");
+        if (*end || !(seconds >= 0 && seconds * 1000 <= UINT32_MAX))
+            return refuse("--at takes seconds of the session, not " + narrow(options.at));
+        atMs = static_cast<uint32_t>(seconds * 1000);
+    }
     if (!options.replay.empty()) {
         if (!readSessionFile(narrow(options.replay), session, problem))
             return refuse("cannot replay " + narrow(options.replay) + ": " + problem);
@@ -540,6 +577,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
         CreateWindowExW(0, L"BUTTON", L"", WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON, 0, 0, 0, 0, window,
                         reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance, nullptr);
     }
+    app.keeping.attach(window); // its menu entries, keys and replay bar
     layOut(app, window, dpiFor(window), nullptr);
     // Each button's tooltip: what its mode shows, and what a click does.
     HWND tips = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX, CW_USEDEFAULT,
@@ -557,7 +595,17 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
         tool.lpszText = hint.data();
         SendMessageW(tips, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
     }
-    app.keeping.attach(window);
+
+    app.hint = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_NOPREFIX | TTS_ALWAYSTIP, CW_USEDEFAULT,
+                               CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, window, nullptr, instance, nullptr);
+    TTTOOLINFOW waitTool{};
+    waitTool.cbSize = TTTOOLINFOW_V2_SIZE;
+    waitTool.uFlags = TTF_TRACK | TTF_ABSOLUTE;
+    waitTool.hwnd = window;
+    waitTool.uId = 1;
+    waitTool.lpszText = const_cast<wchar_t*>(L"");
+    SendMessageW(app.hint, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&waitTool));
+    SetTimer(window, kWaitTimer, 200, nullptr);
 
     app.program.rnd.setState(seed);
     app.program.buildMainWindow(); // every caption final before the window shows
@@ -574,7 +622,10 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
     ShowWindow(window, SW_SHOW);
     SetForegroundWindow(window);
     SetFocus(GetDlgItem(window, kFirstModeButtonId));
-    if (!options.replay.empty()) app.keeping.replay(std::move(session));
+    if (!options.replay.empty()) {
+        const size_t slash = options.replay.find_last_of(L"\\/");
+        app.keeping.replay(std::move(session), slash == std::wstring::npos ? options.replay : options.replay.substr(slash + 1), atMs);
+    }
 
     // Tab moves between the buttons, Space and Enter press the focused one.
     // The dialog manager makes a focused button the default one only once

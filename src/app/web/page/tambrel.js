@@ -30,7 +30,7 @@
   const controls = new Map(); // control id -> element
   let scale = 1, fittedRatio = 0, running = true, nextPass = 0, passes = 0, queue = Promise.resolve();
   let replaying = null; // { name, resolve, reject, shown } while a session replays
-  let described = ''; // the title the line under the window was written for
+  let described = ''; // the title (and whether its mode waits for a click) the line under the window was written for
   let clipping = null; // { cancelled, stopped } while a clip is being made
   let broken = false; // the program stopped: the page says so and does nothing more
 
@@ -163,8 +163,10 @@
     box.append(probe);
     let tallest = 0;
     for (let mode = -1; mode < M._tambrel_mode_count(); ++mode) {
-      probe.textContent = M.UTF8ToString(M._tambrel_mode_description(mode));
-      tallest = Math.max(tallest, probe.getBoundingClientRect().height);
+      for (const waiting of [0, 1]) {
+        probe.textContent = M.UTF8ToString(M._tambrel_mode_description(mode, waiting));
+        tallest = Math.max(tallest, probe.getBoundingClientRect().height);
+      }
     }
     probe.remove();
     const hidden = bar.hidden;
@@ -338,7 +340,7 @@
       if (now - nextPass > 100) nextPass = now; // after a stall, go on from here
     }
     if (M._tambrel_take_redraw()) blit();
-    if (document.title !== described) describe();
+    if (`${document.title}|${M._tambrel_waiting_for_click()}` !== described) describe();
   }
 
   function wire() {
@@ -469,8 +471,9 @@
   // a click does (the canvas's description for screen readers too).
   function describe() {
     if (!M || !surface) return;
-    described = document.title;
-    const words = M.UTF8ToString(M._tambrel_mode_description(M._tambrel_mode_on()));
+    const waiting = M._tambrel_waiting_for_click();
+    described = `${document.title}|${waiting}`;
+    const words = M.UTF8ToString(M._tambrel_mode_description(M._tambrel_mode_on(), waiting));
     const line = document.getElementById('now');
     if (line) line.textContent = words;
     surface.setAttribute('aria-description', words);
