@@ -67,6 +67,7 @@ save_as() { # shortcut, file: the dialog that comes, then the file's name
 save_as ctrl+s "$work/picture.png"
 wait_until 10 eval '[ -s "$work/picture.png" ]' || fail "Ctrl+S saved no picture"
 same_picture "$work/live.png" "$work/picture.png" || fail "the saved picture differs from the canvas on the screen"
+wait_until 5 eval 'xdotool search --onlyvisible --name "^Saved\$" >/dev/null' || fail "no note says the picture was saved"
 /usr/bin/python3 -c '
 import sys
 from PIL import Image

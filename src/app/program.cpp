@@ -194,8 +194,9 @@ bool Program::waitingForClick()
     std::lock_guard lock(stateLock);
     const int on = modeOn();
     if (on < 0 || kModeTable[static_cast<size_t>(on)].untilClicked.empty()) return false;
+    // Nothing drawn yet: the canvas is one colour (white, or the clouds' black).
     const uint32_t* p = canvas.pixels();
-    return std::all_of(p, p + size_t{Canvas::kWidth} * Canvas::kHeight, [](uint32_t v) { return v == static_cast<uint32_t>(kWhite); });
+    return std::all_of(p, p + size_t{Canvas::kWidth} * Canvas::kHeight, [first = p[0]](uint32_t v) { return v == first; });
 }
 
 int Program::modeOn() const

@@ -70,8 +70,8 @@ public:
     M& mode(int index) { return static_cast<M&>(mode(index)); }
     // Index of the mode that is on, -1 if none.
     int modeOn() const;
-    // The mode that is on draws nothing before a click, and has drawn
-    // nothing yet: the user is told to click (under the state lock).
+    // The mode that is on draws nothing before a click, and the canvas is
+    // still one colour: the user is told to click (under the state lock).
     bool waitingForClick();
     FrameLoop& frameLoop() { return m_loop; }
     // What the run's inputs pass through: the session being recorded.

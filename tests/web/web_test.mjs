@@ -388,6 +388,20 @@ try {
   check('the canvas\'s context menu offers what the bar offers; the line under the window says what is on',
     menu[0] === false && menu[1] === 'Save Picture|Save Clip…|Save Session|Open Session…|Share Link|About Tambrel' && menu[2].startsWith('Bouncy ball animation is on.'), menu.join(' / '));
 
+  // Clouds draw nothing before their first click: the line says to click, until they have.
+  const line = () => ui(`new Promise((r) => requestAnimationFrame(() => requestAnimationFrame(() => r(document.getElementById('now').textContent))))`);
+  await browser.goto(`${base}?seed=12`); // a fresh page: clouds that never painted
+  await ui('true');
+  await browser.click(...(await centre(1012)));
+  const waitingLine = await line();
+  await browser.click(sx, sy);
+  await settle(100);
+  const drawnLine = await line();
+  check('the line says to click the canvas while Clouds has drawn nothing, and not after',
+    waitingLine.startsWith('Click the canvas to paint the first cloud') && drawnLine.startsWith('Random fractal cloud painter is on.'),
+    `${waitingLine} / ${drawnLine}`);
+  await browser.click(...(await centre(1012)));
+
   const links = await ui(`Promise.all([...document.querySelectorAll('#links a')].map(async (a) => a.textContent + ' ' + (await fetch(a.href)).status))`);
   check('the page links to its README and its source', links.join('|') === 'README 200|Source 200', links.join('|'));
   const tips = await ui(`new Set([...document.querySelectorAll('#dialog button')].map((b) => b.title).filter((t) => t.length > 20)).size`);

@@ -52,7 +52,6 @@ QString folder(QStandardPaths::StandardLocation where)
     const QString d = QStandardPaths::writableLocation(where);
     return d.isEmpty() ? QDir::homePath() : d;
 }
-QString documents() { return folder(QStandardPaths::DocumentsLocation); }
 
 // A default name that says when: "Tambrel 2026-12-07 21.40.05.png".
 QString timeStamped(const QString& extension)
@@ -200,7 +199,8 @@ void KeepControl::savePicture()
         picture.setText(QString::fromStdString(key), QString::fromStdString(value));
     const QString path =
         QFileDialog::getSaveFileName(m_window, QStringLiteral("Save Picture"),
-                                     folder(QStandardPaths::PicturesLocation) + QLatin1Char('/') + timeStamped(QStringLiteral(".png")),
+                                     lastFolder(m_pictureFolder, QStandardPaths::PicturesLocation) + QLatin1Char('/') +
+                                         timeStamped(QStringLiteral(".png")),
                                      QStringLiteral("PNG pictures (*.png)"));
     if (path.isEmpty()) return;
     // Made in memory, then written whole: a full disk leaves no broken picture.
@@ -214,6 +214,21 @@ void KeepControl::savePicture()
     if (!error.isEmpty())
         QMessageBox::warning(m_window, QStringLiteral("Save Picture"),
                              QStringLiteral("Tambrel could not save the picture to %1: %2.").arg(QDir::toNativeSeparators(path), error));
+    else
+        kept(QStringLiteral("Picture"), path, m_pictureFolder);
+}
+
+// The folder a kind of file was last saved in during this run, else the
+// user's folder for it (else home).
+QString KeepControl::lastFolder(const QString& last, int where) const
+{
+    return !last.isEmpty() ? last : folder(static_cast<QStandardPaths::StandardLocation>(where));
+}
+
+void KeepControl::kept(const QString& what, const QString& path, QString& lastFolder)
+{
+    lastFolder = QFileInfo(path).absolutePath();
+    emit saved(what, path);
 }
 
 void KeepControl::saveClip()
@@ -232,12 +247,13 @@ void KeepControl::saveClip()
     auto* form = new QFormLayout(&ask);
     auto* seconds = new QSpinBox(&ask);
     seconds->setRange(1, static_cast<int>(Checkpoints::kLongestClipMs / 1000));
-    seconds->setValue(10);
+    seconds->setValue(m_clipSeconds);
     seconds->setSuffix(QStringLiteral(" s"));
     seconds->setObjectName(QStringLiteral("seconds"));
     auto* format = new QComboBox(&ask);
     format->setObjectName(QStringLiteral("format"));
     for (const ClipChoice& c : kClipChoices) format->addItem(QString::fromUtf8(c.label));
+    format->setCurrentIndex(m_clipChoice); // as the last time in this run
     form->addRow(QStringLiteral("The last"), seconds);
     form->addRow(QStringLiteral("As"), format);
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Save | QDialogButtonBox::Cancel, &ask);
@@ -245,7 +261,9 @@ void KeepControl::saveClip()
     connect(buttons, &QDialogButtonBox::accepted, &ask, &QDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, &ask, &QDialog::reject);
     if (ask.exec() != QDialog::Accepted) return;
-    const ClipChoice& choice = kClipChoices[std::clamp(format->currentIndex(), 0, 2)];
+    m_clipChoice = std::clamp(format->currentIndex(), 0, 2);
+    m_clipSeconds = seconds->value();
+    const ClipChoice& choice = kClipChoices[m_clipChoice];
     const uint32_t from = to > static_cast<uint32_t>(seconds->value()) * 1000 ? to - static_cast<uint32_t>(seconds->value()) * 1000 : 0;
     if (from >= to) {
         QMessageBox::information(m_window, QStringLiteral("Save Clip"), QStringLiteral("Nothing has happened yet to make a clip of."));
@@ -253,7 +271,7 @@ void KeepControl::saveClip()
     }
     const QString path = QFileDialog::getSaveFileName(
         m_window, QStringLiteral("Save Clip"),
-        folder(QStandardPaths::MoviesLocation) + QLatin1Char('/') + timeStamped(QString::fromLatin1(choice.extension)),
+        lastFolder(m_clipFolder, QStandardPaths::MoviesLocation) + QLatin1Char('/') + timeStamped(QString::fromLatin1(choice.extension)),
         QString::fromLatin1(choice.filter));
     if (path.isEmpty()) return;
 
@@ -300,6 +318,7 @@ void KeepControl::saveClip()
     m_exportNote = to - from < asked ? QStringLiteral("The clip is %1 s long: the run is that long.")
                                            .arg(QLocale().toString((to - from) / 1000.0, 'f', 1))
                                      : QString();
+    m_exportPath = path;
     m_progress = new QProgressDialog(QStringLiteral("Making %1…").arg(QFileInfo(path).fileName()), QStringLiteral("Cancel"),
                                      0, 1000, m_window);
     m_progress->setWindowTitle(QStringLiteral("Save Clip"));
@@ -327,6 +346,7 @@ void KeepControl::finishExport()
         QMessageBox::warning(m_window, QStringLiteral("Save Clip"), QStringLiteral("Tambrel could not save the clip: %1.").arg(problem));
     else if (problem.isEmpty() && !m_exportNote.isEmpty())
         QMessageBox::information(m_window, QStringLiteral("Save Clip"), m_exportNote);
+    if (problem.isEmpty()) kept(QStringLiteral("Clip"), m_exportPath, m_clipFolder);
 }
 
 bool KeepControl::saveSession()
@@ -336,7 +356,7 @@ bool KeepControl::saveSession()
     if (m_program.recorder().holdsScreenPictures()) {
         QMessageBox ask(QMessageBox::Warning, QStringLiteral("Save Session"), QString::fromUtf8(kScreenPictureNotice),
                         QMessageBox::Cancel, m_window);
-        QPushButton* save = ask.addButton(QStringLiteral("Save with the Picture"), QMessageBox::AcceptRole);
+        QPushButton* save = ask.addButton(QStringLiteral("Save With Picture"), QMessageBox::AcceptRole);
         ask.setDefaultButton(QMessageBox::Cancel);
         ask.exec();
         if (ask.clickedButton() != save) return false;
@@ -344,12 +364,15 @@ bool KeepControl::saveSession()
     const QString name = QDateTime::currentDateTime().toString(QStringLiteral("'Tambrel' yyyy-MM-dd HH.mm.ss'.tambrel'"));
     // Until it is saved or the user gives up: a failed save asks again, so
     // that a full disk never costs the session.
-    QString path = documents() + QLatin1Char('/') + name;
+    QString path = lastFolder(m_sessionFolder, QStandardPaths::DocumentsLocation) + QLatin1Char('/') + name;
     for (;;) {
         path = QFileDialog::getSaveFileName(m_window, QStringLiteral("Save Session"), path, kFilter);
         if (path.isEmpty()) return false;
         QString error;
-        if (writeFile(path, bytes, error)) return true;
+        if (writeFile(path, bytes, error)) {
+            kept(QStringLiteral("Session"), path, m_sessionFolder);
+            return true;
+        }
         QMessageBox::warning(m_window, QStringLiteral("Save Session"),
                              QStringLiteral("Tambrel could not save the session to %1: %2.\nThe session is kept: choose "
                                             "another place for it, or cancel.")
@@ -359,7 +382,8 @@ bool KeepControl::saveSession()
 
 void KeepControl::openSession()
 {
-    const QString path = QFileDialog::getOpenFileName(m_window, QStringLiteral("Open Session"), documents(),
+    const QString path = QFileDialog::getOpenFileName(m_window, QStringLiteral("Open Session"),
+                                                      lastFolder(m_sessionFolder, QStandardPaths::DocumentsLocation),
                                                       kFilter + QStringLiteral(";;All files (*)"));
     if (path.isEmpty()) return;
     Session session;

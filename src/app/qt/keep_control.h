@@ -70,10 +70,14 @@ signals:
     void replayEnded();
     // A clip has been written, or has failed ("" when it was written).
     void clipDone(const QString& problem);
+    // A file was saved: "Picture", "Clip" or "Session", and where.
+    void saved(const QString& what, const QString& path);
 
 private:
     void tick();
     void endReplay(const QString& problem);
+    QString lastFolder(const QString& last, int where) const;
+    void kept(const QString& what, const QString& path, QString& lastFolder);
 
     QWidget* m_window;
     Program& m_program;
@@ -90,6 +94,10 @@ private:
     std::atomic<bool> m_exportCancel{false}, m_exportDone{false};
     std::string m_exportError;
     QString m_exportNote; // said once the clip is saved
+    QString m_exportPath;
+    // Remembered for the run: where each kind of file went last, and the clip's choices.
+    QString m_pictureFolder, m_clipFolder, m_sessionFolder;
+    int m_clipChoice = 0, m_clipSeconds = 10;
     QPointer<QProgressDialog> m_progress;
     QTimer m_exportWatch;
 };

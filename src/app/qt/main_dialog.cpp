@@ -9,6 +9,7 @@
 #include "app/qt/qt_platform.h"
 #include "app/qt/keep_control.h"
 #include "app/qt/replay_bar.h"
+#include "app/qt/saved_note.h"
 #include "app/qt/x11_window_watch.h"
 
 #include <QAccessible>
@@ -162,6 +163,8 @@ void MainDialog::attachKeeping(KeepControl* keeping)
     key(QKeySequence(Qt::CTRL | Qt::Key_Return), [this] { m_keeping->takeOver(); });
     key(QKeySequence(Qt::CTRL | Qt::Key_Enter), [this] { m_keeping->takeOver(); });
     connect(keeping, &KeepControl::replayStarted, this, [this] { showReplayBar(true); });
+    m_savedNote = new SavedNote(this);
+    connect(keeping, &KeepControl::saved, m_savedNote, &SavedNote::tell);
     connect(keeping, &KeepControl::replayEnded, this, [this] { showReplayBar(false); });
 }
 

@@ -28,6 +28,7 @@ class QtPlatform;
 class KeepControl;
 class X11WindowWatch;
 class ReplayBar;
+class SavedNote;
 
 // A push button of the window; its own class so that screen readers can be
 // told that a mode button is a toggle (see accessibility.cpp).
@@ -99,6 +100,7 @@ private:
     QtPlatform* m_platform = nullptr;
     KeepControl* m_keeping = nullptr;
     ReplayBar* m_replayBar = nullptr;
+    SavedNote* m_savedNote = nullptr;
     const ModeInfo* m_on = nullptr; // the mode that is on, as the title says
     bool m_waiting = false;         // it waits for a click to draw anything
     QTimer* m_waitWatch = nullptr;

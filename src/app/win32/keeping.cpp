@@ -5,7 +5,9 @@
 #include "app/files.h"
 #include "app/program.h"
 
+#include <commctrl.h>
 #include <commdlg.h>
+#include <shellapi.h>
 #include <shlobj.h>
 #include <wincodec.h>
 
@@ -18,7 +20,8 @@
 namespace tambrel {
 
 namespace {
-constexpr UINT_PTR kReplayTimer = 0x7A01, kRecordTimer = 0x7A02;
+constexpr UINT_PTR kReplayTimer = 0x7A01, kRecordTimer = 0x7A02, kNoteTimer = 0x7A04;
+constexpr UINT kNoteMs = 8000; // how long the note after a save shows
 constexpr UINT kPaceMs = 2;            // how often a replay looks whether its next record is due
 constexpr UINT kRecordEveryMs = 1000;
 
@@ -175,6 +178,46 @@ void Keeping::attach(HWND window)
                     {FVIRTKEY | FCONTROL, VK_RETURN, ReplayTakeOver}};
     m_shortcuts = CreateAcceleratorTableW(keys, static_cast<int>(std::size(keys)));
     m_bar.create(window);
+    // The note after a save: a tip under the window that says where the file went.
+    m_note = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_NOPREFIX | TTS_ALWAYSTIP, CW_USEDEFAULT,
+                             CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, window, nullptr, nullptr, nullptr);
+    SendMessageW(m_note, TTM_SETMAXTIPWIDTH, 0, 600);
+    TTTOOLINFOW tool{};
+    tool.cbSize = TTTOOLINFOW_V2_SIZE;
+    tool.uFlags = TTF_TRACK | TTF_ABSOLUTE;
+    tool.hwnd = window;
+    tool.uId = 1;
+    tool.lpszText = const_cast<wchar_t*>(L"");
+    SendMessageW(m_note, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
+}
+
+// A file was saved: the note says what and where, and the menus can show
+// it in its folder; its folder is where the next one of its kind goes.
+void Keeping::kept(const wchar_t* what, const std::wstring& path, std::wstring& lastFolder)
+{
+    m_saved = path;
+    const size_t slash = path.find_last_of(L"\\/");
+    lastFolder = slash == std::wstring::npos ? std::wstring() : path.substr(0, slash);
+    m_noteText = std::wstring(what) + L" saved as \u201C" + fileName(path) + L"\u201D in " + lastFolder +
+                 L". Right-click the canvas: Show Saved File.";
+    TTTOOLINFOW tool{};
+    tool.cbSize = TTTOOLINFOW_V2_SIZE;
+    tool.hwnd = m_window;
+    tool.uId = 1;
+    tool.lpszText = m_noteText.data();
+    SendMessageW(m_note, TTM_UPDATETIPTEXTW, 0, reinterpret_cast<LPARAM>(&tool));
+    RECT outer{};
+    GetWindowRect(m_window, &outer);
+    SendMessageW(m_note, TTM_TRACKPOSITION, 0, MAKELPARAM(outer.left, outer.bottom + 4));
+    SendMessageW(m_note, TTM_TRACKACTIVATE, TRUE, reinterpret_cast<LPARAM>(&tool));
+    SetTimer(m_window, kNoteTimer, kNoteMs, nullptr);
+}
+
+void Keeping::showSaved()
+{
+    if (m_saved.empty()) return;
+    const std::wstring select = L"/select,\"" + m_saved + L"\"";
+    ShellExecuteW(m_window, nullptr, L"explorer.exe", select.c_str(), nullptr, SW_SHOWNORMAL);
 }
 
 void Keeping::showContextMenu(int screenX, int screenY)
@@ -184,6 +227,7 @@ void Keeping::showContextMenu(int screenX, int screenY)
     AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
     AppendMenuW(menu, MF_STRING, SaveSession, L"Save &Session...\tCtrl+Shift+S");
     AppendMenuW(menu, MF_STRING, OpenSession, L"&Open Session...\tCtrl+O");
+    if (!m_saved.empty()) AppendMenuW(menu, MF_STRING, ShowSaved, L"Show Saved &File");
     AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
     AppendMenuW(menu, MF_STRING, About, L"&About Tambrel...\tF1");
     const UINT chosen = TrackPopupMenu(menu, TPM_RETURNCMD | TPM_RIGHTBUTTON, screenX, screenY, 0, m_window, nullptr);
@@ -222,6 +266,7 @@ bool Keeping::onCommand(UINT id, UINT code)
     }
     switch (id) {
     case SavePicture: savePicture(); return true;
+    case ShowSaved: showSaved(); return true;
     case SaveSession: saveSession(); return true;
     case OpenSession: openSession(); return true;
     case About: MessageBoxW(m_window, wide(aboutText(true, false)).c_str(), wide(kAboutTitle).c_str(), MB_OK | MB_ICONINFORMATION); return true;
@@ -231,6 +276,15 @@ bool Keeping::onCommand(UINT id, UINT code)
 
 bool Keeping::onTimer(UINT_PTR id)
 {
+    if (id == kNoteTimer) {
+        KillTimer(m_window, kNoteTimer);
+        TTTOOLINFOW tool{};
+        tool.cbSize = TTTOOLINFOW_V2_SIZE;
+        tool.hwnd = m_window;
+        tool.uId = 1;
+        SendMessageW(m_note, TTM_TRACKACTIVATE, FALSE, reinterpret_cast<LPARAM>(&tool));
+        return true;
+    }
     if (id == kRecordTimer) {
         writeRecord(false);
         return true;
@@ -358,13 +412,13 @@ void Keeping::savePicture()
     }
     const auto text = m_program.pictureText();
     const std::wstring path = askForFile(m_window, true, L"Save Picture", L"PNG pictures (*.png)\0*.png\0", L"png",
-                                         knownFolder(FOLDERID_Pictures), timeStamped(L".png"));
+                                         m_pictureFolder.empty() ? knownFolder(FOLDERID_Pictures) : m_pictureFolder, timeStamped(L".png"));
     if (path.empty()) return;
     std::string error;
     std::vector<uint8_t> png;
     if (encodePng(bgr, w, h, png, error)) {
         addPngText(png, text);
-        if (writeWholeFile(narrow(path), png, error)) return;
+        if (writeWholeFile(narrow(path), png, error)) return kept(L"Picture", path, m_pictureFolder);
     }
     tell(m_window, L"Save Picture", "Tambrel could not save the picture to " + narrow(path) + ": " + error + ".");
 }
@@ -382,10 +436,13 @@ bool Keeping::saveSession()
     std::wstring path = timeStamped(L".tambrel");
     for (;;) {
         path = askForFile(m_window, true, L"Save Session", L"Tambrel sessions (*.tambrel)\0*.tambrel\0", L"tambrel",
-                          knownFolder(FOLDERID_Documents), path);
+                          m_sessionFolder.empty() ? knownFolder(FOLDERID_Documents) : m_sessionFolder, path);
         if (path.empty()) return false;
         std::string error;
-        if (writeWholeFile(narrow(path), bytes, error)) return true;
+        if (writeWholeFile(narrow(path), bytes, error)) {
+            kept(L"Session", path, m_sessionFolder);
+            return true;
+        }
         tell(m_window, L"Save Session",
              "Tambrel could not save the session to " + narrow(path) + ": " + error +
                  ".\nThe session is kept: choose another place for it, or cancel.");
@@ -396,7 +453,7 @@ void Keeping::openSession()
 {
     const std::wstring path =
         askForFile(m_window, false, L"Open Session", L"Tambrel sessions (*.tambrel)\0*.tambrel\0All files (*.*)\0*.*\0", nullptr,
-                   knownFolder(FOLDERID_Documents), {});
+                   m_sessionFolder.empty() ? knownFolder(FOLDERID_Documents) : m_sessionFolder, {});
     if (path.empty()) return;
     Session session;
     std::string error;

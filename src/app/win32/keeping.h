@@ -29,7 +29,7 @@ public:
         SavePicture = 0x100, SaveSession = 0x110, OpenSession = 0x120, About = 0x130,
         // The replay's keys.
         ReplayPause = 0x140, ReplayBack = 0x150, ReplayForward = 0x160, ReplayStart = 0x170, ReplayEnd = 0x180,
-        ReplaySlower = 0x190, ReplayFaster = 0x1A0, ReplayTakeOver = 0x1B0,
+        ReplaySlower = 0x190, ReplayFaster = 0x1A0, ReplayTakeOver = 0x1B0, ShowSaved = 0x1C0,
     };
 
     explicit Keeping(Program& program) : m_program(program), m_record(program) {}
@@ -71,6 +71,8 @@ private:
     void openSession();
     bool writeRecord(bool always); // false when the write failed
     void endReplay(const std::string& problem);
+    void kept(const wchar_t* what, const std::wstring& path, std::wstring& lastFolder);
+    void showSaved();
     double replayClock() const; // ms since the replay began
     void seek(uint32_t ms);
     void stepSpeed(int by);
@@ -80,6 +82,9 @@ private:
     HACCEL m_shortcuts = nullptr;
     std::unique_ptr<ReplayControl> m_replay;
     ReplayBar m_bar;
+    HWND m_note = nullptr;
+    std::wstring m_noteText, m_saved; // the last file saved
+    std::wstring m_pictureFolder, m_sessionFolder; // where each kind went last in this run
     std::chrono::steady_clock::time_point m_replayStart;
     RecordFile m_record;
     bool m_keptElsewhere = false;
