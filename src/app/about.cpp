@@ -17,7 +17,10 @@ std::string aboutText(bool shortcuts, bool clips)
     if (shortcuts)
         text += std::string("\nSave Picture: Ctrl+S\n") + (clips ? "Save Clip: Ctrl+E\n" : "") +
                 "Save Session: Ctrl+Shift+S\nOpen Session: Ctrl+O\nAbout Tambrel: F1\n"
-                "Tab moves between the buttons; Space and Enter press the focused one.\n";
+                "Tab moves between the buttons; Space and Enter press the focused one.\n"
+                "While a session replays (its bar under the window): Ctrl+P pause or play, Ctrl+Left and Ctrl+Right "
+                "5 s back or on, Ctrl+Home and Ctrl+End to its start or end, Ctrl+Minus and Ctrl+Plus slower or faster, "
+                "Ctrl+Enter take over.\n";
     text += "\nMIT licence. The source and its README come with every release (the source archive, and the web "
             "page's Source link).";
     return text;
