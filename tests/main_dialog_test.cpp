@@ -272,7 +272,8 @@ TEST_F(Window, TheMenuSaysItsKeysAndAboutSaysThemAll)
     menuEntry(dialog, "About Tambrel…")->trigger();
     // Each button says what it does in its tooltip, each in its own words.
     std::set<QString> tips;
-    for (QPushButton* b : dialog.findChildren<QPushButton*>()) tips.insert(b->toolTip());
+    for (QPushButton* b : dialog.findChildren<QPushButton*>())
+        if (b->property(MainDialog::kControlIdProperty).isValid()) tips.insert(b->toolTip()); // the window's fifteen
     EXPECT_EQ(tips.size(), 15u);
     EXPECT_EQ(tips.count(QString()), 0u);
     EXPECT_TRUE(QTest::qWaitFor([&] { return !told.isEmpty(); }, 5000));

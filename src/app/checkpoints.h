@@ -49,7 +49,7 @@ class Checkpoints {
 public:
     static constexpr uint32_t kEveryMs = 10'000;
     // Enough to start any clip of up to kLongestClipMs from one of them.
-    static constexpr uint32_t kLongestClipMs = 30'000;
+    static constexpr uint32_t kLongestClipMs = 60'000;
     static constexpr size_t kKept = kLongestClipMs / kEveryMs + 1;
 
     // Whether a checkpoint is due at a pass at `timeMs`.

@@ -9,6 +9,7 @@
 
 #include "app/checkpoints.h"
 #include "app/session.h"
+#include "gfx/frame_sink.h"
 
 #include <functional>
 #include <memory>
@@ -16,15 +17,6 @@
 #include <vector>
 
 namespace tambrel {
-
-class FrameSink {
-public:
-    virtual ~FrameSink() = default;
-    // A picture (Canvas::kWidth x kHeight pixels, 0x00BBGGRR, row by row)
-    // that showed from `fromMs` until `untilMs`, counted from the clip's
-    // start; every later picture differs from it. False stops the clip.
-    virtual bool frame(const uint32_t* pixels, uint32_t fromMs, uint32_t untilMs) = 0;
-};
 
 struct ClipSpan {
     uint32_t fromMs = 0, toMs = 0; // the session's times; fromMs < toMs

@@ -6,7 +6,7 @@
 // GIF's palettes from libavfilter where a frame has more than 256 colours.
 // For the desktop editions and the renderer; the web page has its own.
 
-#include "app/clip.h"
+#include "gfx/frame_sink.h"
 
 #include <memory>
 #include <string>

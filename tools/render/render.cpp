@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "render/render.h"
 
+#include "app/clip.h"
 #include "app/files.h"
 #include "app/program.h"
 #include "app/replay.h"

@@ -327,6 +327,8 @@ EMSCRIPTEN_KEEPALIVE int tambrel_clip_from() { return static_cast<int>(app->clip
 EMSCRIPTEN_KEEPALIVE int tambrel_clip_until() { return static_cast<int>(app->clipFrame.untilMs); }
 EMSCRIPTEN_KEEPALIVE double tambrel_clip_progress() { return app->clip ? app->clip->progress() : 1.0; }
 EMSCRIPTEN_KEEPALIVE void tambrel_clip_cancel() { app->clip.reset(); }
+// As far back as the program keeps checkpoints for.
+EMSCRIPTEN_KEEPALIVE int tambrel_longest_clip_seconds() { return static_cast<int>(tambrel::Checkpoints::kLongestClipMs / 1000); }
 
 EMSCRIPTEN_KEEPALIVE const char* tambrel_error() { return app->error.c_str(); }
 // The program's version, which the page names beside its links.

@@ -22,7 +22,6 @@
   const LINK_LIMIT = 32 * 1024; // the largest session a share link holds (about 44,000 characters)
   const MOST_STEPS_PER_FRAME = 200; // a replay that stalled catches up without freezing the page
   const CLIP_SLICE_MS = 4; // a clip is made in slices this long between the page's own passes
-  const LONGEST_CLIP_S = 30; // as far back as the program keeps checkpoints for
   const COPY_MS = 4; // a replay's copies for seeking are made this long per frame
   const SPEEDS = [[0.25, '1/4x'], [0.5, '1/2x'], [1, '1x'], [2, '2x'], [4, '4x'], [8, '8x'], [0, 'As fast as it goes']];
 
@@ -769,7 +768,7 @@
   // browser: WebCodecs through the bundled WebM muxer, else a MediaRecorder.
   function askClipSeconds() {
     return ask('Save Clip', [['Save', true], ['Cancel', null]],
-      { before: 'The last ', min: 1, max: LONGEST_CLIP_S, value: 10, after: ' seconds, as a video' });
+      { before: 'The last ', min: 1, max: M._tambrel_longest_clip_seconds(), value: 10, after: ' seconds, as a video' });
   }
 
   async function saveClip(seconds) {
@@ -791,7 +790,8 @@
       say(`Tambrel cannot make a clip: ${M.UTF8ToString(M._tambrel_error())}.`);
       return null;
     }
-    say('Making the clip…', [['Cancel', () => { job.cancelled = true; }]]);
+    job.message = say('Making the clip…', [['Cancel', () => { job.cancelled = true; }]]);
+    job.started = performance.now();
     try {
       const clip = await encodeWithWebCodecs(clipFrames(job)) ?? await encodeWithRecorder(clipFrames(job));
       const name = timeStamped(clip.type.startsWith('video/mp4') ? '.mp4' : '.webm');
@@ -818,6 +818,7 @@
       if (performance.now() - slice > CLIP_SLICE_MS) {
         await new Promise((resolve) => setTimeout(resolve));
         slice = performance.now();
+        showClipProgress(job);
       }
       const next = M._tambrel_clip_next();
       if (next === 2) return;
@@ -827,6 +828,16 @@
           from: M._tambrel_clip_from(), until: M._tambrel_clip_until() };
       }
     }
+  }
+
+  // How far the clip is, and about how long the rest takes at the pace so
+  // far, in its message while that is the one showing.
+  function showClipProgress(job) {
+    const words = document.querySelector('#notice .words');
+    if (job.message !== messages || !words) return;
+    const done = M._tambrel_clip_progress(), spent = (performance.now() - job.started) / 1000;
+    const left = done > 0.02 ? Math.max(0, Math.round((spent / done) * (1 - done))) : null;
+    words.textContent = `Making the clip… ${Math.floor(done * 100)} %` + (left === null ? '' : `, about ${left} s left`);
   }
 
   // VP9 (or VP8) in WebM, every picture at its own time and duration; null
@@ -907,7 +918,10 @@
   let messages = 0;
   function say(text, actions = [], link = '') {
     const box = document.getElementById('notice');
-    box.replaceChildren(...(text ? [text] : []));
+    const words = document.createElement('span');
+    words.className = 'words';
+    words.textContent = text;
+    box.replaceChildren(...(text ? [words] : []));
     for (const [label, act] of actions) {
       const b = document.createElement('button');
       b.type = 'button';
