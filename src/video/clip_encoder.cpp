@@ -324,8 +324,9 @@ private:
     }
 
     // More than 256 colours: a palette made for the picture (libavfilter's
-    // palettegen, a quarter of a second for a cloud) and the picture
-    // dithered onto it (paletteuse). A picture that differs from the one a
+    // palettegen, from the picture at half its size: a cloud's palette from
+    // every pixel took a third of a second, and hardly differs) and the
+    // picture dithered onto it (paletteuse). A picture that differs from the one a
     // palette was made for in at most a quarter of its pixels (a smear, a
     // burst over a still picture) keeps that palette.
     bool quantise(const uint32_t* pixels)
@@ -360,7 +361,8 @@ private:
             inputs->filter_ctx = out;
             ok = avfilter_graph_parse_ptr(graph,
                                           reuse ? "[in][palette]paletteuse=dither=sierra2_4a,format=pal8"
-                                                : "split[a][b];[a]palettegen=max_colors=256:reserve_transparent=0:stats_mode=single[p];"
+                                                : "split[a][b];[a]scale=iw/2:ih/2:flags=area,"
+                                                  "palettegen=max_colors=256:reserve_transparent=0:stats_mode=single[p];"
                                                   "[b][p]paletteuse=new=1:dither=sierra2_4a,format=pal8",
                                           &inputs, &outputs, nullptr) >= 0 &&
                  avfilter_graph_config(graph, nullptr) >= 0;
@@ -417,7 +419,11 @@ private:
 // phones: the index at the front, BT.709 colours.
 class Mp4Encoder final : public AvEncoder {
 public:
-    ~Mp4Encoder() override { sws_freeContext(m_scale); }
+    ~Mp4Encoder() override
+    {
+        sws_freeContext(m_scale);
+        av_frame_free(&m_small);
+    }
 
     bool start(const std::string& path, bool quiet, std::string& error)
     {
@@ -432,7 +438,7 @@ public:
                                  c.width = W * kMp4Scale, c.height = H * kMp4Scale;
                                  c.pix_fmt = AV_PIX_FMT_YUV420P;
                                  c.time_base = {1, 1000};
-                                 c.framerate = {100, 1}; // at most: a pass's pause is 10 ms
+                                 c.framerate = {1000 / kMp4FrameMs, 1}; // at most
                                  c.colorspace = AVCOL_SPC_BT709;
                                  c.color_primaries = AVCOL_PRI_BT709;
                                  c.color_trc = AVCOL_TRC_BT709;
@@ -442,12 +448,16 @@ public:
         av_dict_free(&codec);
         av_dict_free(&muxer);
         if (!ok) return false;
-        constexpr int w = W * kMp4Scale, h = H * kMp4Scale;
-        m_scale = sws_getContext(w, h, AV_PIX_FMT_RGB0, w, h, AV_PIX_FMT_YUV420P, SWS_POINT, nullptr, nullptr, nullptr);
-        if (!m_scale) return error = "cannot convert colours for the MP4", false;
+        // The colours are converted at the surface's own size, in 4:4:4: its
+        // colour planes are the frame's 4:2:0 ones as they are (one sample per
+        // 2 x 2 block), its brightness plane is doubled into the blocks.
+        m_scale = sws_getContext(W, H, AV_PIX_FMT_RGB0, W, H, AV_PIX_FMT_YUV444P, SWS_POINT, nullptr, nullptr, nullptr);
+        m_small = av_frame_alloc();
+        if (!m_scale || !m_small) return error = "cannot convert colours for the MP4", false;
         sws_setColorspaceDetails(m_scale, sws_getCoefficients(SWS_CS_DEFAULT), 1, sws_getCoefficients(SWS_CS_ITU709), 0, 0,
                                  1 << 16, 1 << 16);
-        m_doubled.resize(static_cast<size_t>(w) * h);
+        m_small->format = AV_PIX_FMT_YUV444P, m_small->width = W, m_small->height = H;
+        if (av_frame_get_buffer(m_small, 0) < 0) return error = "out of memory", false;
         return true;
     }
 
@@ -462,22 +472,30 @@ public:
 
     bool put(const uint32_t* pixels, uint32_t fromMs, uint32_t untilMs) override
     {
-        constexpr int w = W * kMp4Scale;
-        for (int y = 0; y < H; ++y) {
-            uint32_t* row = &m_doubled[static_cast<size_t>(y) * kMp4Scale * w];
-            for (int x = 0; x < W; ++x) std::fill_n(row + x * kMp4Scale, kMp4Scale, pixels[static_cast<size_t>(y) * W + x]);
-            for (int r = 1; r < kMp4Scale; ++r) std::copy_n(row, w, row + static_cast<size_t>(r) * w);
-        }
+        // The ticks of the 50-a-second grid this picture shows at; a picture
+        // between two ticks is never seen (a player shows 60 a second at most).
+        const uint32_t first = (fromMs + kMp4FrameMs - 1) / kMp4FrameMs, last = (untilMs + kMp4FrameMs - 1) / kMp4FrameMs;
+        if (first >= last) return true;
         if (av_frame_make_writable(m_frame) < 0) return m_error = "out of memory", false;
-        const uint8_t* source[1] = {reinterpret_cast<const uint8_t*>(m_doubled.data())};
-        const int stride[1] = {w * 4};
-        sws_scale(m_scale, source, stride, 0, H * kMp4Scale, m_frame->data, m_frame->linesize);
-        return send(m_frame, fromMs, untilMs - fromMs);
+        const uint8_t* source[1] = {reinterpret_cast<const uint8_t*>(pixels)};
+        const int stride[1] = {W * 4};
+        sws_scale(m_scale, source, stride, 0, H, m_small->data, m_small->linesize);
+        static_assert(kMp4Scale == 2, "4:2:0's colour planes are the surface's own at twice its size");
+        for (int y = 0; y < H; ++y) {
+            const uint8_t* luma = m_small->data[0] + static_cast<ptrdiff_t>(y) * m_small->linesize[0];
+            uint8_t* row = m_frame->data[0] + static_cast<ptrdiff_t>(2 * y) * m_frame->linesize[0];
+            for (int x = 0; x < W; ++x) row[2 * x] = row[2 * x + 1] = luma[x];
+            std::memcpy(row + m_frame->linesize[0], row, static_cast<size_t>(2 * W));
+            for (int plane = 1; plane <= 2; ++plane)
+                std::memcpy(m_frame->data[plane] + static_cast<ptrdiff_t>(y) * m_frame->linesize[plane],
+                            m_small->data[plane] + static_cast<ptrdiff_t>(y) * m_small->linesize[plane], static_cast<size_t>(W));
+        }
+        return send(m_frame, int64_t{first} * kMp4FrameMs, int64_t{last - first} * kMp4FrameMs);
     }
 
 private:
     SwsContext* m_scale = nullptr;
-    std::vector<uint32_t> m_doubled;
+    AVFrame* m_small = nullptr; // the surface in 4:4:4
 };
 
 } // namespace
