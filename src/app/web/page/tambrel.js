@@ -766,9 +766,12 @@
   // Save Clip: the last seconds rendered again from the session in the
   // page, a picture at a time between its own passes, and encoded by the
   // browser: WebCodecs through the bundled WebM muxer, else a MediaRecorder.
-  function askClipSeconds() {
-    return ask('Save Clip', [['Save', true], ['Cancel', null]],
-      { before: 'The last ', min: 1, max: M._tambrel_longest_clip_seconds(), value: 10, after: ' seconds, as a video' });
+  let clipSeconds = 10; // as the last clip asked for, for the run
+  async function askClipSeconds() {
+    const seconds = await ask('Save Clip', [['Save', true], ['Cancel', null]],
+      { before: 'The last ', min: 1, max: M._tambrel_longest_clip_seconds(), value: clipSeconds, after: ' seconds, as a video' });
+    if (seconds) clipSeconds = seconds;
+    return seconds;
   }
 
   async function saveClip(seconds) {
