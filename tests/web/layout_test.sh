@@ -1,0 +1,13 @@
+#!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
+# The page's layout and accessibility test, with axe-core installed first
+# (pinned by tests/web/axe/package-lock.json, for this test only) into DIR.
+#   tests/web/layout_test.sh SITE_DIR DIR
+set -euo pipefail
+site="$1" dir="$2" here="$(cd "$(dirname "$0")" && pwd)"
+mkdir -p "$dir"
+if ! cmp -s "$here/axe/package-lock.json" "$dir/package-lock.json" || [ ! -f "$dir/node_modules/axe-core/axe.min.js" ]; then
+  cp "$here/axe/package.json" "$here/axe/package-lock.json" "$dir/"
+  (cd "$dir" && npm ci --no-audit --no-fund --loglevel=error >/dev/null)
+fi
+exec node "$here/layout_test.mjs" "$site" "$dir/node_modules/axe-core/axe.min.js"
