@@ -7,6 +7,8 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <cstdio>
+#include <iterator>
 
 #if defined(_WIN32)
 #include <windows.h>
@@ -222,6 +224,11 @@ SessionReplay::Step ReplayControl::seek(uint32_t timeMs, double wallMs)
     return step == SessionReplay::Step::Failed ? ended(step) : SessionReplay::Step::Ran;
 }
 
+SessionReplay::Step ReplayControl::seekBy(int64_t byMs, double wallMs)
+{
+    return seek(static_cast<uint32_t>(std::clamp<int64_t>(int64_t{m_positionMs} + byMs, 0, m_durationMs)), wallMs);
+}
+
 void ReplayControl::setPaused(bool paused, double wallMs)
 {
     m_paused = paused;
@@ -232,6 +239,23 @@ void ReplayControl::setSpeed(double speed, double wallMs)
 {
     m_speed = speed;
     anchor(wallMs);
+}
+
+void ReplayControl::stepSpeed(int by, double wallMs)
+{
+    const auto* first = std::begin(kSpeeds);
+    const int count = static_cast<int>(std::size(kSpeeds));
+    const int at = static_cast<int>(std::find(first, first + count, m_speed) - first);
+    setSpeed(first[std::clamp(at + by, 0, count - 1)], wallMs);
+}
+
+std::string ReplayControl::speedLabel(double speed)
+{
+    if (speed == kFastest) return "As fast as it goes";
+    char label[16];
+    if (speed < 1) std::snprintf(label, sizeof label, "1/%gx", 1 / speed);
+    else std::snprintf(label, sizeof label, "%gx", speed);
+    return label;
 }
 
 void ReplayControl::finish()

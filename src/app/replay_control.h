@@ -96,8 +96,14 @@ public:
     // To the state the session had at `timeMs` (clamped to its length),
     // backwards too; playing or paused as before.
     SessionReplay::Step seek(uint32_t timeMs, double wallMs);
+    // A seek by `byMs` from where the replay stands, within the session.
+    SessionReplay::Step seekBy(int64_t byMs, double wallMs);
     void setPaused(bool paused, double wallMs);
     void setSpeed(double speed, double wallMs);
+    // One of kSpeeds slower (-1) or faster (+1) than the one chosen.
+    void stepSpeed(int by, double wallMs);
+    // What a bar calls a speed: "1/4x", "2x", "As fast as it goes".
+    static std::string speedLabel(double speed);
     // Hands the window back from the state it shows: the recording goes on.
     void finish();
     // For front ends without threads: makes copies for up to `budgetMs`.

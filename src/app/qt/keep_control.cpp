@@ -151,23 +151,19 @@ void KeepControl::setReplaySpeed(double speed)
 
 void KeepControl::stepReplaySpeed(int by)
 {
-    if (!m_replay) return;
-    const auto* speeds = std::begin(ReplayControl::kSpeeds);
-    const int count = static_cast<int>(std::size(ReplayControl::kSpeeds));
-    const int at = static_cast<int>(std::find(speeds, speeds + count, m_replay->speed()) - speeds);
-    setReplaySpeed(speeds[std::clamp(at + by, 0, count - 1)]);
+    if (m_replay) m_replay->stepSpeed(by, static_cast<double>(m_clock.elapsed()));
 }
 
 void KeepControl::seekReplay(uint32_t ms)
 {
-    if (!m_replay) return;
-    if (m_replay->seek(ms, static_cast<double>(m_clock.elapsed())) == SessionReplay::Step::Failed)
+    if (m_replay && m_replay->seek(ms, static_cast<double>(m_clock.elapsed())) == SessionReplay::Step::Failed)
         endReplay(QString::fromStdString(m_replay->error()));
 }
 
 void KeepControl::seekReplayBy(int64_t ms)
 {
-    if (m_replay) seekReplay(static_cast<uint32_t>(std::clamp<int64_t>(int64_t{m_replay->positionMs()} + ms, 0, m_replay->durationMs())));
+    if (m_replay && m_replay->seekBy(ms, static_cast<double>(m_clock.elapsed())) == SessionReplay::Step::Failed)
+        endReplay(QString::fromStdString(m_replay->error()));
 }
 
 void KeepControl::endReplay(const QString& problem)

@@ -121,11 +121,7 @@ ReplayBar::ReplayBar(QWidget* parent, KeepControl& keeping) : QWidget(parent), m
     m_speed = new QComboBox(this);
     m_speed->setAccessibleName(QStringLiteral("Speed"));
     m_speed->setToolTip(QStringLiteral("The replay's speed (Ctrl+Minus slower, Ctrl+Plus faster)"));
-    for (double s : ReplayControl::kSpeeds)
-        m_speed->addItem(s == ReplayControl::kFastest ? QStringLiteral("As fast as it goes")
-                         : s < 1                      ? QStringLiteral("1/%1x").arg(1 / s)
-                                                      : QStringLiteral("%1x").arg(s),
-                         s);
+    for (double s : ReplayControl::kSpeeds) m_speed->addItem(QString::fromStdString(ReplayControl::speedLabel(s)), s);
     m_takeOver = new QPushButton(QStringLiteral("Take Over"), this);
     m_takeOver->setToolTip(QStringLiteral("The window is yours from this picture on, as with any press or click; "
                                           "the recording goes on (Ctrl+Enter)"));

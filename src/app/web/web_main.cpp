@@ -263,6 +263,19 @@ EMSCRIPTEN_KEEPALIVE void tambrel_replay_speed(double speed, double nowMs)
 {
     if (app->replay) app->replay->setSpeed(speed, nowMs);
 }
+EMSCRIPTEN_KEEPALIVE void tambrel_replay_step_speed(int by, double nowMs)
+{
+    if (app->replay) app->replay->stepSpeed(by, nowMs);
+}
+// The speeds a replay can take (0: as fast as it goes), and their names.
+EMSCRIPTEN_KEEPALIVE int tambrel_replay_speed_count() { return static_cast<int>(std::size(tambrel::ReplayControl::kSpeeds)); }
+EMSCRIPTEN_KEEPALIVE double tambrel_replay_speed_at(int i) { return tambrel::ReplayControl::kSpeeds[static_cast<size_t>(i)]; }
+EMSCRIPTEN_KEEPALIVE const char* tambrel_replay_speed_label(int i)
+{
+    static std::string label;
+    label = tambrel::ReplayControl::speedLabel(tambrel::ReplayControl::kSpeeds[static_cast<size_t>(i)]);
+    return label.c_str();
+}
 // The replay as its bar shows it: position, duration, copies' reach (ms),
 // speed, paused; then the times of its mode switches.
 EMSCRIPTEN_KEEPALIVE const double* tambrel_replay_info()

@@ -56,6 +56,10 @@ std::wstring knownFolder(REFKNOWNFOLDERID id)
     return out;
 }
 
+// Where a kind of file goes: where it went last in this run, else the
+// user's folder for it.
+std::wstring folderFor(const std::wstring& last, REFKNOWNFOLDERID id) { return last.empty() ? knownFolder(id) : last; }
+
 // The common file dialog; an empty name when the user cancelled.
 std::wstring askForFile(HWND owner, bool save, const wchar_t* title, const wchar_t* filter, const wchar_t* extension,
                         const std::wstring& folder, const std::wstring& suggested)
@@ -178,17 +182,7 @@ void Keeping::attach(HWND window)
                     {FVIRTKEY | FCONTROL, VK_RETURN, ReplayTakeOver}};
     m_shortcuts = CreateAcceleratorTableW(keys, static_cast<int>(std::size(keys)));
     m_bar.create(window);
-    // The note after a save: a tip under the window that says where the file went.
-    m_note = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_NOPREFIX | TTS_ALWAYSTIP, CW_USEDEFAULT,
-                             CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, window, nullptr, nullptr, nullptr);
-    SendMessageW(m_note, TTM_SETMAXTIPWIDTH, 0, 600);
-    TTTOOLINFOW tool{};
-    tool.cbSize = TTTOOLINFOW_V2_SIZE;
-    tool.uFlags = TTF_TRACK | TTF_ABSOLUTE;
-    tool.hwnd = window;
-    tool.uId = 1;
-    tool.lpszText = const_cast<wchar_t*>(L"");
-    SendMessageW(m_note, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
+    m_note.create(window, 600); // the note after a save: where the file went
 }
 
 // A file was saved: the note says what and where, and the menus can show
@@ -198,18 +192,11 @@ void Keeping::kept(const wchar_t* what, const std::wstring& path, std::wstring& 
     m_saved = path;
     const size_t slash = path.find_last_of(L"\\/");
     lastFolder = slash == std::wstring::npos ? std::wstring() : path.substr(0, slash);
-    m_noteText = std::wstring(what) + L" saved as \u201C" + fileName(path) + L"\u201D in " + lastFolder +
-                 L". Right-click the canvas: Show Saved File.";
-    TTTOOLINFOW tool{};
-    tool.cbSize = TTTOOLINFOW_V2_SIZE;
-    tool.hwnd = m_window;
-    tool.uId = 1;
-    tool.lpszText = m_noteText.data();
-    SendMessageW(m_note, TTM_UPDATETIPTEXTW, 0, reinterpret_cast<LPARAM>(&tool));
     RECT outer{};
     GetWindowRect(m_window, &outer);
-    SendMessageW(m_note, TTM_TRACKPOSITION, 0, MAKELPARAM(outer.left, outer.bottom + 4));
-    SendMessageW(m_note, TTM_TRACKACTIVATE, TRUE, reinterpret_cast<LPARAM>(&tool));
+    m_note.show(std::wstring(what) + L" saved as \u201C" + fileName(path) + L"\u201D in " + lastFolder +
+                    L". Right-click the canvas: Show Saved File.",
+                outer.left, outer.bottom + 4);
     SetTimer(m_window, kNoteTimer, kNoteMs, nullptr);
 }
 
@@ -243,12 +230,12 @@ bool Keeping::onCommand(UINT id, UINT code)
     case ReplayBar::Play:
         if (replaying) m_replay->setPaused(!m_replay->paused(), replayClock());
         break;
-    case ReplayBack: if (replaying) seek(m_replay->positionMs() > 5000 ? m_replay->positionMs() - 5000 : 0); break;
-    case ReplayForward: if (replaying) seek(m_replay->positionMs() + 5000); break;
+    case ReplayBack: seekBy(-5000); break;
+    case ReplayForward: seekBy(5000); break;
     case ReplayStart: if (replaying) seek(0); break;
     case ReplayEnd: if (replaying) seek(UINT32_MAX); break;
-    case ReplaySlower: stepSpeed(-1); break;
-    case ReplayFaster: stepSpeed(1); break;
+    case ReplaySlower: if (replaying) m_replay->stepSpeed(-1, replayClock()); break;
+    case ReplayFaster: if (replaying) m_replay->stepSpeed(1, replayClock()); break;
     case ReplayBar::Speed:
         if (replaying && code == CBN_SELCHANGE) m_replay->setSpeed(m_bar.chosenSpeed(), replayClock());
         break;
@@ -278,11 +265,7 @@ bool Keeping::onTimer(UINT_PTR id)
 {
     if (id == kNoteTimer) {
         KillTimer(m_window, kNoteTimer);
-        TTTOOLINFOW tool{};
-        tool.cbSize = TTTOOLINFOW_V2_SIZE;
-        tool.hwnd = m_window;
-        tool.uId = 1;
-        SendMessageW(m_note, TTM_TRACKACTIVATE, FALSE, reinterpret_cast<LPARAM>(&tool));
+        m_note.hide();
         return true;
     }
     if (id == kRecordTimer) {
@@ -305,18 +288,18 @@ double Keeping::replayClock() const
 
 void Keeping::seek(uint32_t ms)
 {
-    if (!m_replay) return;
-    if (m_replay->seek(ms, replayClock()) == SessionReplay::Step::Failed) return endReplay(m_replay->error());
-    m_bar.refresh(*m_replay, true);
+    if (m_replay) afterSeek(m_replay->seek(ms, replayClock()));
 }
 
-void Keeping::stepSpeed(int by)
+void Keeping::seekBy(int64_t ms)
 {
-    if (!m_replay) return;
-    const auto* speeds = std::begin(ReplayControl::kSpeeds);
-    const int count = static_cast<int>(std::size(ReplayControl::kSpeeds));
-    const int at = static_cast<int>(std::find(speeds, speeds + count, m_replay->speed()) - speeds);
-    m_replay->setSpeed(speeds[std::clamp(at + by, 0, count - 1)], replayClock());
+    if (m_replay) afterSeek(m_replay->seekBy(ms, replayClock()));
+}
+
+void Keeping::afterSeek(SessionReplay::Step step)
+{
+    if (step == SessionReplay::Step::Failed) endReplay(m_replay->error());
+    else m_bar.refresh(*m_replay, true);
 }
 
 bool Keeping::onScroll(HWND control)
@@ -412,7 +395,7 @@ void Keeping::savePicture()
     }
     const auto text = m_program.pictureText();
     const std::wstring path = askForFile(m_window, true, L"Save Picture", L"PNG pictures (*.png)\0*.png\0", L"png",
-                                         m_pictureFolder.empty() ? knownFolder(FOLDERID_Pictures) : m_pictureFolder, timeStamped(L".png"));
+                                         folderFor(m_pictureFolder, FOLDERID_Pictures), timeStamped(L".png"));
     if (path.empty()) return;
     std::string error;
     std::vector<uint8_t> png;
@@ -436,7 +419,7 @@ bool Keeping::saveSession()
     std::wstring path = timeStamped(L".tambrel");
     for (;;) {
         path = askForFile(m_window, true, L"Save Session", L"Tambrel sessions (*.tambrel)\0*.tambrel\0", L"tambrel",
-                          m_sessionFolder.empty() ? knownFolder(FOLDERID_Documents) : m_sessionFolder, path);
+                          folderFor(m_sessionFolder, FOLDERID_Documents), path);
         if (path.empty()) return false;
         std::string error;
         if (writeWholeFile(narrow(path), bytes, error)) {
@@ -453,7 +436,7 @@ void Keeping::openSession()
 {
     const std::wstring path =
         askForFile(m_window, false, L"Open Session", L"Tambrel sessions (*.tambrel)\0*.tambrel\0All files (*.*)\0*.*\0", nullptr,
-                   m_sessionFolder.empty() ? knownFolder(FOLDERID_Documents) : m_sessionFolder, {});
+                   folderFor(m_sessionFolder, FOLDERID_Documents), {});
     if (path.empty()) return;
     Session session;
     std::string error;

@@ -9,6 +9,7 @@
 #include "app/record_file.h"
 #include "app/replay_control.h"
 #include "app/win32/replay_bar.h"
+#include "app/win32/tracking_tip.h"
 #include "app/session.h"
 
 #include <windows.h>
@@ -75,15 +76,16 @@ private:
     void showSaved();
     double replayClock() const; // ms since the replay began
     void seek(uint32_t ms);
-    void stepSpeed(int by);
+    void seekBy(int64_t ms);
+    void afterSeek(SessionReplay::Step step);
 
     Program& m_program;
     HWND m_window = nullptr;
     HACCEL m_shortcuts = nullptr;
     std::unique_ptr<ReplayControl> m_replay;
     ReplayBar m_bar;
-    HWND m_note = nullptr;
-    std::wstring m_noteText, m_saved; // the last file saved
+    TrackingTip m_note;
+    std::wstring m_saved; // the last file saved
     std::wstring m_pictureFolder, m_sessionFolder; // where each kind went last in this run
     std::chrono::steady_clock::time_point m_replayStart;
     RecordFile m_record;

@@ -40,13 +40,8 @@ void ReplayBar::create(HWND window)
     m_speed = make(L"COMBOBOX", L"", WS_TABSTOP | WS_VSCROLL | CBS_DROPDOWNLIST, Speed);
     m_takeOver = make(L"BUTTON", L"Take Over", WS_TABSTOP | BS_PUSHBUTTON, TakeOver);
     m_close = make(L"BUTTON", L"\u00D7", WS_TABSTOP | BS_PUSHBUTTON, Close);
-    for (double s : ReplayControl::kSpeeds) {
-        wchar_t label[32];
-        if (s == ReplayControl::kFastest) swprintf(label, 32, L"As fast as it goes");
-        else if (s < 1) swprintf(label, 32, L"1/%gx", 1 / s);
-        else swprintf(label, 32, L"%gx", s);
-        SendMessageW(m_speed, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(label));
-    }
+    for (double s : ReplayControl::kSpeeds)
+        SendMessageW(m_speed, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(wide(ReplayControl::speedLabel(s)).c_str()));
     SendMessageW(m_timeline, TBM_SETLINESIZE, 0, 5000);
     SendMessageW(m_timeline, TBM_SETPAGESIZE, 0, 60000);
 }

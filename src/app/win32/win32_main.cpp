@@ -11,6 +11,7 @@
 #include "app/picture_handover.h"
 #include "app/program.h"
 #include "app/win32/keeping.h"
+#include "app/win32/tracking_tip.h"
 
 #include <windows.h>
 #include <commctrl.h>
@@ -199,8 +200,7 @@ struct App {
     PictureHandOver pictures; // the canvas's pictures, handed from the animation thread
     Scale scale;
     Keeping keeping{program};
-    HWND hint = nullptr; // "click the canvas", below it, while the mode waits for a click
-    std::wstring hintText;
+    TrackingTip hint; // "click the canvas", below it, while the mode waits for a click
 
     App()
     {
@@ -397,19 +397,14 @@ LRESULT CALLBACK windowProc(HWND window, UINT message, WPARAM w, LPARAM l)
             // a tip below the canvas (never over its pixels) says to click.
             const int on = app->program.modeOn();
             const bool waiting = on >= 0 && IsWindowVisible(window) && !IsIconic(window) && app->program.waitingForClick();
-            TTTOOLINFOW tool{};
-            tool.cbSize = TTTOOLINFOW_V2_SIZE;
-            tool.hwnd = window;
-            tool.uId = 1;
             if (waiting) {
-                app->hintText = wide(std::string(kModeTable[static_cast<size_t>(on)].untilClicked));
-                tool.lpszText = app->hintText.data();
-                SendMessageW(app->hint, TTM_UPDATETIPTEXTW, 0, reinterpret_cast<LPARAM>(&tool));
                 RECT canvas{};
                 GetWindowRect(app->platform.canvas, &canvas);
-                SendMessageW(app->hint, TTM_TRACKPOSITION, 0, MAKELPARAM(canvas.left, canvas.bottom + app->scale.px(2)));
+                app->hint.show(wide(std::string(kModeTable[static_cast<size_t>(on)].untilClicked)), canvas.left,
+                               canvas.bottom + app->scale.px(2));
+            } else {
+                app->hint.hide();
             }
-            SendMessageW(app->hint, TTM_TRACKACTIVATE, waiting, reinterpret_cast<LPARAM>(&tool));
             return 0;
         }
         if (app->keeping.onTimer(w)) return 0;
@@ -596,15 +591,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
         SendMessageW(tips, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
     }
 
-    app.hint = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_NOPREFIX | TTS_ALWAYSTIP, CW_USEDEFAULT,
-                               CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, window, nullptr, instance, nullptr);
-    TTTOOLINFOW waitTool{};
-    waitTool.cbSize = TTTOOLINFOW_V2_SIZE;
-    waitTool.uFlags = TTF_TRACK | TTF_ABSOLUTE;
-    waitTool.hwnd = window;
-    waitTool.uId = 1;
-    waitTool.lpszText = const_cast<wchar_t*>(L"");
-    SendMessageW(app.hint, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&waitTool));
+    app.hint.create(window, -1); // one line, however long
     SetTimer(window, kWaitTimer, 200, nullptr);
 
     app.program.rnd.setState(seed);

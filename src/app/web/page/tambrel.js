@@ -23,7 +23,7 @@
   const MOST_STEPS_PER_FRAME = 200; // a replay that stalled catches up without freezing the page
   const CLIP_SLICE_MS = 4; // a clip is made in slices this long between the page's own passes
   const COPY_MS = 4; // a replay's copies for seeking are made this long per frame
-  const SPEEDS = [[0.25, '1/4x'], [0.5, '1/2x'], [1, '1x'], [2, '2x'], [4, '4x'], [8, '8x'], [0, 'As fast as it goes']];
+  let SPEEDS = []; // [speed, name] as the program has them; 0: as fast as it goes
 
   let M, layout, dialog, sizer, surface, context, image;
   const controls = new Map(); // control id -> element
@@ -577,6 +577,8 @@
       'as with any press or click (Ctrl+Enter)">Take Over</button>' +
       '<button type="button" id="replay-close" aria-label="Close the replay" title="End the replay here: the picture stays ' +
       'as it is, and the page is yours">×</button>';
+    SPEEDS = Array.from({ length: M._tambrel_replay_speed_count() },
+      (_, i) => [M._tambrel_replay_speed_at(i), M.UTF8ToString(M._tambrel_replay_speed_label(i))]);
     const speed = document.getElementById('replay-speed');
     for (const [value, label] of SPEEDS) speed.append(new Option(label, String(value)));
     document.getElementById('replay-play').addEventListener('click', () => replayPause());
@@ -599,6 +601,11 @@
     showReplay(performance.now(), true);
   }
 
+  function stepSpeed(by) {
+    M._tambrel_replay_step_speed(by, performance.now());
+    showReplay(performance.now(), true);
+  }
+
   function replaySeek(ms) {
     if (!replayState()) return;
     const r = M._tambrel_replay_seek(Math.max(0, ms), performance.now());
@@ -611,16 +618,15 @@
   function replayKey(keys) {
     const r = replayState();
     if (!r) return false;
-    const at = SPEEDS.findIndex(([s]) => s === r.speed);
     const act = {
       'Ctrl+P': () => replayPause(),
       'Ctrl+ArrowLeft': () => replaySeek(r.positionMs - 5000),
       'Ctrl+ArrowRight': () => replaySeek(r.positionMs + 5000),
       'Ctrl+Home': () => replaySeek(0),
       'Ctrl+End': () => replaySeek(r.durationMs),
-      'Ctrl+-': () => replaySpeed(SPEEDS[Math.max(0, at - 1)][0]),
-      'Ctrl+=': () => replaySpeed(SPEEDS[Math.min(SPEEDS.length - 1, at + 1)][0]),
-      'Ctrl+Shift++': () => replaySpeed(SPEEDS[Math.min(SPEEDS.length - 1, at + 1)][0]),
+      'Ctrl+-': () => stepSpeed(-1),
+      'Ctrl+=': () => stepSpeed(1),
+      'Ctrl+Shift++': () => stepSpeed(1),
       'Ctrl+Enter': () => takeOver(),
     }[keys];
     if (act) act();
