@@ -96,7 +96,7 @@ try {
     check(`on ${what} the canvas and every button stay where they were`, moved.size === 0, [...moved].slice(0, 3).join('; '));
   }
   const messages = await ui(`document.getElementById('notice').textContent`);
-  check('a message replaces the one before it', messages.startsWith('Picture saved as "Tambrel ') && !messages.includes('link'), messages);
+  check('a message replaces the one before it', messages.startsWith('Picture "Tambrel ') && !messages.includes('link'), messages);
 
   // The capture: while the browser's question is open the page says so,
   // and Cancel switches the mode on black and lets presses through again.
@@ -136,7 +136,7 @@ try {
   const bySaveKey = await ui(`document.getElementById('notice').textContent`);
   await chord('F1', 'F1', 112, 0);
   const byHelpKey = await ui(`document.getElementById('about').open`);
-  check('Ctrl+S saves the picture and F1 shows what Tambrel is, as on the desktop', bySaveKey.startsWith('Picture saved') && byHelpKey,
+  check('Ctrl+S saves the picture and F1 shows what Tambrel is, as on the desktop', bySaveKey.startsWith('Picture "Tambrel ') && byHelpKey,
     `${bySaveKey} | ${byHelpKey}`);
   await ui(`document.querySelector('[data-control-id="1002"]').focus()`);
   await browser.key('Tab', 'Tab', 9);

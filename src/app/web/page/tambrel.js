@@ -709,7 +709,8 @@
   }
 
   // Into the browser's downloads, where its own settings put them; the page
-  // says which file it was.
+  // says which file it handed over (whether the browser could write it, the
+  // browser says: the page is not told).
   function download(blob, name) {
     const a = document.createElement('a');
     a.href = URL.createObjectURL(blob);
@@ -730,7 +731,7 @@
       }
       const name = timeStamped('.png');
       download(blob, name);
-      say(`Picture saved as "${name}" in your downloads.`);
+      say(`Picture "${name}" handed to your browser's downloads.`);
     }, 'image/png');
   }
 
@@ -743,7 +744,7 @@
     if (!await screenPictureAllowed('Save the session with the picture?', 'Save')) return;
     const name = timeStamped('.tambrel');
     download(new Blob([await session()], { type: 'application/octet-stream' }), name);
-    say(`Session saved as "${name}" in your downloads. Open it here, or in Tambrel on a desktop, to watch it again.`);
+    say(`Session "${name}" handed to your browser's downloads. Open it here, or in Tambrel on a desktop, to watch it again.`);
   }
 
   function openFile(file) {
@@ -805,7 +806,7 @@
       const clip = await encodeWithWebCodecs(clipFrames(job)) ?? await encodeWithRecorder(clipFrames(job));
       const name = timeStamped(clip.type.startsWith('video/mp4') ? '.mp4' : '.webm');
       download(clip, name);
-      say(`Clip saved as "${name}" in your downloads (${Math.round(ms / 100) / 10} s, ${Math.ceil(clip.size / 1024)} KB).`);
+      say(`Clip "${name}" handed to your browser's downloads (${Math.round(ms / 100) / 10} s, ${Math.ceil(clip.size / 1024)} KB).`);
       return clip;
     } catch (e) {
       say(job.cancelled ? 'The clip was cancelled.'
