@@ -292,6 +292,44 @@ TEST(CanvasShapes, DottedRingAlternatesOutlineAndBackground)
     EXPECT_EQ(c.at(130, 130), 0x00FF00u);
 }
 
+// A dashed shape's walk along its outline is kept for its size and reused:
+// the same size must dash alike at any whole-pixel place, whatever shapes
+// (of that size, other kinds) came before, and cut by the surface's edge.
+TEST(CanvasShapes, DashedShapesOfOneSizeDashAlikeEverywhere)
+{
+    struct Case {
+        int corner; // -1: an ellipse
+        double w, h;
+    };
+    const Case cases[] = {{-1, 9, 9}, {0, 9, 9}, {30, 9, 9}, {60, 9, 9}, {-1, 14.5, 5}, {-1, 4, 15.5}, {50, 14.5, 5},
+                          {-1, 1, 7}, {-1, 0, 6}, {0, 40, 3}, {-1, 61, 47}, {25, 61, 47}};
+    Canvas kept = whiteCanvas(); // keeps its walks from case to case
+    for (int style = 1; style <= 4; ++style)
+        for (const Case& k : cases) {
+            SCOPED_TRACE(testing::Message() << "style " << style << ", corner " << k.corner << ", " << k.w << " x " << k.h);
+            auto draw = [&](Canvas& c, double x, double y) {
+                c.clearCanvas(kWhite);
+                c.setLineStyle(style);
+                if (k.corner < 0) c.ellipse(x, y, x + k.w, y + k.h, kInk, 0x00FF00);
+                else c.box(x, y, x + k.w, y + k.h, k.corner, kInk, 0x00FF00);
+            };
+            Canvas fresh = whiteCanvas();
+            draw(fresh, 100.25, 80.25);
+            const std::vector<uint32_t> first = snapshot(fresh);
+            for (auto [dx, dy] : {std::pair{0, 0}, {217, 9}, {-40, 300}}) {
+                draw(kept, 100.25 + dx, 80.25 + dy);
+                for (int y = 70; y < 140; ++y)
+                    for (int x = 90; x < 170; ++x)
+                        ASSERT_EQ(kept.at(x + dx, y + dy), first[static_cast<size_t>(y * W + x)]) << x << ", " << y;
+            }
+            // Cut by the left edge: as a canvas that never drew the size cuts it.
+            Canvas freshCut = whiteCanvas();
+            draw(freshCut, -4.5, 200);
+            draw(kept, -4.5, 200);
+            EXPECT_EQ(snapshot(kept), snapshot(freshCut));
+        }
+}
+
 TEST(CanvasMix, AllSixteenRasterOperations)
 {
     const uint32_t s = 0x5A3CF0, p = 0x33CC0F, m = 0xFFFFFF;

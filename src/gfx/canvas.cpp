@@ -149,6 +149,19 @@ using Span = Canvas::Span;
 
 namespace {
 Span intersect(Span s, Span t) { return {std::max(s.a, t.a), std::min(s.b, t.b)}; }
+
+// Where (dx, dy) points, clockwise on the surface from straight right, as a
+// number in [0, 4) that grows with the angle: the order of the angles
+// without their arctangents, the dearest part of a dashed outline. For a
+// shape walked whole the offsets are halves within 4097 pixels, so every
+// quotient is a small fraction correctly rounded: two directions differ by
+// far more than the rounding, and one direction always gives one number.
+double turn(double dx, double dy)
+{
+    if (dx == 0 && dy == 0) return 0;
+    if (dy >= 0) return dx >= 0 ? dy / (dx + dy) : 1 - dx / (dy - dx);
+    return dx < 0 ? 2 - dy / (-dx - dy) : 3 + dx / (dx - dy);
+}
 } // namespace
 
 // A rounded rectangle in edge space: x0..x1, y0..y1 are the edges, rx, ry the
@@ -343,7 +356,8 @@ void Canvas::fillRows(int64_t j, int64_t mirror, Span outline, Span interior, ui
 void Canvas::plot(int x, int y, uint32_t colour)
 {
     if (x < 0 || y < 0 || x >= W || y >= H) return;
-    mixSpan(m_mix, &at(x, y), 1, colour);
+    if (m_mix == Mix::CopyPen) at(x, y) = colour;
+    else mixSpan(m_mix, &at(x, y), 1, colour);
 }
 
 void Canvas::line(double x1, double y1, double x2, double y2, int32_t colour)
@@ -399,20 +413,29 @@ void Canvas::thinLine(int64_t x1, int64_t y1, int64_t x2, int64_t y2, uint32_t c
     int64_t q = floorDiv(num, 2 * len);
     int64_t rem = num - q * 2 * len;
     const Pattern& pat = kPatterns[static_cast<size_t>(m_lineStyle)];
-    int patIndex = static_cast<int>(kLo % pat.length);
+    // The pattern's colours, one a pixel (a solid line is a pattern of one).
+    std::array<uint32_t, 24> colours;
+    const int patLength = dashed ? pat.length : 1;
+    for (int n = 0; n < patLength; ++n)
+        colours[static_cast<size_t>(n)] = !dashed || pat.on[static_cast<size_t>(n)] ? colour : m_backColour;
+    int patIndex = dashed ? static_cast<int>(kLo % pat.length) : 0;
+    // Walked by index: a step along the major axis, and one across it
+    // whenever the remainder wraps.
+    const int64_t maj = majStart + sMaj * kLo, mn = minStart + sMin * q;
+    uint32_t* surface = m_pixels.data();
+    int64_t i = (xMajor ? mn : maj) * W + (xMajor ? maj : mn);
+    const int64_t majStep = xMajor ? sMaj : sMaj * W, minStep = xMajor ? sMin * W : sMin;
+    const bool copy = m_mix == Mix::CopyPen;
     for (int64_t k = kLo; k <= kHi; ++k) {
-        const int64_t maj = majStart + sMaj * k, mn = minStart + sMin * q;
-        const int px = static_cast<int>(xMajor ? maj : mn), py = static_cast<int>(xMajor ? mn : maj);
-        uint32_t c = colour;
-        if (dashed) {
-            c = pat.on[static_cast<size_t>(patIndex)] ? colour : m_backColour;
-            if (++patIndex == pat.length) patIndex = 0;
-        }
-        mixSpan(m_mix, &at(px, py), 1, c);
+        const uint32_t c = colours[static_cast<size_t>(patIndex)];
+        patIndex = patIndex + 1 == patLength ? 0 : patIndex + 1;
+        if (copy) surface[i] = c;
+        else mixSpan(m_mix, surface + i, 1, c);
+        i += majStep;
         rem += 2 * minorLen;
         if (rem >= 2 * len) {
             rem -= 2 * len;
-            ++q;
+            i += minStep;
         }
     }
 }
@@ -1048,7 +1071,6 @@ void Canvas::ringSweep(std::optional<int32_t> background)
 void Canvas::drawShape(double l, double t, double r, double b, double rx, double ry, bool isEllipse, int32_t outline,
                        int32_t fill)
 {
-    const bool isBox = !isEllipse && !(rx > 0 && ry > 0);
     const uint32_t oc = resolve(outline);
     const bool filled = fill != kNoFill;
     const uint32_t fc = fill == kOutlineColour ? oc : static_cast<uint32_t>(fill) & kRgbMask;
@@ -1101,7 +1123,6 @@ void Canvas::drawShape(double l, double t, double r, double b, double rx, double
         return;
     }
 
-    const int j0 = clampToInt(std::floor(t), 0, H), j1 = clampToInt(std::ceil(b), -1, H - 1);
     // Dashed outline: the pattern runs along the outline, so its pixels are
     // put in order first. Small shapes are walked whole, so clipping never
     // moves the pattern; huge ones only where they can be seen: their
@@ -1109,20 +1130,54 @@ void Canvas::drawShape(double l, double t, double r, double b, double rx, double
     constexpr int kWalkWhole = 8192;
     const bool whole = r - l <= kWalkWhole && b - t <= kWalkWhole && l > -kWalkWhole && t > -kWalkWhole &&
                        r < W + kWalkWhole && b < H + kWalkWhole;
-    const int lo = whole ? -kWalkWhole - 2 : -2, hi = whole ? W + kWalkWhole + 1 : W + 1;
-    const int wj0 = whole ? static_cast<int>(std::floor(t)) : j0;
-    const int wj1 = whole ? static_cast<int>(std::ceil(b)) : j1;
-    struct Px {
-        int x, y;
-        double key;
-    };
-    std::vector<Px> pts;
-    const double cx = (l + r) / 2 - 0.5, cy = (t + b) / 2 - 0.5;
-    for (int j = wj0; j <= wj1; ++j) {
-        const Span s = rowOf(j, lo, hi);
+    // A shape walked whole is the same at every whole-pixel place: its walk
+    // is kept, relative to its top-left corner, and reused (a mesh of dots
+    // draws hundreds of one size a frame).
+    const DashedWalk::Size size{r - l, b - t, rx, ry, isEllipse};
+    DashedWalk* walk = nullptr;
+    if (whole) {
+        for (DashedWalk& kept : m_walks)
+            if (kept.size == size) walk = &kept;
+        if (!walk) {
+            walk = &m_walks[m_nextWalk];
+            m_nextWalk = (m_nextWalk + 1) % m_walks.size();
+            walk->size = size;
+            walkDashed(shape, -l, -t, true, *walk);
+        }
+    } else {
+        walk = &m_hugeWalk;
+        walkDashed(shape, 0, 0, false, *walk);
+    }
+    const int ox = whole ? static_cast<int>(l) : 0, oy = whole ? static_cast<int>(t) : 0;
+    if (filled)
+        for (const DashedWalk::Row& row : walk->interiors) fillSpan(oy + row.y, ox + row.a, ox + row.b, fc);
+    const Pattern& pat = kPatterns[static_cast<size_t>(m_lineStyle)];
+    int index = 0;
+    for (const DashedWalk::Pixel& p : walk->outline) {
+        plot(ox + p.x, oy + p.y, pat.on[static_cast<size_t>(index)] ? oc : m_backColour);
+        if (++index == pat.length) index = 0;
+    }
+}
+
+// The shape moved by (dx, dy) (whole pixels): its outline's pixels in order
+// clockwise, and its interior's rows; a walk not whole keeps to the surface.
+void Canvas::walkDashed(const Shape& at, double dx, double dy, bool whole, DashedWalk& walk)
+{
+    const Shape shape = Shape::make(at.x0 + dx, at.x1 + dx, at.y0 + dy, at.y1 + dy, at.rx, at.ry, at.isEllipse);
+    const bool isBox = !shape.isEllipse && !shape.rounded;
+    const double l = shape.x0, r = shape.x1, t = shape.y0, b = shape.y1;
+    constexpr int kWide = 16384; // clamps that never bite a shape walked whole
+    const int lo = whole ? -kWide : -2, hi = whole ? kWide : W + 1;
+    const int j0 = whole ? static_cast<int>(std::floor(t)) : clampToInt(std::floor(t), 0, H);
+    const int j1 = whole ? static_cast<int>(std::ceil(b)) : clampToInt(std::ceil(b), -1, H - 1);
+    walk.interiors.clear();
+    std::vector<DashedWalk::Pixel>& pts = walk.outline;
+    pts.clear();
+    for (int j = j0; j <= j1; ++j) {
+        const Span s = shape.row(j, lo, hi);
         if (s.empty()) continue;
-        const Span in = interior(j, s, lo, hi);
-        if (filled && !in.empty() && j >= 0 && j < H) fillSpan(j, in.a, in.b, fc);
+        const Span in = intersect(intersect(shape.row(j - 1, lo, hi), shape.row(j + 1, lo, hi)), {s.a + 1, s.b - 1});
+        if (!in.empty()) walk.interiors.push_back({j, in.a, in.b});
         auto add = [&](int x0, int x1) {
             if (!whole) x0 = std::max(x0, 0), x1 = std::min(x1, W - 1);
             for (int x = x0; x <= x1; ++x) pts.push_back({x, j, 0});
@@ -1130,28 +1185,31 @@ void Canvas::drawShape(double l, double t, double r, double b, double rx, double
         if (in.empty()) add(s.a, s.b);
         else add(s.a, in.a - 1), add(in.b + 1, s.b);
     }
+    const double cx = (l + r) / 2 - 0.5, cy = (t + b) / 2 - 0.5;
     if (isBox) {
         // Clockwise from the top-left corner along the four edges.
         const double top = t, right = r - 1, bottom = b - 1, left = l;
-        for (Px& p : pts) {
+        for (DashedWalk::Pixel& p : pts) {
             if (p.y == top) p.key = p.x - left;
             else if (p.x == right) p.key = (right - left) + (p.y - top);
             else if (p.y == bottom) p.key = (right - left) + (bottom - top) + (right - p.x);
             else p.key = 2 * (right - left) + (bottom - top) + (bottom - p.y);
         }
     } else {
-        for (Px& p : pts) {
-            double a = std::atan2(p.y - cy, p.x - cx);
-            p.key = a < 0 ? a + 2 * std::numbers::pi : a;
+        // A huge shape's offsets are too large for turn(): their arctangents.
+        for (DashedWalk::Pixel& p : pts) {
+            if (whole) {
+                p.key = turn(p.x - cx, p.y - cy);
+            } else {
+                const double a = std::atan2(p.y - cy, p.x - cx);
+                p.key = a < 0 ? a + 2 * std::numbers::pi : a;
+            }
         }
     }
-    std::stable_sort(pts.begin(), pts.end(), [](const Px& a, const Px& b) { return a.key < b.key; });
-    const Pattern& pat = kPatterns[static_cast<size_t>(m_lineStyle)];
-    int index = 0;
-    for (const Px& p : pts) {
-        plot(p.x, p.y, pat.on[static_cast<size_t>(index)] ? oc : m_backColour);
-        if (++index == pat.length) index = 0;
-    }
+    // Ties keep the order the pixels were found in: row by row, left to right.
+    std::sort(pts.begin(), pts.end(), [](const DashedWalk::Pixel& a, const DashedWalk::Pixel& b) {
+        return a.key < b.key || (a.key == b.key && (a.y < b.y || (a.y == b.y && a.x < b.x)));
+    });
 }
 
 void Canvas::copyImage(const Image& image, double x1, double y1, double x2, double y2, double dx, double dy)

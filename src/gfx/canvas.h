@@ -27,6 +27,7 @@
 #include "gfx/image.h"
 
 #include <algorithm>
+#include <array>
 #include <cstdint>
 #include <optional>
 #include <span>
@@ -176,6 +177,28 @@ private:
         std::vector<int32_t> markColumns; // a row's marks, packed (with the widest vectors)
         std::vector<uint32_t> markColours;
     } m_active;
+    // A dashed outline's walk: its pixels in order along the outline, and the
+    // interior's rows, for a shape of one size.
+    struct DashedWalk {
+        struct Size {
+            double width = -1, height = -1, rx = 0, ry = 0;
+            bool isEllipse = false;
+            bool operator==(const Size&) const = default;
+        } size;
+        struct Pixel {
+            int x, y;
+            double key;
+        };
+        struct Row {
+            int y, a, b;
+        };
+        std::vector<Pixel> outline;
+        std::vector<Row> interiors;
+    };
+    void walkDashed(const Shape& shape, double dx, double dy, bool whole, DashedWalk& walk);
+    std::array<DashedWalk, 8> m_walks; // the last sizes walked whole
+    size_t m_nextWalk = 0;
+    DashedWalk m_hugeWalk; // scratch
     int m_vectorBits = widestVectorBits();
     uint32_t m_foreColour = kWindowTextColour;
     uint32_t m_backColour = kButtonFaceColour;
