@@ -4,13 +4,14 @@
 // 99th-percentile pass time. Runs on Qt's offscreen platform unless
 // QT_QPA_PLATFORM or a display says otherwise.
 //
-//   build/tambrel-pace [seconds per mode, default 3] [--scale F] [--no-record] [--while-exporting]
+//   build/tambrel-pace [seconds per mode, default 3] [--scale F] [--no-record] [--while-exporting] [--only MODE]
 // --scale runs the window at that scale factor (QT_SCALE_FACTOR); with a
 // display (DISPLAY or WAYLAND_DISPLAY) it runs on the real platform, as
 // scripts/pace.sh does for X11 and Wayland at several scales.
 // --no-record switches the session's recording off, to measure what it costs;
 // --while-exporting makes clips (MP4, 10 s of rings) one after another on a
-// thread of their own all the while, as a Save Clip does.
+// thread of their own all the while, as a Save Clip does; --only runs one
+// mode (its word in the table, such as gravity).
 
 #include "app/clip.h"
 #include "app/qt/qt_app.h"
@@ -32,33 +33,41 @@
 #include <cstdio>
 #include <cstring>
 #include <mutex>
+#include <string>
 #include <vector>
 
 #include <sys/resource.h>
 
 namespace {
 
-// The Qt platform, noting when each pass of the animation thread reaches its pause.
+// The Qt platform, noting when each pass of the animation thread reaches its
+// pause and when the pause ends: the pass's work is the time between the two.
 class PacePlatform : public tambrel::QtPlatform {
 public:
     using QtPlatform::QtPlatform;
+    using Clock = std::chrono::steady_clock;
+    struct Pass {
+        Clock::time_point pauseFrom, pauseTo;
+    };
     void sleepMs(int ms) override
     {
-        if (QThread::currentThread() != QCoreApplication::instance()->thread()) {
-            std::lock_guard lock(m_mutex);
-            m_passEnds.push_back(std::chrono::steady_clock::now());
-        }
+        const bool animation = QThread::currentThread() != QCoreApplication::instance()->thread();
+        const Clock::time_point from = Clock::now();
         QtPlatform::sleepMs(ms);
+        if (animation) {
+            std::lock_guard lock(m_mutex);
+            m_passes.push_back({from, Clock::now()});
+        }
     }
-    std::vector<std::chrono::steady_clock::time_point> take()
+    std::vector<Pass> take()
     {
         std::lock_guard lock(m_mutex);
-        return std::exchange(m_passEnds, {});
+        return std::exchange(m_passes, {});
     }
 
 private:
     std::mutex m_mutex;
-    std::vector<std::chrono::steady_clock::time_point> m_passEnds;
+    std::vector<Pass> m_passes;
 };
 
 // Ten seconds of rings made into MP4 clips until `done`, as an export on its
@@ -111,8 +120,10 @@ int main(int argc, char** argv)
     QApplication qapp(argc, argv);
     int seconds = 3;
     bool record = true, exporting = false;
+    std::string only;
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--scale") == 0) ++i; // taken above
+        else if (std::strcmp(argv[i], "--only") == 0 && i + 1 < argc) only = argv[++i];
         else if (std::strcmp(argv[i], "--no-record") == 0) record = false;
         else if (std::strcmp(argv[i], "--while-exporting") == 0) exporting = true;
         else seconds = std::max(1, std::atoi(argv[i]));
@@ -137,8 +148,11 @@ int main(int argc, char** argv)
     });
     mover.start(16);
 
-    std::printf("%-10s %14s %16s %16s\n", "mode", "passes/s", "p50 pass (ms)", "p99 pass (ms)");
+    // A pass's period is its work (step, record, hand-over) and its pause of
+    // 10 ms; "late" is how far the pause ran over, waiting for a core.
+    std::printf("%-10s %10s %10s %10s %10s %10s\n", "mode", "passes/s", "p50 ms", "p99 ms", "work ms", "late ms");
     for (const tambrel::ModeInfo& info : tambrel::kModeTable) {
+        if (!only.empty() && only != info.word) continue;
         app.dialog.button(info.buttonId)->click();
         for (int i = 0; i < 3; ++i) { // give the clicking modes something to show
             app.program.onDialogEvent({tambrel::DialogMessage::Command, tambrel::kCanvasId, tambrel::kClicked, false});
@@ -150,14 +164,21 @@ int main(int argc, char** argv)
         t.start();
         pump(seconds * 1000);
         const double elapsed = t.elapsed() / 1000.0;
-        const auto ends = app.platform.take();
-        std::vector<double> periods;
-        for (size_t i = 1; i < ends.size(); ++i)
-            periods.push_back(std::chrono::duration<double, std::milli>(ends[i] - ends[i - 1]).count());
-        std::sort(periods.begin(), periods.end());
-        auto pct = [&](double q) { return periods.empty() ? 0.0 : periods[static_cast<size_t>(q * (periods.size() - 1))]; };
-        std::printf("%-10s %14.1f %16.2f %16.2f\n", std::string(info.word).c_str(), ends.size() / elapsed, pct(0.5),
-                    pct(0.99));
+        const auto passes = app.platform.take();
+        auto ms = [](auto d) { return std::chrono::duration<double, std::milli>(d).count(); };
+        std::vector<double> periods, work, late;
+        for (size_t i = 1; i < passes.size(); ++i) {
+            periods.push_back(ms(passes[i].pauseFrom - passes[i - 1].pauseFrom));
+            work.push_back(ms(passes[i].pauseFrom - passes[i - 1].pauseTo));
+            late.push_back(ms(passes[i].pauseTo - passes[i].pauseFrom) - tambrel::kPassPauseMs);
+        }
+        auto pct = [](std::vector<double>& v, double q) {
+            if (v.empty()) return 0.0;
+            std::sort(v.begin(), v.end());
+            return v[static_cast<size_t>(q * (v.size() - 1))];
+        };
+        std::printf("%-10s %10.1f %10.2f %10.2f %10.3f %10.3f\n", std::string(info.word).c_str(), passes.size() / elapsed,
+                    pct(periods, 0.5), pct(periods, 0.99), pct(work, 0.5), pct(late, 0.5));
         std::fflush(stdout);
     }
     app.dialog.close();
