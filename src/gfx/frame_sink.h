@@ -15,4 +15,14 @@ public:
     virtual bool frame(const uint32_t* pixels, uint32_t fromMs, uint32_t untilMs) = 0;
 };
 
+// The clips a player shows (a GIF, an MP4, the page's WebM) hold the picture
+// showing at each tick of a 20 ms grid: at most 50 a second, as browsers and
+// players show them.
+constexpr uint32_t kClipTickMs = 20;
+
+// The first tick of a grid of `tickMs` at or after `ms`: a picture that
+// shows from `from` until `until` is seen at the ticks [gridTick(from),
+// gridTick(until)), and never when that is empty.
+constexpr uint32_t gridTick(uint32_t ms, uint32_t tickMs = kClipTickMs) { return (ms + tickMs - 1) / tickMs; }
+
 } // namespace tambrel

@@ -37,11 +37,6 @@ namespace {
 constexpr int W = Canvas::kWidth, H = Canvas::kHeight;
 constexpr size_t kPixels = static_cast<size_t>(W) * H;
 
-// The first tick of a grid of `tickMs` at or after `ms`: a picture that
-// shows from `from` until `until` is seen at the ticks [tick(from), tick(until)),
-// and never when that is empty.
-constexpr uint32_t tick(uint32_t ms, uint32_t tickMs) { return (ms + tickMs - 1) / tickMs; }
-
 std::string avError(int code)
 {
     char text[AV_ERROR_MAX_STRING_SIZE] = "";
@@ -276,7 +271,7 @@ public:
     bool put(const uint32_t* pixels, uint32_t fromMs, uint32_t untilMs) override
     {
         // The ticks of the 50-a-second grid this picture shows at.
-        const uint32_t first = tick(fromMs, kGifFrameMs), last = tick(untilMs, kGifFrameMs);
+        const uint32_t first = gridTick(fromMs, kGifFrameMs), last = gridTick(untilMs, kGifFrameMs);
         if (first >= last) return true;
         if (!m_pending.empty() && std::memcmp(m_pending.data(), pixels, kPixels * 4) == 0) return true; // shows on
         if (!flushPending(first)) return false;
@@ -290,7 +285,7 @@ private:
     {
         // The muxer takes the last frame's delay from its own option, which
         // it reads at the end.
-        const uint32_t endTick = tick(endMs(), kGifFrameMs);
+        const uint32_t endTick = gridTick(endMs(), kGifFrameMs);
         if (!m_pending.empty() && endTick > m_pendingTick)
             av_opt_set_int(m_format->priv_data, "final_delay", (endTick - m_pendingTick) * (kGifFrameMs / 10), 0);
         return flushPending(endTick);
@@ -478,7 +473,7 @@ public:
     {
         // The ticks of the 50-a-second grid this picture shows at (a player
         // shows 60 a second at most).
-        const uint32_t first = tick(fromMs, kMp4FrameMs), last = tick(untilMs, kMp4FrameMs);
+        const uint32_t first = gridTick(fromMs, kMp4FrameMs), last = gridTick(untilMs, kMp4FrameMs);
         if (first >= last) return true;
         if (av_frame_make_writable(m_frame) < 0) return m_error = "out of memory", false;
         const uint8_t* source[1] = {reinterpret_cast<const uint8_t*>(pixels)};

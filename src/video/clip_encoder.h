@@ -50,7 +50,7 @@ private:
 
 // A GIF shows at most 50 frames a second (browsers slow faster ones down):
 // the picture showing at each 20 ms.
-constexpr uint32_t kGifFrameMs = 20;
+constexpr uint32_t kGifFrameMs = kClipTickMs;
 // An MP4 is twice the surface's size, each surface pixel a 2 x 2 block, so
 // that 4:2:0's one colour sample per 2 x 2 pixels is one surface pixel's.
 constexpr int kMp4Scale = 2;
@@ -58,6 +58,6 @@ constexpr int kMp4Scale = 2;
 // clip, the hardest, within 35 dB of the exact picture in RGB as encoded.
 constexpr int kMp4Crf = 12;
 // Like a GIF, at most 50 frames a second: the picture showing at each 20 ms.
-constexpr uint32_t kMp4FrameMs = 20;
+constexpr uint32_t kMp4FrameMs = kClipTickMs;
 
 } // namespace tambrel

@@ -48,13 +48,17 @@ public:
 };
 
 // The picture a clip's step handed over, for the page to encode before the
-// next step.
+// next step: on the clips' 20 ms grid, as the desktop's MP4 holds it, from
+// the first tick it shows at until the first it no longer does.
 struct ClipFrame : tambrel::FrameSink {
     const uint32_t* pixels = nullptr;
     uint32_t fromMs = 0, untilMs = 0;
+    bool seen = false; // false: it showed between two ticks only
     bool frame(const uint32_t* p, uint32_t from, uint32_t until) override
     {
-        pixels = p, fromMs = from, untilMs = until;
+        const uint32_t first = tambrel::gridTick(from), last = tambrel::gridTick(until);
+        pixels = p, fromMs = first * tambrel::kClipTickMs, untilMs = last * tambrel::kClipTickMs;
+        seen = first < last;
         return true;
     }
 };
@@ -320,13 +324,15 @@ EMSCRIPTEN_KEEPALIVE int tambrel_clip_begin(int seconds)
     return static_cast<int>(to - from);
 }
 // 1: a picture is ready (tambrel_clip_pixels, shown from tambrel_clip_from
-// until tambrel_clip_until, in the clip's milliseconds); 0: replayed on
-// without one; 2: the clip is complete; -1: it failed (see tambrel_error).
+// until tambrel_clip_until, in the clip's milliseconds on its 20 ms grid);
+// 3: a picture that showed between two ticks only (the page ends the clip
+// on it when it is the last); 0: replayed on without one; 2: the clip is
+// complete; -1: it failed (see tambrel_error).
 EMSCRIPTEN_KEEPALIVE int tambrel_clip_next()
 {
     if (!app->clip) return 2;
     switch (app->clip->next(app->clipFrame)) {
-    case tambrel::ClipRun::Next::Frame: return 1;
+    case tambrel::ClipRun::Next::Frame: return app->clipFrame.seen ? 1 : 3;
     case tambrel::ClipRun::Next::Before: return 0;
     case tambrel::ClipRun::Next::Done: app->clip.reset(); return 2;
     case tambrel::ClipRun::Next::Failed: break;

@@ -22,6 +22,8 @@
   const LINK_LIMIT = 32 * 1024; // the largest session a share link holds (about 44,000 characters)
   const MOST_STEPS_PER_FRAME = 200; // a replay that stalled catches up without freezing the page
   const CLIP_SLICE_MS = 4; // a clip is made in slices this long between the page's own passes
+  const CLIP_QUANTIZER = 52; // VP9's, 0 to 63: see encodeWithWebCodecs
+  const CLIP_FALLBACK_BITRATE = 40e6; // where a browser's encoder takes no quantizer
   const COPY_MS = 4; // a replay's copies for seeking are made this long per frame
   let SPEEDS = []; // [speed, name] as the program has them; 0: as fast as it goes
 
@@ -833,9 +835,9 @@
       const next = M._tambrel_clip_next();
       if (next === 2) return;
       if (next < 0) throw new Error(M.UTF8ToString(M._tambrel_error()));
-      if (next === 1) {
+      if (next === 1 || next === 3) {
         yield { pixels: M.HEAPU8.subarray(M._tambrel_clip_pixels(), M._tambrel_clip_pixels() + w * h * 4), w, h,
-          from: M._tambrel_clip_from(), until: M._tambrel_clip_until() };
+          from: M._tambrel_clip_from(), until: M._tambrel_clip_until(), seen: next === 1 };
       }
     }
   }
@@ -850,16 +852,24 @@
     words.textContent = `Making the clip… ${Math.floor(done * 100)} %` + (left === null ? '' : `, about ${left} s left`);
   }
 
-  // VP9 (or VP8) in WebM, every picture at its own time and duration; null
-  // where the browser has no such encoder.
+  // VP9 in WebM, every picture on the clip's 20 ms grid (as the program
+  // hands them over) at its own time and duration; null where the browser
+  // has no such encoder. VP9's profile 1 keeps every pixel's own colour
+  // (4:4:4: at the canvas's size, 4:2:0 would blur the colour of every edge
+  // of the rings), at a constant quantizer chosen by measurement
+  // (tools/web/clip_bench.mjs): 10 s of the densest rings come to 38 dB in
+  // RGB and about 110 MB, clouds to 35 dB and 27 MB. Browsers without it
+  // get VP9's usual profile, then VP8.
   async function encodeWithWebCodecs(frames) {
     const V = window.TambrelVideo, [w, h] = layout.surface;
     if (!V || !window.VideoEncoder) return null;
-    let codec = null;
-    for (const c of ['vp9', 'vp8']) if (!codec && await V.canEncodeVideo(c, { width: w, height: h })) codec = c;
-    if (!codec) return null;
+    const quality = new V.Quality({ quantizer: CLIP_QUANTIZER, bitrate: CLIP_FALLBACK_BITRATE });
+    const choices = [{ codec: 'vp9', fullCodecString: 'vp09.01.31.08.03.01.01.01.00' }, { codec: 'vp9' }, { codec: 'vp8' }];
+    let choice = null;
+    for (const c of choices) if (!choice && await V.canEncodeVideo(c.codec, { width: w, height: h, quality, ...c })) choice = c;
+    if (!choice) return null;
     const output = new V.Output({ format: new V.WebMOutputFormat(), target: new V.BufferTarget() });
-    const source = new V.VideoSampleSource({ codec, bitrate: V.QUALITY_VERY_HIGH });
+    const source = new V.VideoSampleSource({ ...choice, quality });
     output.addVideoTrack(source);
     await output.start();
     const add = async (pixels, w, h, fromMs, untilMs) => {
@@ -870,15 +880,18 @@
       sample.close();
     };
     try {
-      let last = null;
+      let last = null, newest = null;
       for await (const f of frames) {
-        last = { pixels: f.pixels.slice(), w: f.w, h: f.h, from: f.from, until: f.until };
-        await add(last.pixels.slice(), f.w, f.h, f.from, f.until);
+        newest = { pixels: f.pixels.slice(), w: f.w, h: f.h };
+        if (!f.seen) continue;
+        last = { from: f.from, until: f.until };
+        await add(newest.pixels.slice(), f.w, f.h, f.from, f.until);
       }
       // The file lasts as long as its blocks' times reach, not their
-      // durations: the last picture once more at the clip's end, so that it
-      // shows until then instead of vanishing as soon as it came.
-      if (last && last.until - last.from > 1) await add(last.pixels, last.w, last.h, last.until - 1, last.until);
+      // durations: the newest picture once more at the clip's end, so that
+      // the last shows until then instead of vanishing as soon as it came,
+      // and the clip ends on what the screen showed last.
+      if (last && last.until - last.from > 1) await add(newest.pixels, newest.w, newest.h, last.until - 1, last.until);
       await output.finalize();
     } catch (e) {
       await output.cancel().catch(() => {});
@@ -905,6 +918,7 @@
     let end = 0;
     try {
       for await (const f of frames) {
+        if (!f.seen) continue;
         words.set(new Uint32Array(f.pixels.buffer, f.pixels.byteOffset, w * h));
         for (let i = 0; i < words.length; ++i) words[i] |= 0xFF000000;
         await until(f.from);

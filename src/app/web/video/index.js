@@ -1,4 +1,4 @@
 // SPDX-License-Identifier: MIT
 // What Save Clip uses of Mediabunny (a WebM muxer over the browser's
 // WebCodecs encoders): bundled by esbuild into the page's global TambrelVideo.
-export { BufferTarget, Output, QUALITY_VERY_HIGH, VideoSample, VideoSampleSource, WebMOutputFormat, canEncodeVideo } from 'mediabunny';
+export { BufferTarget, Output, Quality, VideoSample, VideoSampleSource, WebMOutputFormat, canEncodeVideo } from 'mediabunny';
