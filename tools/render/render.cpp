@@ -67,7 +67,7 @@ std::string renderUsage()
     return "usage: tambrel-render --mode WORD [--seed N] [--frames N] [--pointer X,Y | --path FILE]\n"
            "                      [--click K]... [--capture-image FILE] [--out FILE.png] [--every K DIR]\n"
            "       tambrel-render --replay SESSION [--until PASS | --until-ms MS] [--out FILE.png] [--every K DIR]\n"
-           "       tambrel-render --replay SESSION --video OUT.webp|OUT.gif|OUT.mp4 [--from SECONDS] [--to SECONDS]\n"
+           "       tambrel-render --replay SESSION --video OUT.webp|OUT.gif|OUT.mp4 [--from SECONDS] [--to SECONDS | --last SECONDS]\n"
            "modes: " + modeWords() + "\n";
 }
 
@@ -145,14 +145,14 @@ bool parseRenderArgs(const std::vector<std::string>& args, RenderOptions& o, std
             ClipFormat format;
             if (!clipFormatFor(o.video, format))
                 return error = "--video makes .webp, .gif or .mp4 files, not '" + o.video + "'", false;
-        } else if (a == "--from" || a == "--to") {
+        } else if (a == "--from" || a == "--to" || a == "--last") {
             double seconds = 0;
             if (!value(v)) return false;
             char* end = nullptr;
             seconds = std::strtod(v.c_str(), &end);
             if (v.empty() || *end || !(seconds >= 0 && seconds * 1000 <= UINT32_MAX)) // a session's times
                 return error = a + " takes seconds of the session, not '" + v + "'", false;
-            (a == "--from" ? o.fromSeconds : o.toSeconds) = seconds;
+            (a == "--from" ? o.fromSeconds : a == "--to" ? o.toSeconds : o.lastSeconds) = seconds;
         } else if (a == "--until-ms") {
             if (!value(v)) return false;
             uint32_t ms = 0;
@@ -176,6 +176,8 @@ bool parseRenderArgs(const std::vector<std::string>& args, RenderOptions& o, std
             if (a == "--mode" || a == "--seed" || a == "--frames" || a == "--pointer" || a == "--path" || a == "--click" ||
                 a == "--capture-image" || a == "--save-session")
                 return error = a + " does not go with --replay: the session holds its own", false;
+        if (o.lastSeconds >= 0 && std::any_of(args.begin(), args.end(), [](const std::string& a) { return a == "--from" || a == "--to"; }))
+            return error = "--last takes the session's last seconds: it does not go with --from or --to", false;
         return true;
     }
     if (o.until >= 0 || o.untilMs >= 0) return error = "--until and --until-ms go with --replay", false;
@@ -203,6 +205,7 @@ int runVideo(const RenderOptions& o, const Session& session, std::ostream& err)
     const uint32_t end = session.durationMs;
     ClipSpan span{static_cast<uint32_t>(std::llround(o.fromSeconds * 1000)),
                   o.toSeconds < 0 ? end : static_cast<uint32_t>(std::llround(o.toSeconds * 1000))};
+    if (o.lastSeconds >= 0) span = {end - std::min<uint32_t>(end, static_cast<uint32_t>(std::llround(o.lastSeconds * 1000))), end};
     if (span.toMs > end) { // what was made is said: the session ends there
         std::fprintf(stderr, "tambrel-render: the session ends at %.3f s: the clip ends there\n", end / 1000.0);
         span.toMs = end;

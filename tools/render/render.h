@@ -40,6 +40,7 @@ struct RenderOptions {
     int64_t untilMs = -1; // with replay: stop after every record up to this time
     std::string video;    // with replay: a clip of the session (.webp, .gif, .mp4)
     double fromSeconds = 0, toSeconds = -1; // the clip's stretch; -1: to the session's end
+    double lastSeconds = -1;                 // or the session's last seconds, as Save Clip takes them
     bool progress = false; // a progress line on standard error
 };
 
