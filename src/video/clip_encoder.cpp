@@ -22,8 +22,11 @@ extern "C" {
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <deque>
 #include <functional>
+#include <future>
 #include <map>
+#include <thread>
 #include <unordered_map>
 #include <vector>
 
@@ -240,9 +243,73 @@ protected:
     bool m_committed = false;
 };
 
+// A picture as RGB0 in an AVFrame (0x00BBGGRR is R, G, B, 0 in memory), or null.
+AVFrame* rgbFrame(const uint32_t* pixels)
+{
+    AVFrame* f = av_frame_alloc();
+    if (!f) return nullptr;
+    f->format = AV_PIX_FMT_RGB0;
+    f->width = W, f->height = H;
+    if (av_frame_get_buffer(f, 0) < 0) {
+        av_frame_free(&f);
+        return nullptr;
+    }
+    for (int y = 0; y < H; ++y)
+        std::memcpy(f->data[0] + static_cast<ptrdiff_t>(y) * f->linesize[0], pixels + static_cast<size_t>(y) * W, W * 4);
+    return f;
+}
+
+// Runs frames once through the libavfilter graph `description`: each of
+// `sources` feeds the graph's input of its name, `result` takes what its
+// output [out] gives.
+bool runFilter(const char* description, std::initializer_list<std::pair<const char*, AVFrame*>> sources, AVFrame* result)
+{
+    AVFilterGraph* graph = avfilter_graph_alloc();
+    AVFilterInOut* outputs = nullptr;
+    AVFilterInOut* inputs = avfilter_inout_alloc();
+    std::vector<AVFilterContext*> feeds;
+    AVFilterContext* sink = nullptr;
+    bool ok = graph && inputs &&
+              avfilter_graph_create_filter(&sink, avfilter_get_by_name("buffersink"), "out", nullptr, nullptr, graph) >= 0;
+    for (const auto& [name, frame] : sources) {
+        char args[128];
+        std::snprintf(args, sizeof args, "video_size=%dx%d:pix_fmt=%d:time_base=1/100:pixel_aspect=1/1", frame->width,
+                      frame->height, frame->format);
+        AVFilterContext* feed = nullptr;
+        AVFilterInOut* named = ok ? avfilter_inout_alloc() : nullptr;
+        ok = named && avfilter_graph_create_filter(&feed, avfilter_get_by_name("buffer"), name, args, nullptr, graph) >= 0;
+        if (!named) break;
+        named->name = av_strdup(name);
+        named->filter_ctx = feed;
+        named->next = outputs; // the list owns it
+        outputs = named;
+        feeds.push_back(feed);
+    }
+    if (ok) {
+        inputs->name = av_strdup("out");
+        inputs->filter_ctx = sink;
+        ok = avfilter_graph_parse_ptr(graph, description, &inputs, &outputs, nullptr) >= 0 &&
+             avfilter_graph_config(graph, nullptr) >= 0;
+    }
+    size_t k = 0;
+    for (const auto& source : sources) {
+        source.second->pts = 0;
+        ok = ok && av_buffersrc_add_frame(feeds[k], source.second) >= 0 && av_buffersrc_add_frame(feeds[k], nullptr) >= 0;
+        ++k;
+    }
+    ok = ok && av_buffersink_get_frame(sink, result) >= 0;
+    avfilter_inout_free(&inputs);
+    avfilter_inout_free(&outputs);
+    avfilter_graph_free(&graph);
+    return ok;
+}
+
 // GIF at 50 frames a second at most, in hundredths of a second: each frame
-// with the colours it has where they are at most 256, else a palette made for
-// it by libavfilter's palettegen and paletteuse.
+// with the colours it has where they are at most 256, else with a palette
+// made for it by libavfilter's palettegen and the picture dithered onto that
+// by paletteuse. Dithering is most of a clip's work (clouds: 60 ms a
+// picture), so pictures are dithered on threads of their own, a few at a
+// time, and written in their order.
 class GifEncoder final : public AvEncoder {
 public:
     bool start(const std::string& path, std::string& error)
@@ -281,6 +348,14 @@ public:
     }
 
 private:
+    // A frame in at most 256 colours, and when it shows.
+    struct Indexed {
+        std::vector<uint8_t> indices = std::vector<uint8_t>(kPixels);
+        uint32_t palette[256] = {}; // 0xAARRGGBB
+        int64_t pts = 0, duration = 0; // in hundredths of a second
+        bool ok = true;
+    };
+
     bool flushPending() override
     {
         // The muxer takes the last frame's delay from its own option, which
@@ -288,125 +363,121 @@ private:
         const uint32_t endTick = gridTick(endMs(), kGifFrameMs);
         if (!m_pending.empty() && endTick > m_pendingTick)
             av_opt_set_int(m_format->priv_data, "final_delay", (endTick - m_pendingTick) * (kGifFrameMs / 10), 0);
-        return flushPending(endTick);
+        if (!flushPending(endTick)) return false;
+        while (!m_ready.empty())
+            if (!writeOldest()) return false;
+        return true;
     }
     bool flushPending(uint32_t untilTick)
     {
         if (m_pending.empty() || untilTick <= m_pendingTick) return true;
-        if (av_frame_make_writable(m_frame) < 0 || !palettise(m_pending.data())) return false;
+        auto frame = std::make_unique<Indexed>();
         const int64_t cs = kGifFrameMs / 10; // hundredths of a second a tick
-        const bool ok = send(m_frame, m_pendingTick * cs, (untilTick - m_pendingTick) * cs);
+        frame->pts = m_pendingTick * cs;
+        frame->duration = (untilTick - m_pendingTick) * cs;
+        if (ownColours(m_pending.data(), *frame)) {
+            std::promise<std::unique_ptr<Indexed>> done;
+            done.set_value(std::move(frame));
+            m_ready.push_back(done.get_future());
+        } else {
+            if (!choosePalette(m_pending.data())) return false;
+            std::memcpy(frame->palette, m_palette, sizeof m_palette);
+            m_ready.push_back(std::async(std::launch::async, [pixels = std::move(m_pending), frame = std::move(frame)]() mutable {
+                frame->ok = dither(pixels.data(), *frame);
+                return std::move(frame);
+            }));
+        }
         m_pending.clear();
-        return ok;
-    }
-
-    // m_frame := the picture in at most 256 colours.
-    bool palettise(const uint32_t* pixels)
-    {
-        std::unordered_map<uint32_t, uint8_t> index;
-        index.reserve(512);
-        auto* palette = reinterpret_cast<uint32_t*>(m_frame->data[1]);
-        for (size_t i = 0; i < kPixels && index.size() <= 256; ++i) {
-            const auto [at, added] = index.try_emplace(pixels[i], static_cast<uint8_t>(index.size()));
-            if (added && index.size() <= 256) {
-                const uint32_t v = pixels[i];
-                palette[at->second] = 0xFF000000u | (v & 0xFF) << 16 | (v & 0xFF00) | (v >> 16 & 0xFF);
-            }
-        }
-        if (index.size() > 256) return quantise(pixels);
-        for (size_t k = index.size(); k < 256; ++k) palette[k] = 0xFF000000u;
-        for (int y = 0; y < H; ++y) {
-            uint8_t* row = m_frame->data[0] + static_cast<ptrdiff_t>(y) * m_frame->linesize[0];
-            for (int x = 0; x < W; ++x) row[x] = index[pixels[static_cast<size_t>(y) * W + x]];
-        }
+        while (m_ready.size() > m_dithering)
+            if (!writeOldest()) return false;
         return true;
     }
 
-    // More than 256 colours: a palette made for the picture (libavfilter's
-    // palettegen, from the picture at a quarter of its size: a cloud's
-    // palette from every pixel took a third of a second, and is within
-    // about 1 dB of this one) and the picture dithered onto it (paletteuse). A picture that differs from the one a
-    // palette was made for in at most a quarter of its pixels (a smear, a
-    // burst over a still picture) keeps that palette.
-    bool quantise(const uint32_t* pixels)
+    bool writeOldest()
+    {
+        const std::unique_ptr<Indexed> frame = m_ready.front().get();
+        m_ready.pop_front();
+        if (!frame->ok) return m_error = "cannot dither a GIF frame onto its palette", false;
+        if (av_frame_make_writable(m_frame) < 0) return m_error = "out of memory", false;
+        for (int y = 0; y < H; ++y)
+            std::memcpy(m_frame->data[0] + static_cast<ptrdiff_t>(y) * m_frame->linesize[0], &frame->indices[static_cast<size_t>(y) * W], W);
+        std::memcpy(m_frame->data[1], frame->palette, sizeof frame->palette);
+        return send(m_frame, frame->pts, frame->duration);
+    }
+
+    // The picture in its own colours, when they are at most 256.
+    static bool ownColours(const uint32_t* pixels, Indexed& frame)
+    {
+        std::unordered_map<uint32_t, uint8_t> index;
+        index.reserve(512);
+        for (size_t i = 0; i < kPixels; ++i) {
+            const auto [at, added] = index.try_emplace(pixels[i], static_cast<uint8_t>(index.size()));
+            if (index.size() > 256) return false;
+            if (added) {
+                const uint32_t v = pixels[i];
+                frame.palette[at->second] = 0xFF000000u | (v & 0xFF) << 16 | (v & 0xFF00) | (v >> 16 & 0xFF);
+            }
+            frame.indices[i] = at->second;
+        }
+        for (size_t k = index.size(); k < 256; ++k) frame.palette[k] = 0xFF000000u;
+        return true;
+    }
+
+    // m_palette := a palette for a picture of more than 256 colours: made
+    // for it (from the picture at a quarter of its size: a cloud's palette
+    // from every pixel took a third of a second, and is within about 1 dB of
+    // this one), or the last one made, when the picture it was made for
+    // differs from this one in at most a quarter of its pixels (a smear, a
+    // burst over a still picture).
+    bool choosePalette(const uint32_t* pixels)
     {
         size_t changed = m_paletteSource.empty() ? kPixels : 0;
         for (size_t i = 0; i < m_paletteSource.size() && changed <= kPixels / 4; ++i) changed += pixels[i] != m_paletteSource[i];
-        const bool reuse = changed <= kPixels / 4;
-        AVFilterGraph* graph = avfilter_graph_alloc();
-        AVFilterContext *in = nullptr, *palette = nullptr, *out = nullptr;
-        auto source = [&](AVFilterContext** at, const char* name, int w, int h, AVPixelFormat format) {
-            char args[128];
-            std::snprintf(args, sizeof args, "video_size=%dx%d:pix_fmt=%d:time_base=1/100:pixel_aspect=1/1", w, h,
-                          static_cast<int>(format));
-            return avfilter_graph_create_filter(at, avfilter_get_by_name("buffer"), name, args, nullptr, graph) >= 0;
-        };
-        AVFilterInOut* outputs = avfilter_inout_alloc();
-        AVFilterInOut* inputs = avfilter_inout_alloc();
-        AVFilterInOut* second = reuse ? avfilter_inout_alloc() : nullptr;
-        bool ok = graph && outputs && inputs && (!reuse || second) && source(&in, "in", W, H, AV_PIX_FMT_RGB0) &&
-                  (!reuse || source(&palette, "palette", 16, 16, AV_PIX_FMT_RGB32)) &&
-                  avfilter_graph_create_filter(&out, avfilter_get_by_name("buffersink"), "out", nullptr, nullptr, graph) >= 0;
-        if (ok) {
-            outputs->name = av_strdup("in");
-            outputs->filter_ctx = in;
-            if (reuse) {
-                second->name = av_strdup("palette");
-                second->filter_ctx = palette;
-                outputs->next = second;
-                second = nullptr; // the list owns it
-            }
-            inputs->name = av_strdup("out");
-            inputs->filter_ctx = out;
-            ok = avfilter_graph_parse_ptr(graph,
-                                          reuse ? "[in][palette]paletteuse=dither=sierra2_4a,format=pal8"
-                                                : "split[a][b];[a]scale=iw/4:ih/4:flags=area,"
-                                                  "palettegen=max_colors=256:reserve_transparent=0:stats_mode=single[p];"
-                                                  "[b][p]paletteuse=new=1:dither=sierra2_4a,format=pal8",
-                                          &inputs, &outputs, nullptr) >= 0 &&
-                 avfilter_graph_config(graph, nullptr) >= 0;
-        }
-        AVFrame* rgb = av_frame_alloc();
+        if (changed <= kPixels / 4) return true;
+        AVFrame* rgb = rgbFrame(pixels);
         AVFrame* table = av_frame_alloc();
-        AVFrame* pal = av_frame_alloc();
-        if (ok && rgb && table && pal) {
-            rgb->format = AV_PIX_FMT_RGB0;
-            rgb->width = W, rgb->height = H;
-            rgb->pts = 0;
-            ok = av_frame_get_buffer(rgb, 0) >= 0;
-            for (int y = 0; ok && y < H; ++y) // 0x00BBGGRR is R, G, B, 0 in memory: RGB0
-                std::memcpy(rgb->data[0] + static_cast<ptrdiff_t>(y) * rgb->linesize[0], pixels + static_cast<size_t>(y) * W, W * 4);
-            if (ok && reuse) { // the palette as palettegen gives one: 16 x 16 pixels
-                table->format = AV_PIX_FMT_RGB32;
-                table->width = table->height = 16;
-                table->pts = 0;
-                ok = av_frame_get_buffer(table, 0) >= 0;
-                for (int k = 0; ok && k < 256; ++k)
-                    reinterpret_cast<uint32_t*>(table->data[0] + static_cast<ptrdiff_t>(k / 16) * table->linesize[0])[k % 16] = m_palette[k];
-                ok = ok && av_buffersrc_add_frame(palette, table) >= 0 && av_buffersrc_add_frame(palette, nullptr) >= 0;
-            }
-            ok = ok && av_buffersrc_add_frame(in, rgb) >= 0 && av_buffersrc_add_frame(in, nullptr) >= 0 &&
-                 av_buffersink_get_frame(out, pal) >= 0 && pal->format == AV_PIX_FMT_PAL8;
-            for (int y = 0; ok && y < H; ++y)
-                std::memcpy(m_frame->data[0] + static_cast<ptrdiff_t>(y) * m_frame->linesize[0],
-                            pal->data[0] + static_cast<ptrdiff_t>(y) * pal->linesize[0], W);
-            if (ok) std::memcpy(m_frame->data[1], pal->data[1], 256 * 4);
-            if (ok && !reuse) {
-                std::memcpy(m_palette, pal->data[1], sizeof m_palette);
-                m_paletteSource.assign(pixels, pixels + kPixels);
-            }
-        }
+        const bool ok = rgb && table &&
+                        runFilter("[in]scale=iw/4:ih/4:flags=area,"
+                                  "palettegen=max_colors=256:reserve_transparent=0:stats_mode=single[out]",
+                                  {{"in", rgb}}, table) &&
+                        table->format == AV_PIX_FMT_RGB32 && table->width * table->height == 256;
+        for (int k = 0; ok && k < 256; ++k) // 16 x 16 pixels, 0xAARRGGBB
+            m_palette[k] = reinterpret_cast<const uint32_t*>(table->data[0] + static_cast<ptrdiff_t>(k / 16) * table->linesize[0])[k % 16];
+        if (ok) m_paletteSource.assign(pixels, pixels + kPixels);
         av_frame_free(&rgb);
         av_frame_free(&table);
-        av_frame_free(&pal);
-        avfilter_inout_free(&inputs);
-        avfilter_inout_free(&outputs);
-        avfilter_inout_free(&second);
-        avfilter_graph_free(&graph);
         if (!ok) m_error = "cannot make a palette for a GIF frame";
         return ok;
     }
 
+    // frame.indices := the picture dithered onto frame.palette.
+    static bool dither(const uint32_t* pixels, Indexed& frame)
+    {
+        AVFrame* rgb = rgbFrame(pixels);
+        AVFrame* table = av_frame_alloc();
+        AVFrame* out = av_frame_alloc();
+        bool ok = rgb && table && out;
+        if (ok) {
+            table->format = AV_PIX_FMT_RGB32; // the palette as palettegen gives one
+            table->width = table->height = 16;
+            ok = av_frame_get_buffer(table, 0) >= 0;
+        }
+        for (int k = 0; ok && k < 256; ++k)
+            reinterpret_cast<uint32_t*>(table->data[0] + static_cast<ptrdiff_t>(k / 16) * table->linesize[0])[k % 16] = frame.palette[k];
+        ok = ok && runFilter("[in][palette]paletteuse=dither=sierra2_4a,format=pal8[out]", {{"in", rgb}, {"palette", table}}, out) &&
+             out->format == AV_PIX_FMT_PAL8;
+        for (int y = 0; ok && y < H; ++y)
+            std::memcpy(&frame.indices[static_cast<size_t>(y) * W], out->data[0] + static_cast<ptrdiff_t>(y) * out->linesize[0], W);
+        if (ok) std::memcpy(frame.palette, out->data[1], sizeof frame.palette);
+        av_frame_free(&rgb);
+        av_frame_free(&table);
+        av_frame_free(&out);
+        return ok;
+    }
+
+    // Pictures dithered at once: one a core, up to four.
+    const size_t m_dithering = std::clamp<size_t>(std::thread::hardware_concurrency(), 1, 4);
+    std::deque<std::future<std::unique_ptr<Indexed>>> m_ready; // frames to write, oldest first
     std::vector<uint32_t> m_paletteSource; // the picture m_palette was made for
     uint32_t m_palette[256] = {};
     std::vector<uint32_t> m_pending; // the picture that shows from m_pendingTick on
