@@ -495,12 +495,11 @@ public:
         av_frame_free(&m_small);
     }
 
-    bool start(const std::string& path, bool quiet, std::string& error)
+    bool start(const std::string& path, std::string& error)
     {
         AVDictionary* codec = nullptr;
         av_dict_set(&codec, "crf", std::to_string(kMp4Crf).c_str(), 0);
         av_dict_set(&codec, "preset", "veryfast", 0);
-        if (quiet) av_dict_set(&codec, "threads", "1", 0);
         AVDictionary* muxer = nullptr;
         av_dict_set(&muxer, "movflags", "+faststart", 0);
         const bool ok = open(path, "mp4", avcodec_find_encoder_by_name("libx264"), &codec, &muxer,
@@ -598,7 +597,7 @@ bool clipFormatFor(const std::string& path, ClipFormat& format)
 }
 
 std::unique_ptr<ClipEncoder> ClipEncoder::open(const std::string& path, ClipFormat format, uint32_t durationMs,
-                                               std::string& error, bool quiet)
+                                               std::string& error)
 {
     av_log_set_level(AV_LOG_ERROR);
     switch (format) {
@@ -621,7 +620,7 @@ std::unique_ptr<ClipEncoder> ClipEncoder::open(const std::string& path, ClipForm
     }
     case ClipFormat::Mp4: {
         auto e = std::make_unique<Mp4Encoder>();
-        if (!e->start(path, quiet, error)) return nullptr;
+        if (!e->start(path, error)) return nullptr;
         return e;
     }
     }

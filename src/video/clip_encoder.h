@@ -21,11 +21,11 @@ bool clipFormatFor(const std::string& path, ClipFormat& format);
 class ClipEncoder : public FrameSink {
 public:
     // Opens `path` for a clip `durationMs` long; null with a one-line error
-    // when the file cannot be written or the encoder is missing. `quiet`
-    // keeps the encoder to one thread, so that a window animating meanwhile
-    // keeps its pace.
+    // when the file cannot be written or the encoder is missing. A GIF and
+    // an MP4 are made on threads started from the calling one, which share
+    // its priority.
     static std::unique_ptr<ClipEncoder> open(const std::string& path, ClipFormat format, uint32_t durationMs,
-                                             std::string& error, bool quiet = false);
+                                             std::string& error);
     // Writes what remains and closes the file; false with a one-line error.
     virtual bool finish(std::string& error) = 0;
     // The reason a frame() call returned false.

@@ -4,14 +4,15 @@
 // 99th-percentile pass time. Runs on Qt's offscreen platform unless
 // QT_QPA_PLATFORM or a display says otherwise.
 //
-//   build/tambrel-pace [seconds per mode, default 3] [--scale F] [--no-record] [--while-exporting] [--only MODE]
+//   build/tambrel-pace [seconds per mode, default 3] [--scale F] [--no-record] [--while-exporting [mp4|gif]] [--only MODE]
 // --scale runs the window at that scale factor (QT_SCALE_FACTOR); with a
 // display (DISPLAY or WAYLAND_DISPLAY) it runs on the real platform, as
 // scripts/pace.sh does for X11 and Wayland at several scales.
 // --no-record switches the session's recording off, to measure what it costs;
-// --while-exporting makes clips (MP4, 10 s of rings) one after another on a
-// thread of their own all the while, as a Save Clip does; --only runs one
-// mode (its word in the table, such as gravity).
+// --while-exporting makes clips one after another on a thread of their own
+// all the while, as a Save Clip does: MP4s of 10 s of rings, or GIFs of 10 s
+// of clouds (a new one every tenth of a second: every picture dithered);
+// --only runs one mode (its word in the table, such as gravity).
 
 #include "app/clip.h"
 #include "app/qt/qt_app.h"
@@ -36,7 +37,7 @@
 #include <string>
 #include <vector>
 
-#include <sys/resource.h>
+#include <sched.h>
 
 namespace {
 
@@ -70,10 +71,11 @@ private:
     std::vector<Pass> m_passes;
 };
 
-// Ten seconds of rings made into MP4 clips until `done`, as an export on its
-// own thread would load the machine.
-void exportClips(std::atomic<bool>& done, std::atomic<int>& clips)
+// Ten seconds of rings made into MP4 clips, or of clouds into GIF clips,
+// until `done`, as an export on its own thread would load the machine.
+void exportClips(tambrel::ClipFormat format, std::atomic<bool>& done, std::atomic<int>& clips, std::atomic<int>& clipsMs)
 {
+    const bool gif = format == tambrel::ClipFormat::Gif;
     tambrel::MemoryPlatform platform;
     tambrel::MemoryDialogView view;
     tambrel::Program program(platform, view);
@@ -81,20 +83,28 @@ void exportClips(std::atomic<bool>& done, std::atomic<int>& clips)
     program.recorder().setClock([&now] { return now; });
     program.rnd.setState(7);
     program.buildMainWindow();
-    program.onDialogEvent({tambrel::DialogMessage::Command, 1015, tambrel::kClicked, false});
-    program.onDialogEvent({tambrel::DialogMessage::Command, tambrel::kCanvasId, tambrel::kClicked, false});
-    for (int pass = 0; pass < 1000; ++pass, now += 10) program.frameLoop().pass();
+    const tambrel::DialogEvent click{tambrel::DialogMessage::Command, tambrel::kCanvasId, tambrel::kClicked, false};
+    program.onDialogEvent({tambrel::DialogMessage::Command, tambrel::kModeTable[tambrel::modeIndexForWord(gif ? "clouds" : "psyche")].buttonId, tambrel::kClicked, false});
+    program.onDialogEvent(click);
+    for (int pass = 0; pass < 1000; ++pass, now += 10) {
+        if (gif && pass % 10 == 9) program.onDialogEvent(click);
+        program.frameLoop().pass();
+    }
     tambrel::Session session;
     std::string error;
     program.currentSession(session, error);
-    const std::string file = "/tmp/tambrel-pace-clip.mp4";
-    setpriority(PRIO_PROCESS, 0, 10); // as the window's own export thread
+    const std::string file = gif ? "/tmp/tambrel-pace-clip.gif" : "/tmp/tambrel-pace-clip.mp4";
+    sched_param idle{}; // as the window's own export thread
+    sched_setscheduler(0, SCHED_IDLE, &idle);
     while (!done.load()) {
-        auto encoder = tambrel::ClipEncoder::open(file, tambrel::ClipFormat::Mp4, 10000, error, /*quiet=*/true);
+        const auto from = std::chrono::steady_clock::now();
+        auto encoder = tambrel::ClipEncoder::open(file, format, 10000, error);
         if (!encoder) return;
         if (tambrel::renderClip(session, {0, 10000}, *encoder, error, nullptr, nullptr, [&](double) { return !done.load(); }) &&
-            encoder->finish(error))
+            encoder->finish(error)) {
             ++clips;
+            clipsMs += static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - from).count());
+        }
     }
     std::remove(file.c_str());
 }
@@ -120,18 +130,23 @@ int main(int argc, char** argv)
     QApplication qapp(argc, argv);
     int seconds = 3;
     bool record = true, exporting = false;
+    tambrel::ClipFormat exportFormat = tambrel::ClipFormat::Mp4;
     std::string only;
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--scale") == 0) ++i; // taken above
         else if (std::strcmp(argv[i], "--only") == 0 && i + 1 < argc) only = argv[++i];
         else if (std::strcmp(argv[i], "--no-record") == 0) record = false;
-        else if (std::strcmp(argv[i], "--while-exporting") == 0) exporting = true;
+        else if (std::strcmp(argv[i], "--while-exporting") == 0) {
+            exporting = true;
+            if (i + 1 < argc && std::strcmp(argv[i + 1], "gif") == 0) exportFormat = tambrel::ClipFormat::Gif, ++i;
+            else if (i + 1 < argc && std::strcmp(argv[i + 1], "mp4") == 0) ++i;
+        }
         else seconds = std::max(1, std::atoi(argv[i]));
     }
     std::atomic<bool> done{false};
-    std::atomic<int> clips{0};
+    std::atomic<int> clips{0}, clipsMs{0};
     std::thread exporter;
-    if (exporting) exporter = std::thread([&] { exportClips(done, clips); });
+    if (exporting) exporter = std::thread([&] { exportClips(exportFormat, done, clips, clipsMs); });
 
     tambrel::BasicQtApp<PacePlatform> app(2024);
     app.program.recorder().setEnabled(record);
@@ -186,7 +201,7 @@ int main(int argc, char** argv)
     done.store(true);
     if (exporter.joinable()) {
         exporter.join();
-        std::printf("(%d clips made meanwhile)\n", clips.load());
+        std::printf("(%d clips made meanwhile, %.1f s each)\n", clips.load(), clips ? clipsMs / 1000.0 / clips : 0.0);
     }
     return 0;
 }
