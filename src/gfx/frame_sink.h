@@ -12,6 +12,8 @@ public:
     // A picture (Canvas::kWidth x kHeight pixels, 0x00BBGGRR, row by row)
     // that showed from `fromMs` until `untilMs`, counted from the clip's
     // start; every later picture differs from it. False stops the clip.
+    // The pixels are the clip's only during the call: a sink that keeps
+    // them copies them.
     virtual bool frame(const uint32_t* pixels, uint32_t fromMs, uint32_t untilMs) = 0;
 };
 

@@ -282,15 +282,19 @@ try {
     `${recorded.length} bytes, ${await differFrom('run.png')} pixels differ`);
 
   // Save Clip: the last two seconds made again from the session while the
-  // page runs on (a bouncing ball); its last picture is the one the session
-  // ends on.
-  await browser.click(...(await centre(1003)));
-  await settle(1600); // the run is longer than the clip: a run shorter than two seconds makes a shorter one
-  const [clipSession, clipBytes, clipRate, clipType] = await ui(`(async () => {
+  // page runs on (psyche's rings following the pointer: the hardest
+  // content); its last picture is the one the session ends on, and every
+  // frame is within 35 dB of the exact picture at its time.
+  await browser.click(...(await centre(1015)));
+  await browser.click(sx, sy);
+  for (let k = 0; k < 16; ++k) { await browser.move(sx + 8 * k, sy - 5 * k); await settle(100); }
+  // the run is longer than the clip: a run shorter than two seconds makes a shorter one
+  const [clipSession, clipBytes, clipRate, clipType, later, span] = await ui(`(async () => {
     const session = tambrel.session(), passes = tambrel.passes(), t0 = performance.now();
     const clip = await tambrel.saveClip(2);
     const rate = (tambrel.passes() - passes) / (performance.now() - t0) * 1000;
-    return [Array.from(await session), clip ? Array.from(new Uint8Array(await clip.arrayBuffer())) : [], rate, clip?.type];
+    return [Array.from(await session), clip ? Array.from(new Uint8Array(await clip.arrayBuffer())) : [], rate, clip?.type,
+      Array.from(await tambrel.session()), tambrel.clipSpan()];
   })()`);
   fs.writeFileSync(path.join(fixtures, 'clip.tambrel'), Buffer.from(clipSession));
   fs.writeFileSync(path.join(outDir, 'web-clip.webm'), Buffer.from(clipBytes));
@@ -299,6 +303,14 @@ try {
   check('Save Clip makes a WebM of the last seconds in the page, which runs on meanwhile, ending on the session\'s picture',
     clipType === 'video/webm' && Math.abs(clipInfo.seconds - 2) < 0.1 && clipInfo.worst < 16 && clipRate > 50,
     `${clipType}, ${clipBytes.length} bytes, ${clipInfo.seconds} s, last picture off by up to ${clipInfo.worst.toFixed(1)} in a block, ${clipRate.toFixed(0)} passes/s`);
+  // The exact pictures of the clip's stretch, from the session as it went on.
+  fs.writeFileSync(path.join(fixtures, 'later.tambrel'), Buffer.from(later));
+  execFileSync(render, ['--replay', path.join(fixtures, 'later.tambrel'), '--video', path.join(fixtures, 'exact.webp'),
+    '--from', String(span.fromMs / 1000), '--to', String(span.toMs / 1000)]);
+  const truth = execFileSync('/usr/bin/python3', [new URL('../../tools/clip_psnr.py', import.meta.url).pathname,
+    path.join(outDir, 'web-clip.webm'), path.join(fixtures, 'exact.webp')]).toString().trim();
+  const worstDb = Number(/as encoded: worst ([\d.]+) dB/.exec(truth)?.[1] ?? 0);
+  check('every frame of the clip within 35 dB of the exact picture at its time, in RGB', worstDb >= 35, truth);
 
   await browser.goto(`${base}?seed=12#session=${recorded.toString('base64url')}`);
   const replayed = await ui(`(async () => {

@@ -7,7 +7,7 @@
 // held clip is measured against the exact pictures by tools/clip_psnr.py.
 //   node tools/web/clip_bench.mjs BUILD_WEB_DIR RENDER OUT_DIR SESSION...
 // Writes OUT_DIR/NAME.webm, the held clip of SESSION NAME.tambrel, the
-// page's session it was made from, and that session's exact clip,
+// page's session once it was made, and the exact clip of the same stretch,
 // NAME-exact.webp.
 import { execFileSync } from 'node:child_process';
 import fs from 'node:fs';
@@ -36,12 +36,13 @@ try {
         tambrel.speed(Infinity);
         await done;
         if (${held}) tambrel.pause();
-        const passes = tambrel.passes(), t0 = performance.now(), session = tambrel.session();
+        const passes = tambrel.passes(), t0 = performance.now();
         const clip = await tambrel.saveClip(10);
         if (!clip) throw new Error(document.getElementById('notice').textContent);
         const seconds = (performance.now() - t0) / 1000;
         window.clip = clip;
-        return { seconds, rate: (tambrel.passes() - passes) / seconds, session: Array.from(await session), size: clip.size };
+        return { seconds, rate: (tambrel.passes() - passes) / seconds, session: Array.from(await tambrel.session()), size: clip.size,
+          span: tambrel.clipSpan() };
       })()`, 600000);
     };
     const held = await run(true);
@@ -58,10 +59,11 @@ try {
     const clip = path.join(outDir, `${name}.webm`), exact = path.join(outDir, `${name}-exact.webp`);
     fs.writeFileSync(clip, Buffer.concat(pieces));
     fs.writeFileSync(path.join(outDir, `${name}.tambrel`), Buffer.from(held.session));
-    execFileSync(render, ['--replay', path.join(outDir, `${name}.tambrel`), '--video', exact], { stdio: 'ignore' });
-    // The held page's clock runs on after the last pass, so where the
-    // clip's stretch starts is found from its pictures.
-    const psnr = execFileSync('/usr/bin/python3', [path.join(import.meta.dirname, '..', 'clip_psnr.py'), clip, exact, 'find'],
+    // The exact pictures of the clip's stretch (the held page's clock runs
+    // on after the last pass: the stretch ends later than the replay).
+    execFileSync(render, ['--replay', path.join(outDir, `${name}.tambrel`), '--video', exact,
+      '--from', String(held.span.fromMs / 1000), '--to', String(held.span.toMs / 1000)], { stdio: 'ignore' });
+    const psnr = execFileSync('/usr/bin/python3', [path.join(import.meta.dirname, '..', 'clip_psnr.py'), clip, exact],
       { encoding: 'utf8' }).match(/as encoded: worst (\S+) dB, mean (\S+) dB/);
     console.log(`${name.padEnd(18)} ${held.seconds.toFixed(1).padStart(8)} ${(held.size / 1e6).toFixed(1).padStart(6)}   | ` +
       `${running.seconds.toFixed(1).padStart(9)} ${running.rate.toFixed(1).padStart(10)}  |  ${psnr[1]}, ${psnr[2]}`);

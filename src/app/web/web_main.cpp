@@ -49,15 +49,17 @@ public:
 
 // The picture a clip's step handed over, for the page to encode before the
 // next step: on the clips' 20 ms grid, as the desktop's MP4 holds it, from
-// the first tick it shows at until the first it no longer does.
+// the first tick it shows at until the first it no longer does. A copy: the
+// step goes on to the next picture in the buffer it handed over.
 struct ClipFrame : tambrel::FrameSink {
-    const uint32_t* pixels = nullptr;
+    std::vector<uint32_t> pixels;
     uint32_t fromMs = 0, untilMs = 0;
     bool seen = false; // false: it showed between two ticks only
     bool frame(const uint32_t* p, uint32_t from, uint32_t until) override
     {
         const uint32_t first = tambrel::gridTick(from), last = tambrel::gridTick(until);
-        pixels = p, fromMs = first * tambrel::kClipTickMs, untilMs = last * tambrel::kClipTickMs;
+        pixels.assign(p, p + tambrel::Canvas::kWidth * tambrel::Canvas::kHeight);
+        fromMs = first * tambrel::kClipTickMs, untilMs = last * tambrel::kClipTickMs;
         seen = first < last;
         return true;
     }
@@ -75,6 +77,7 @@ struct WebApp {
     size_t outHeader = 0;
     std::unique_ptr<tambrel::ReplayControl> replay;
     std::unique_ptr<tambrel::ClipRun> clip;
+    uint32_t clipToMs = 0; // where the clip ends, in the session's time
     ClipFrame clipFrame;
     std::string error;
 };
@@ -319,6 +322,7 @@ EMSCRIPTEN_KEEPALIVE int tambrel_clip_begin(int seconds)
     tambrel::RecordMark mark;
     uint32_t taken = 0;
     const bool fromCheckpoint = app->program.copyCheckpoint(from, *start, mark, taken);
+    app->clipToMs = to;
     app->clip = std::make_unique<tambrel::ClipRun>(session, tambrel::ClipSpan{from, to},
                                                    fromCheckpoint ? start.get() : nullptr, fromCheckpoint ? &mark : nullptr);
     return static_cast<int>(to - from);
@@ -341,9 +345,10 @@ EMSCRIPTEN_KEEPALIVE int tambrel_clip_next()
     app->clip.reset();
     return -1;
 }
-EMSCRIPTEN_KEEPALIVE const uint32_t* tambrel_clip_pixels() { return app->clipFrame.pixels; }
+EMSCRIPTEN_KEEPALIVE const uint32_t* tambrel_clip_pixels() { return app->clipFrame.pixels.data(); }
 EMSCRIPTEN_KEEPALIVE int tambrel_clip_from() { return static_cast<int>(app->clipFrame.fromMs); }
 EMSCRIPTEN_KEEPALIVE int tambrel_clip_until() { return static_cast<int>(app->clipFrame.untilMs); }
+EMSCRIPTEN_KEEPALIVE uint32_t tambrel_clip_to() { return app->clipToMs; }
 EMSCRIPTEN_KEEPALIVE double tambrel_clip_progress() { return app->clip ? app->clip->progress() : 1.0; }
 EMSCRIPTEN_KEEPALIVE void tambrel_clip_cancel() { app->clip.reset(); }
 // As far back as the program keeps checkpoints for.

@@ -776,6 +776,7 @@
   // page, a picture at a time between its own passes, and encoded by the
   // browser: WebCodecs through the bundled WebM muxer, else a MediaRecorder.
   let clipSeconds = 10; // as the last clip asked for, for the run
+  let lastClipSpan = null; // the session's stretch the last clip holds, in milliseconds
   async function askClipSeconds() {
     const seconds = await ask('Save Clip', [['Save', true], ['Cancel', null]],
       { before: 'The last ', min: 1, max: M._tambrel_longest_clip_seconds(), value: clipSeconds, after: ' seconds, as a video' });
@@ -802,12 +803,14 @@
       say(`Tambrel cannot make a clip: ${M.UTF8ToString(M._tambrel_error())}.`);
       return null;
     }
+    const to = M._tambrel_clip_to();
     job.message = say('Making the clip…', [['Cancel', () => { job.cancelled = true; }]]);
     job.started = performance.now();
     try {
       const clip = await encodeWithWebCodecs(clipFrames(job)) ?? await encodeWithRecorder(clipFrames(job));
       const name = timeStamped(clip.type.startsWith('video/mp4') ? '.mp4' : '.webm');
       download(clip, name);
+      lastClipSpan = { fromMs: to - ms, toMs: to };
       say(`Clip "${name}" handed to your browser's downloads (${Math.round(ms / 100) / 10} s, ${Math.ceil(clip.size / 1024)} KB).`);
       return clip;
     } catch (e) {
@@ -1184,6 +1187,7 @@
       return r && { durationMs: r.durationMs, positionMs: r.positionMs, speed: r.speed || Infinity, paused: r.paused, name: replaying.name };
     },
     saveClip: (seconds) => saveClip(seconds), // the last seconds, downloaded; resolves to the video's Blob (null: none)
+    clipSpan: () => lastClipSpan, // { fromMs, toMs } of the session the last clip made holds
     passes: () => passes, // run so far, by the scheduler and by step
   };
 })();
