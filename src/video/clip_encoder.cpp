@@ -499,7 +499,11 @@ public:
     {
         AVDictionary* codec = nullptr;
         av_dict_set(&codec, "crf", std::to_string(kMp4Crf).c_str(), 0);
+        // The quickest motion search and sub-pixel refinement: an eighth less
+        // work (psyche: 14.6 s of a core instead of 16.8) for 5 - 9 % more
+        // bytes at the same quality.
         av_dict_set(&codec, "preset", "veryfast", 0);
+        av_dict_set(&codec, "x264-params", "me=dia:subme=1", 0);
         AVDictionary* muxer = nullptr;
         av_dict_set(&muxer, "movflags", "+faststart", 0);
         const bool ok = open(path, "mp4", avcodec_find_encoder_by_name("libx264"), &codec, &muxer,
