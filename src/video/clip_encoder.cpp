@@ -26,6 +26,8 @@ extern "C" {
 #include <functional>
 #include <future>
 #include <map>
+#include <memory>
+#include <system_error>
 #include <thread>
 #include <unordered_map>
 #include <vector>
@@ -355,6 +357,10 @@ private:
         int64_t pts = 0, duration = 0; // in hundredths of a second
         bool ok = true;
     };
+    struct Coming {
+        std::shared_ptr<Indexed> frame;
+        std::future<void> dithered; // none: ready now
+    };
 
     bool flushPending() override
     {
@@ -371,22 +377,24 @@ private:
     bool flushPending(uint32_t untilTick)
     {
         if (m_pending.empty() || untilTick <= m_pendingTick) return true;
-        auto frame = std::make_unique<Indexed>();
+        Coming coming{std::make_shared<Indexed>(), {}};
+        Indexed& frame = *coming.frame;
         const int64_t cs = kGifFrameMs / 10; // hundredths of a second a tick
-        frame->pts = m_pendingTick * cs;
-        frame->duration = (untilTick - m_pendingTick) * cs;
-        if (ownColours(m_pending.data(), *frame)) {
-            std::promise<std::unique_ptr<Indexed>> done;
-            done.set_value(std::move(frame));
-            m_ready.push_back(done.get_future());
-        } else {
+        frame.pts = m_pendingTick * cs;
+        frame.duration = (untilTick - m_pendingTick) * cs;
+        if (!ownColours(m_pending.data(), frame)) {
             if (!choosePalette(m_pending.data())) return false;
-            std::memcpy(frame->palette, m_palette, sizeof m_palette);
-            m_ready.push_back(std::async(std::launch::async, [pixels = std::move(m_pending), frame = std::move(frame)]() mutable {
-                frame->ok = dither(pixels.data(), *frame);
-                return std::move(frame);
-            }));
+            std::memcpy(frame.palette, m_palette, sizeof m_palette);
+            auto work = [frame = coming.frame, pixels = std::make_shared<std::vector<uint32_t>>(std::move(m_pending))] {
+                frame->ok = dither(pixels->data(), *frame);
+            };
+            try {
+                coming.dithered = std::async(std::launch::async, work);
+            } catch (const std::system_error&) {
+                work(); // no thread to be had: here, then
+            }
         }
+        m_ready.push_back(std::move(coming));
         m_pending.clear();
         while (m_ready.size() > m_dithering)
             if (!writeOldest()) return false;
@@ -395,7 +403,8 @@ private:
 
     bool writeOldest()
     {
-        const std::unique_ptr<Indexed> frame = m_ready.front().get();
+        if (m_ready.front().dithered.valid()) m_ready.front().dithered.get();
+        const std::shared_ptr<Indexed> frame = std::move(m_ready.front().frame);
         m_ready.pop_front();
         if (!frame->ok) return m_error = "cannot dither a GIF frame onto its palette", false;
         if (av_frame_make_writable(m_frame) < 0) return m_error = "out of memory", false;
@@ -477,7 +486,7 @@ private:
 
     // Pictures dithered at once: one a core, up to four.
     const size_t m_dithering = std::clamp<size_t>(std::thread::hardware_concurrency(), 1, 4);
-    std::deque<std::future<std::unique_ptr<Indexed>>> m_ready; // frames to write, oldest first
+    std::deque<Coming> m_ready; // frames to write, oldest first
     std::vector<uint32_t> m_paletteSource; // the picture m_palette was made for
     uint32_t m_palette[256] = {};
     std::vector<uint32_t> m_pending; // the picture that shows from m_pendingTick on

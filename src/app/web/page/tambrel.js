@@ -803,7 +803,7 @@
       say(`Tambrel cannot make a clip: ${M.UTF8ToString(M._tambrel_error())}.`);
       return null;
     }
-    const to = M._tambrel_clip_to();
+    const to = M._tambrel_clip_to() >>> 0; // unsigned
     job.message = say('Making the clip…', [['Cancel', () => { job.cancelled = true; }]]);
     job.started = performance.now();
     try {
