@@ -267,6 +267,7 @@ AVFrame* rgbFrame(const uint32_t* pixels)
 bool runFilter(const char* description, std::initializer_list<std::pair<const char*, AVFrame*>> sources, AVFrame* result)
 {
     AVFilterGraph* graph = avfilter_graph_alloc();
+    if (graph) graph->nb_threads = 1; // pictures run side by side already: no threads of its own
     AVFilterInOut* outputs = nullptr;
     AVFilterInOut* inputs = avfilter_inout_alloc();
     std::vector<AVFilterContext*> feeds;
