@@ -285,6 +285,31 @@ struct Canvas::Shape {
         if (a > b) return {};
         return {static_cast<int>(std::clamp<int64_t>(a, lo, hi)), static_cast<int>(std::clamp<int64_t>(b, lo, hi))};
     }
+
+    // Its rows clamped to [lo, hi], the last few kept: each is needed three
+    // times, as itself and as the neighbour of the rows above and below.
+    class Rows {
+    public:
+        Rows(const Shape& shape, int lo, int hi) : m_shape(shape), m_lo(lo), m_hi(hi) {}
+        Span operator[](int64_t j)
+        {
+            Kept& k = m_kept[j & 3];
+            if (k.j != j) k = {j, m_shape.row(j, m_lo, m_hi)};
+            return k.s;
+        }
+        // Interior of row j: the columns whose neighbours above, below, left
+        // and right all belong to the shape.
+        Span interior(int64_t j, Span s) { return intersect(intersect((*this)[j - 1], (*this)[j + 1]), {s.a + 1, s.b - 1}); }
+
+    private:
+        struct Kept {
+            int64_t j = INT64_MIN;
+            Span s;
+        };
+        const Shape& m_shape;
+        int m_lo, m_hi;
+        Kept m_kept[4];
+    };
 };
 
 Canvas::Canvas() : m_pixels(static_cast<size_t>(W) * H, kButtonFaceColour) {}
@@ -1095,29 +1120,12 @@ void Canvas::drawShape(double l, double t, double r, double b, double rx, double
 
     if (shape.empty()) return;
     const bool dashed = m_lineStyle != LineStyle::Solid;
-    // Each row is needed three times, as itself and as the neighbour of the
-    // rows above and below: the last few are kept.
-    struct Kept {
-        int64_t j = INT64_MIN;
-        int lo = 0, hi = 0;
-        Span s;
-    } kept[4];
-    auto rowOf = [&](int64_t j, int lo = -2, int hi = W + 1) {
-        Kept& k = kept[j & 3];
-        if (k.j != j || k.lo != lo || k.hi != hi) k = {j, lo, hi, shape.row(j, lo, hi)};
-        return k.s;
-    };
-    // Interior of row j: the columns whose neighbours above, below, left and
-    // right all belong to the shape.
-    auto interior = [&](int64_t j, Span s, int lo = -2, int hi = W + 1) {
-        return intersect(intersect(rowOf(j - 1, lo, hi), rowOf(j + 1, lo, hi)), {s.a + 1, s.b - 1});
-    };
-
     if (!dashed) {
+        Shape::Rows rows(shape, -2, W + 1);
         shape.forRowPairs([&](int64_t j, int64_t mirror) {
-            const Span s = rowOf(j);
+            const Span s = rows[j];
             if (s.empty()) return;
-            const Span in = interior(j, s);
+            const Span in = rows.interior(j, s);
             fillRows(j, mirror, s, in, oc, filled ? &fc : nullptr);
         });
         return;
@@ -1173,10 +1181,11 @@ void Canvas::walkDashed(const Shape& at, double dx, double dy, bool whole, Dashe
     walk.interiors.clear();
     std::vector<DashedWalk::Pixel>& pts = walk.outline;
     pts.clear();
+    Shape::Rows rows(shape, lo, hi);
     for (int j = j0; j <= j1; ++j) {
-        const Span s = shape.row(j, lo, hi);
+        const Span s = rows[j];
         if (s.empty()) continue;
-        const Span in = intersect(intersect(shape.row(j - 1, lo, hi), shape.row(j + 1, lo, hi)), {s.a + 1, s.b - 1});
+        const Span in = rows.interior(j, s);
         if (!in.empty()) walk.interiors.push_back({j, in.a, in.b});
         auto add = [&](int x0, int x1) {
             if (!whole) x0 = std::max(x0, 0), x1 = std::min(x1, W - 1);
