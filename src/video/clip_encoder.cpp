@@ -261,6 +261,13 @@ AVFrame* rgbFrame(const uint32_t* pixels)
     return f;
 }
 
+// Colour k of a palette as palettegen gives one and paletteuse takes it:
+// 16 x 16 pixels, 0xAARRGGBB.
+uint32_t& paletteEntry(AVFrame* table, int k)
+{
+    return reinterpret_cast<uint32_t*>(table->data[0] + static_cast<ptrdiff_t>(k / 16) * table->linesize[0])[k % 16];
+}
+
 // Runs frames once through the libavfilter graph `description`: each of
 // `sources` feeds the graph's input of its name, `result` takes what its
 // output [out] gives.
@@ -450,9 +457,9 @@ private:
                         runFilter("[in]scale=iw/4:ih/4:flags=area,"
                                   "palettegen=max_colors=256:reserve_transparent=0:stats_mode=single[out]",
                                   {{"in", rgb}}, table) &&
-                        table->format == AV_PIX_FMT_RGB32 && table->width * table->height == 256;
-        for (int k = 0; ok && k < 256; ++k) // 16 x 16 pixels, 0xAARRGGBB
-            m_palette[k] = reinterpret_cast<const uint32_t*>(table->data[0] + static_cast<ptrdiff_t>(k / 16) * table->linesize[0])[k % 16];
+                        table->format == AV_PIX_FMT_RGB32 && table->width == 16 && table->height == 16;
+        for (int k = 0; ok && k < 256; ++k)
+            m_palette[k] = paletteEntry(table, k);
         if (ok) m_paletteSource.assign(pixels, pixels + kPixels);
         av_frame_free(&rgb);
         av_frame_free(&table);
@@ -473,7 +480,7 @@ private:
             ok = av_frame_get_buffer(table, 0) >= 0;
         }
         for (int k = 0; ok && k < 256; ++k)
-            reinterpret_cast<uint32_t*>(table->data[0] + static_cast<ptrdiff_t>(k / 16) * table->linesize[0])[k % 16] = frame.palette[k];
+            paletteEntry(table, k) = frame.palette[k];
         ok = ok && runFilter("[in][palette]paletteuse=dither=sierra2_4a,format=pal8[out]", {{"in", rgb}, {"palette", table}}, out) &&
              out->format == AV_PIX_FMT_PAL8;
         for (int y = 0; ok && y < H; ++y)
