@@ -14,7 +14,7 @@ bus_pid=$(head -n1 "$work/bus.pid")
 trap 'kill "$bus_pid" "${launcher_pid:-}" 2>/dev/null; cleanup' EXIT
 /usr/libexec/at-spi-bus-launcher --launch-immediately >"$work/atspi.log" 2>&1 &
 launcher_pid=$!
-sleep 1
+a11y_bus_up
 export QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1
 start_program "$program"
 

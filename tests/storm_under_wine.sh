@@ -10,8 +10,7 @@
 # TAMBREL_SOAK_SECONDS keeps both going that long after the given counts.
 build="$1" events="${2:-150}" closes="${3:-6}"
 source "$(dirname "$0")/xvfb_session.sh"
-export WINEPREFIX="$work/wine" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-wineboot -i >/dev/null 2>&1 || fail "wineboot"
+wine_prefix
 start_display
 soak=${TAMBREL_SOAK_SECONDS:-0}
 

@@ -5,6 +5,7 @@
 # desktop entry (read from the protocol the program sends); a mode switched
 # on through the accessibility bus shows in a screenshot of the compositor.
 set -euo pipefail
+source "$(dirname "$0")/waiting.sh"
 program="$1"
 work=$(mktemp -d)
 pids=()
@@ -18,26 +19,24 @@ unset DISPLAY
 weston --backend=headless-backend.so --use-pixman --socket="$WAYLAND_DISPLAY" --width=1280 --height=1024 \
   --debug --idle-time=0 >"$work/weston.log" 2>&1 &
 pids+=($!)
-for _ in $(seq 50); do [ -S "$XDG_RUNTIME_DIR/$WAYLAND_DISPLAY" ] && break; sleep 0.1; done
-[ -S "$XDG_RUNTIME_DIR/$WAYLAND_DISPLAY" ] || fail "weston did not start: $(tail -n 5 "$work/weston.log")"
+wait_until 60 test -S "$XDG_RUNTIME_DIR/$WAYLAND_DISPLAY" || fail "weston did not start: $(tail -n 5 "$work/weston.log")"
 
 dbus-daemon --session --fork --print-address=1 --print-pid=3 >"$work/bus" 3>"$work/bus.pid" 2>/dev/null
 export DBUS_SESSION_BUS_ADDRESS=$(head -n1 "$work/bus")
 pids+=("$(head -n1 "$work/bus.pid")")
 /usr/libexec/at-spi-bus-launcher --launch-immediately >"$work/atspi.log" 2>&1 &
 pids+=($!)
-sleep 1
+a11y_bus_up
 
 QT_QPA_PLATFORM=wayland QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1 WAYLAND_DEBUG=client "$program" >"$work/app.log" 2>&1 &
 app=$!
 pids+=($app)
-# The window's first requests, waited for (at most 20 s: a first start on a
+# The window's first requests, waited for (at most 60 s: a first start on a
 # fresh machine builds its font cache first).
-for _ in $(seq 200); do
-  grep -q 'set_app_id(' "$work/app.log" && grep -q 'set_max_size(' "$work/app.log" && break
-  kill -0 "$app" 2>/dev/null || break
-  sleep 0.1
-done
+first_requests() {
+  grep -q 'set_app_id(' "$work/app.log" && grep -q 'set_max_size(' "$work/app.log" || ! kill -0 "$app" 2>/dev/null
+}
+wait_until 60 first_requests || true
 kill -0 "$app" 2>/dev/null || fail "the program ended: $(grep -v ' -> \| wl_' "$work/app.log" | tail -n 5)"
 grep -q 'set_app_id("org.tambrel.Tambrel")' "$work/app.log" || fail "the window's app id is not org.tambrel.Tambrel"
 grep -q 'set_min_size(736, 530)' "$work/app.log" && grep -q 'set_max_size(736, 530)' "$work/app.log" ||

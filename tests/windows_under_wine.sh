@@ -10,8 +10,7 @@
 #   tests/windows_under_wine.sh BUILD_WIN_DIR RENDERER
 build="$1" render="$2"
 source "$(dirname "$0")/xvfb_session.sh"
-export WINEPREFIX="$work/wine" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-wineboot -i >/dev/null 2>&1 || fail "wineboot"
+wine_prefix
 
 # All of the core's tests (about 90 s under Wine: it sleeps in 1 ms steps).
 wine "$build/tests/tambrel_core_tests.exe" --gtest_brief=1 >"$work/core.log" 2>&1 ||
@@ -141,14 +140,15 @@ start_exe() {
 start_exe
 xdotool mousemove 5 5
 post command 1013 click 1004
-sleep 1.5
 read -r abs_x abs_y < <(xwininfo -id "$wid" | awk '/Absolute upper-left X:/ {x=$4} /Absolute upper-left Y:/ {y=$4} END {print x, y}')
-canvas
-white=$(convert "$work/canvas.png" -fill black +opaque white -format '%[fx:mean]' info:)
-captions=$(post caption 1013 caption 1004 | paste -sd '|')
-[ "$captions" = 'Turn Capture On|Turn Drawing Off' ] && [ "$(title)" = "Tambrel: Simple drawing mode" ] &&
-  awk -v w="$white" 'BEGIN {exit !(w > 0.9)}' ||
-  fail "a press during the capture: captions '$captions', title '$(title)', $white of the canvas white"
+one_mode_on() {
+  canvas
+  white=$(convert "$work/canvas.png" -fill black +opaque white -format '%[fx:mean]' info:)
+  captions=$(post caption 1013 caption 1004 | paste -sd '|')
+  [ "$captions" = 'Turn Capture On|Turn Drawing Off' ] && [ "$(title)" = "Tambrel: Simple drawing mode" ] &&
+    awk -v w="$white" 'BEGIN {exit !(w > 0.9)}'
+}
+wait_until 30 one_mode_on || fail "a press during the capture: captions '$captions', title '$(title)', $white of the canvas white"
 close_program
 echo "ok a press posted during the capture's waits waits its turn: one mode on"
 start_exe
@@ -245,8 +245,10 @@ wait_until 20 eval '[ "$(height)" = 564 ]' || fail "no replay bar: the client ar
 read -r abs_x abs_y < <(xwininfo -id "$wid" | awk '/Absolute upper-left X:/ {x=$4} /Absolute upper-left Y:/ {y=$4} END {print x, y}')
 keys() { xdotool windowactivate --sync "$wid" key --delay 80 "$@"; sleep 0.5; }
 keys ctrl+p
-canvas && cp "$work/canvas.png" "$work/paused.png" && sleep 0.5 && canvas
-same_picture "$work/canvas.png" "$work/paused.png" || fail "a paused replay goes on changing"
+# Paused once the key has been handled: then the picture holds.
+holds() { canvas && cp "$work/canvas.png" "$work/paused.png" && sleep 0.5 && canvas && same_picture "$work/canvas.png" "$work/paused.png"; }
+wait_until 30 holds || fail "a paused replay goes on changing"
+holds || fail "a paused replay changed after it held"
 seek_lands() { # keys..., then the time they lead to
   local ms="${@: -1}"
   keys "${@:1:$#-1}"
@@ -330,6 +332,12 @@ exe=$(find "$WINEPREFIX/drive_c" -path '*/Tambrel/tambrel.exe')
 apps=$(keys 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall' /s; keys 'HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall' /s)
 grep -q "DisplayVersion *REG_SZ *$version" <<<"$apps" && grep -q 'Publisher *REG_SZ *The Tambrel developers' <<<"$apps" ||
   fail "no entry in Apps and Features with the version and publisher"
+# The same version installed again (another build of it too: its codes
+# come from the version) is still one entry.
+wine msiexec /i "$(winpath "$msi")" /qn >"$work/app.log" 2>&1 || fail "the second install of the same version failed"
+entries=$( (keys 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall' /s; keys 'HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall' /s) |
+  grep -c "DisplayName *REG_SZ *Tambrel$" || true)
+[ "$entries" = 1 ] || fail "after installing $version twice, Apps and Features shows Tambrel $entries times"
 wine start "$(winpath "$work/made.tambrel")" >"$work/app.log" 2>&1
 wid=$(timeout 60 xdotool search --sync --onlyvisible --name '^Tambrel' | awk 'NR == 1') && [ -n "$wid" ] ||
   fail "a session opened from the desktop started no window"
@@ -409,9 +417,12 @@ read -r text_h text_l text_r < <(convert "$work/shot.png" -crop "200x40+$((abs_x
   fail "at 192 dpi the caption is $text_h pixels high, from $text_l to $text_r of 200"
 xdotool mousemove --window "$wid" $((2 * (10 + 200) + 1)) $((2 * (10 + 150) + 1)) # over canvas pixel (200, 150)
 post click 1004 # the pen, switched on where the pointer rests: each pass a dot there
-sleep 1
-import -window root "$work/shot.png"
-convert "$work/shot.png" -crop "1192x1016+$((abs_x + 20))+$((abs_y + 20))" +repage "$work/canvas.ppm"
+inked() { # the pen's first dots are on the screen
+  import -window root "$work/shot.png"
+  convert "$work/shot.png" -crop "1192x1016+$((abs_x + 20))+$((abs_y + 20))" +repage "$work/canvas.ppm"
+  [ "$(convert "$work/canvas.ppm" -format '%[fx:minima]' info:)" != 1 ]
+}
+wait_until 30 inked || fail "at 192 dpi the pen draws nothing"
 /usr/bin/python3 - "$work/canvas.ppm" <<'PY' || fail "at 192 dpi the canvas is not as it should be"
 import sys
 data = open(sys.argv[1], 'rb').read()

@@ -2,15 +2,22 @@
 # Sourced by the tests that run the real program: a private virtual X display
 # with a window manager, torn down on exit, and helpers to find the window.
 set -euo pipefail
+source "$(dirname "${BASH_SOURCE[0]}")/waiting.sh"
 work=$(mktemp -d)
 screen_w=1280 screen_h=1024
 app_pid="" wm_pid="" xvfb_pid="" small=""
+# Never fails a test that passed: what it stops is waited for, and what
+# cannot be removed is said, not counted.
 cleanup() {
   [ -n "$small" ] && umount "$small" 2>/dev/null || true
   [ -n "$app_pid" ] && kill "$app_pid" 2>/dev/null || true
+  # The Wine server goes on writing into its prefix for a moment after the
+  # last program ends: it is stopped and waited for first.
+  [ -n "${WINEPREFIX:-}" ] && { wineserver -k 2>/dev/null; wineserver -w 2>/dev/null; } || true
   [ -n "$wm_pid" ] && kill "$wm_pid" 2>/dev/null || true
-  [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null || true
-  rm -rf "$work"
+  [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null && wait "$xvfb_pid" 2>/dev/null || true
+  rm -rf "$work" 2>/dev/null || echo "note: could not remove all of $work" >&2
+  return 0
 }
 trap cleanup EXIT
 fail() {
@@ -19,19 +26,30 @@ fail() {
   exit 1
 }
 
+# A Wine prefix of the test's own, with a home folder of its own: Wine
+# writes menus and icons for the desktop (winemenubuilder, switched off
+# here) and its settings there, never into the user's home.
+wine_prefix() {
+  export HOME="$work/home" XDG_CONFIG_HOME="$work/home/.config" XDG_DATA_HOME="$work/home/.local/share"
+  export XDG_CACHE_HOME="$work/home/.cache" WINEPREFIX="$work/wine" WINEDEBUG=-all
+  export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
+  mkdir -p "$HOME"
+  wineboot -i >/dev/null 2>&1 || fail "wineboot"
+}
+
 start_display() {
-  # Xvfb picks a free display number itself and writes it to the pipe.
-  Xvfb -displayfd 3 -screen 0 "${screen_w}x${screen_h}x24" -nolisten tcp 3>"$work/display" >"$work/xvfb.log" 2>&1 &
+  # Xvfb picks a free display number itself and writes it to the pipe. It
+  # must not reset when its first client (xdpyinfo below) leaves: during a
+  # reset the next one (the window manager) cannot connect.
+  Xvfb -displayfd 3 -noreset -screen 0 "${screen_w}x${screen_h}x24" -nolisten tcp 3>"$work/display" >"$work/xvfb.log" 2>&1 &
   xvfb_pid=$!
-  for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
-  local display=":$(head -n1 "$work/display")"
-  [ "$display" != ":" ] || fail "Xvfb did not start"
-  export DISPLAY="$display"
-  for _ in $(seq 100); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
-  xdpyinfo >/dev/null 2>&1 || fail "Xvfb did not start"
+  wait_until 60 test -s "$work/display" || fail "Xvfb did not start"
+  export DISPLAY=":$(head -n1 "$work/display")"
+  wait_until 60 eval 'xdpyinfo >/dev/null 2>&1' || fail "Xvfb did not start"
   openbox >"$work/wm.log" 2>&1 &
   wm_pid=$!
-  sleep 1
+  # Windows mapped before the window manager runs would go undecorated.
+  wait_until 60 eval 'wmctrl -m >/dev/null 2>&1' || fail "openbox did not start: $(tail -n 3 "$work/wm.log")"
 }
 
 # Sets $wid to the visible main window, waiting for it (at most 60 s: a
@@ -48,16 +66,6 @@ start_program() {
   QT_QPA_PLATFORM=xcb "$1" >"$work/app.log" 2>&1 &
   app_pid=$!
   find_window
-}
-
-# Runs a command every tenth of a second until it succeeds, at most SECONDS
-# seconds; fails when it never does. A test waits for what it needs, never
-# for a fixed time: a first run on a fresh machine is slower.
-wait_until() { # seconds, command...
-  local tries=$(($1 * 10))
-  shift
-  for _ in $(seq "$tries"); do "$@" && return 0; sleep 0.1; done
-  return 1
 }
 
 # Whether the window's property PROP shows the pattern. All of xprop's
