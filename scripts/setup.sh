@@ -21,6 +21,7 @@ packages=(
   at-spi2-core python3-pyatspi          # the accessibility test
   weston qt6-wayland                    # the Wayland test
   g++-mingw-w64-x86-64-posix libz-mingw-w64-dev googletest zip wine wine64   # the Windows edition and its test under Wine
+  git                             # the first run clones the repository; a release archives its source
 )
 
 source scripts/install-missing.sh
