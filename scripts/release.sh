@@ -2,9 +2,11 @@
 # SPDX-License-Identifier: MIT
 # Every artifact a release needs, in dist/ (or DIR): the Debian package,
 # the Windows installer and portable zip, the web page as one archive of
-# static files, the source archive of HEAD, and SHA256SUMS. The version is
-# CMake's project version; the changelog and the AppStream metadata must
-# name it as their newest release, or nothing is made.
+# static files, the source archive, and SHA256SUMS. The version is CMake's
+# project version; the changelog and the AppStream metadata must name it as
+# their newest release, or nothing is made. It runs alike in a checkout and
+# in an unpacked source archive, and two runs on the same source give the
+# same bytes (dates are the newest changelog entry's).
 #   scripts/release.sh [DIR]
 # TAMBREL_RELEASE_BUILT=1 packs what the builds hold already (the tests).
 set -euo pipefail
@@ -18,7 +20,8 @@ version=$(sed -n 's/^project(Tambrel VERSION \([0-9][0-9.]*\) .*/\1/p' CMakeList
   fail "data/changelog's newest entry is not $version"
 grep -q -m1 "<release version=\"$version\"" data/org.tambrel.Tambrel.metainfo.xml ||
   fail "the AppStream metadata names no release $version"
-[ -z "$(git status --porcelain 2>/dev/null)" ] || echo "release: the work tree has changes; the source archive is HEAD's" >&2
+[ -z "$(git status --porcelain 2>/dev/null)" ] || echo "release: the work tree has changes; the source archive holds them" >&2
+source scripts/reproducible.sh
 
 if [ "${TAMBREL_RELEASE_BUILT:-0}" != 1 ]; then
   scripts/setup.sh >/dev/null
@@ -33,8 +36,8 @@ mv "$dist"/deb/*.deb "$dist/"
 rm -rf "$dist/deb"
 cp "build-win/tambrel-$version.msi" "$dist/"
 cp build-win/tambrel-windows.zip "$dist/tambrel-$version-windows.zip"
-tar -C build-web -czf "$dist/tambrel-$version-web.tar.gz" --transform "s|^site|tambrel-$version-web|" site
-git archive --format=tar.gz --prefix="tambrel-$version/" -o "$dist/tambrel-$version-source.tar.gz" HEAD
+(cd build-web/site && find . -type f -printf '%P\n' | LC_ALL=C sort) | pack_tar "$dist/tambrel-$version-web.tar.gz" build-web/site "tambrel-$version-web"
+scripts/source-archive.sh "$dist/tambrel-$version-source.tar.gz" "tambrel-$version"
 (cd "$dist" && sha256sum -- * >SHA256SUMS)
 echo "release $version in $dist:"
 ls -1 "$dist" | sed 's/^/  /'

@@ -3,12 +3,13 @@
 # The Windows edition: installs what is missing (Debian packages only),
 # cross-builds a static tambrel.exe with mingw-w64 into build-win/, makes its
 # installer build-win/tambrel-VERSION.msi with wixl and packs the portable
-# build-win/tambrel-windows.zip (the program, a readme, the licence). Its
-# icon is the Linux package's, so the native build comes first.
+# build-win/tambrel-windows.zip (the program, a readme, the licence), each
+# the same bytes from the same source. Its icon is the Linux package's, so
+# the native build comes first.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-packages=(cmake make g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 libz-mingw-w64-dev imagemagick zip googletest wixl)
+packages=(cmake make g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 libz-mingw-w64-dev imagemagick zip googletest wixl msitools faketime)
 source scripts/install-missing.sh
 install_missing windows "${packages[@]}"
 [ -f build/icons/hicolor/256x256/apps/org.tambrel.Tambrel.png ] || scripts/setup.sh
@@ -33,6 +34,9 @@ never touches the clipboard.
 
 MIT licence: see LICENSE.txt.
 TXT
-(cd "$stage" && sed -i 's/$/\r/' Tambrel/README.txt Tambrel/LICENSE.txt && rm -f "$OLDPWD/build-win/tambrel-windows.zip" &&
-  zip -qr "$OLDPWD/build-win/tambrel-windows.zip" Tambrel)
+source scripts/reproducible.sh
+sed -i 's/$/\r/' "$stage/Tambrel/README.txt" "$stage/Tambrel/LICENSE.txt"
+stamp "$stage"
+rm -f build-win/tambrel-windows.zip
+(cd "$stage" && find Tambrel | LC_ALL=C sort | TZ=UTC zip -qX "$OLDPWD/build-win/tambrel-windows.zip" -@)
 echo "windows: build-win/tambrel.exe, build-win/tambrel-windows.zip and the installer $(ls build-win/tambrel-*.msi)"
