@@ -15,7 +15,13 @@ export async function launchChromium({ width = 1280, height = 800, args = [] } =
     '--headless=new', '--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run',
     '--disable-background-networking', '--disable-component-update', '--disable-sync',
     '--remote-debugging-pipe', `--user-data-dir=${profile}`, `--window-size=${width},${height}`, ...args,
-  ], { stdio: ['ignore', 'ignore', 'pipe', 'pipe', 'pipe'] });
+  ], {
+    stdio: ['ignore', 'ignore', 'pipe', 'pipe', 'pipe'],
+    // A home of its own: downloads, certificate stores and caches go into
+    // the profile, which goes at close, never into the user's home.
+    env: { ...process.env, HOME: profile, XDG_CONFIG_HOME: path.join(profile, '.config'),
+      XDG_CACHE_HOME: path.join(profile, '.cache'), XDG_DATA_HOME: path.join(profile, '.local/share') },
+  });
   let stderr = '';
   proc.stderr.setEncoding('utf8');
   proc.stderr.on('data', (d) => { stderr = (stderr + d).slice(-4000); });
@@ -92,6 +98,28 @@ export async function launchChromium({ width = 1280, height = 800, args = [] } =
       const r = await Promise.race([result, timeout]).finally(() => clearTimeout(timer));
       if (r.exceptionDetails) throw new Error(r.exceptionDetails.exception?.description ?? r.exceptionDetails.text);
       return r.result.value;
+    },
+    // The bytes an expression gives (a Uint8Array, an ArrayBuffer or a
+    // Blob), moved as base64 a megabyte at a time: as a JSON array of
+    // numbers a clip's megabytes take minutes.
+    async bytes(expression, timeoutMs = 60000) {
+      const length = await this.evaluate(`(async () => {
+        let v = await (${expression});
+        if (v instanceof Blob) v = await v.arrayBuffer();
+        globalThis.movedBytes = v instanceof Uint8Array ? v : new Uint8Array(v ?? []);
+        return movedBytes.length;
+      })()`, timeoutMs);
+      const pieces = [];
+      for (let at = 0; at < length; at += 1 << 20) {
+        pieces.push(Buffer.from(await this.evaluate(`(() => {
+          const piece = movedBytes.subarray(${at}, ${at + (1 << 20)});
+          let text = '';
+          for (let i = 0; i < piece.length; i += 4096) text += String.fromCharCode(...piece.subarray(i, i + 4096));
+          return btoa(text);
+        })()`, timeoutMs), 'base64'));
+      }
+      await this.evaluate('delete globalThis.movedBytes');
+      return Buffer.concat(pieces);
     },
     // A real click of the left button at a point of the page.
     async click(x, y, clickCount = 1) {

@@ -274,7 +274,7 @@ try {
   await browser.click(...(await centre(1012))); // clouds: a still picture to end on
   await browser.click(sx, sy);
   await settle(300);
-  const recorded = Buffer.from(await ui('tambrel.session().then((b) => Array.from(b))'));
+  const recorded = await browser.bytes('tambrel.ready.then(() => tambrel.session())');
   fs.writeFileSync(path.join(fixtures, 'run.tambrel'), recorded);
   execFileSync(render, ['--replay', path.join(fixtures, 'run.tambrel'), '--out', path.join(fixtures, 'run.png')]);
   check('a session recorded through real input replays in the renderer to the page\'s surface',
@@ -289,13 +289,16 @@ try {
   await browser.click(sx, sy);
   for (let k = 0; k < 16; ++k) { await browser.move(sx + 8 * k, sy - 5 * k); await settle(100); }
   // the run is longer than the clip: a run shorter than two seconds makes a shorter one
-  const [clipSession, clipBytes, clipRate, clipType, later, span] = await ui(`(async () => {
+  const [clipRate, clipType, span] = await browser.evaluate(`(async () => {
+    await tambrel.ready;
     const session = tambrel.session(), passes = tambrel.passes(), t0 = performance.now();
     const clip = await tambrel.saveClip(2);
     const rate = (tambrel.passes() - passes) / (performance.now() - t0) * 1000;
-    return [Array.from(await session), clip ? Array.from(new Uint8Array(await clip.arrayBuffer())) : [], rate, clip?.type,
-      Array.from(await tambrel.session()), tambrel.clipSpan()];
-  })()`);
+    globalThis.clipMade = { session: await session, clip, later: await tambrel.session() };
+    return [rate, clip?.type, tambrel.clipSpan()];
+  })()`, 180000);
+  const [clipSession, clipBytes, later] = [await browser.bytes('clipMade.session'), await browser.bytes('clipMade.clip'),
+    await browser.bytes('clipMade.later')];
   fs.writeFileSync(path.join(fixtures, 'clip.tambrel'), Buffer.from(clipSession));
   fs.writeFileSync(path.join(outDir, 'web-clip.webm'), Buffer.from(clipBytes));
   execFileSync(render, ['--replay', path.join(fixtures, 'clip.tambrel'), '--out', path.join(outDir, 'web-clip-end.png')]);
