@@ -9,15 +9,29 @@
 # emscripten cache of the user's. What stays is what the set-up installs
 # as system packages, as it would on a newcomer's machine after its first
 # minutes.
-#   scripts/first-run.sh [LOG]     (the whole output goes to LOG, default first-run.log)
+# With --busy the machine is kept busy meanwhile: one endless loop more than
+# it has cores, at the priority of the run itself, each ended with the run (and
+# after four hours in any case).
+#   scripts/first-run.sh [--busy] [LOG]   (the whole output goes to LOG, default first-run.log)
 set -euo pipefail
 cd "$(dirname "$0")/.."
+busy=""
+[ "${1:-}" = --busy ] && { busy=1; shift; }
 log=$(realpath -m "${1:-first-run.log}")
 root=$(mktemp -d /tmp/tambrel-first-run.XXXXXX)
-trap 'rm -rf "$root"' EXIT
+loads=()
+trap '((${#loads[@]})) && kill "${loads[@]}" 2>/dev/null; rm -rf "$root"' EXIT
 git clone -q . "$root/tambrel"
 mkdir -m 700 "$root/home"
 echo "first run: a fresh clone of $(git rev-parse --short HEAD) in $root/tambrel, home $root/home; output in $log"
+
+if [ -n "$busy" ]; then
+  for _ in $(seq $(($(nproc) + 1))); do
+    timeout 4h sh -c 'while :; do :; done' &
+    loads+=($!)
+  done
+  echo "first run: ${#loads[@]} busy loops of its own on $(nproc) cores"
+fi
 
 start=$(date +%s)
 status=0
