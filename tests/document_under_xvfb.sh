@@ -33,5 +33,5 @@ find_window
 pid=$(xdotool getwindowpid "$wid")
 wait_until 30 title_is "Tambrel: Random fractal cloud painter" || fail "the opened session did not replay: '$(title)'"
 wmctrl -c Tambrel
-wait_until 10 eval '! kill -0 "$pid" 2>/dev/null' || { kill "$pid"; fail "Tambrel did not close"; }
+wait_until 30 eval '! kill -0 "$pid" 2>/dev/null' || { kill "$pid"; fail "Tambrel did not close"; }
 echo "ok opening a session from the desktop starts Tambrel replaying it"

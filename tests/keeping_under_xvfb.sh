@@ -21,7 +21,7 @@ xdotool mousemove --window "$wid" 300 250 click 1 mousemove --window "$wid" 200 
 find_box Recording 20 || fail "a disk that filled during --record: nothing said in the window"
 grep -q "No space left on device" "$work/app.log" || fail "the reason was not given"
 xdotool windowactivate --sync "$box" key Return
-wait_until 10 eval '! find_box Recording 0.2' || fail "the recording's box stays up"
+wait_until 30 eval '! find_box Recording 0.2' || fail "the recording's box stays up"
 echo "ok a disk that fills during --record is said once in the window, with its reason"
 
 # The next window titled TITLE that is not PREVIOUS (the same title serves
@@ -38,7 +38,7 @@ await() { # title, previous id: sets $box
     [ "$tries" -gt 0 ] || fail "no window titled '$1' came"
     sleep 0.1
   done
-  wait_until 10 eval '[ "$(xdotool getactivewindow 2>/dev/null)" = "$box" ]' || xdotool windowactivate --sync "$box"
+  wait_until 30 eval '[ "$(xdotool getactivewindow 2>/dev/null)" = "$box" ]' || xdotool windowactivate --sync "$box"
 }
 refused() { # title, shortcut, file, [the clip's own dialog first]
   xdotool windowactivate --sync "$wid" key "$2"
@@ -56,7 +56,7 @@ refused() { # title, shortcut, file, [the clip's own dialog first]
     await "$1" "$box"
     xdotool key Escape
   fi
-  wait_until 10 eval '! next_window "$1" >/dev/null' || fail "$1 left a window up"
+  wait_until 30 eval '! next_window "$1" >/dev/null' || fail "$1 left a window up"
 }
 echo full >"$small/full" 2>/dev/null || true # the last block taken
 refused "Save Session" ctrl+shift+s "$small/s.tambrel"
@@ -70,7 +70,7 @@ xdotool windowactivate --sync "$wid" key ctrl+shift+s
 await "Save Session"
 xdotool key ctrl+a type --delay 5 "$work/elsewhere.tambrel"
 xdotool key Return
-wait_until 10 eval '[ -s "$work/elsewhere.tambrel" ]' || fail "Ctrl+Shift+S saved nothing elsewhere"
+wait_until 30 eval '[ -s "$work/elsewhere.tambrel" ]' || fail "Ctrl+Shift+S saved nothing elsewhere"
 echo "ok Ctrl+Shift+S then saves the whole session elsewhere"
 
 wmctrl -c Tambrel || true

@@ -27,10 +27,10 @@ for asked in ${TAMBREL_SCALES:-1 1.5 2 3 0.5 0.75 0.9 screens:0.8 1.9999999}; do
   want_w=$(awk -v s="$scale" 'BEGIN {printf "%d", 736 * s + 0.5}') want_h=$(awk -v s="$scale" 'BEGIN {printf "%d", 530 * s + 0.5}')
   client() { read -r x y w h < <(xwininfo -id "$wid" | awk '/Absolute upper-left X:/ {x=$4} /Absolute upper-left Y:/ {y=$4}
     /^  Width:/ {w=$2} /^  Height:/ {h=$2} END {print x, y, w, h}'); [ "$w" = "$want_w" ] && [ "$h" = "$want_h" ]; }
-  wait_until 10 client || fail "at $asked the client area is ${w}x$h, not ${want_w}x$want_h"
+  wait_until 30 client || fail "at $asked the client area is ${w}x$h, not ${want_w}x$want_h"
   at() { awk -v s="$scale" -v v="$1" 'BEGIN {printf "%d", v * s + 0.5}'; } # rounded, as Qt places widgets
   xdotool mousemove --window "$wid" "$(at 677)" "$(at 340)" click 1 # "Turn Clouds On"
-  wait_until 10 eval '[ "$(title)" = "Tambrel: Random fractal cloud painter" ]' || fail "at $asked the clouds did not switch on"
+  wait_until 30 eval '[ "$(title)" = "Tambrel: Random fractal cloud painter" ]' || fail "at $asked the clouds did not switch on"
   xdotool mousemove --window "$wid" "$(at 300)" "$(at 260)" click 1 # a cloud
   canvas_in_blocks() {
     client
@@ -67,7 +67,7 @@ assert colours > 100, f"only {colours} colours: no cloud"
 print(f"scale {sys.argv[4]}: 596 x 508 blocks of {k} x {k} device pixels, centred")
 PY
   }
-  wait_until 10 canvas_in_blocks || fail "at $asked: $(tail -n 1 "$work/check.log")"
+  wait_until 30 canvas_in_blocks || fail "at $asked: $(tail -n 1 "$work/check.log")"
   close_program
   [ "$status" = 0 ] || fail "exit status $status"
 done

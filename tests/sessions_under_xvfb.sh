@@ -25,7 +25,7 @@ same_picture() { [ "$(compare -metric AE "$1" "$2" null: 2>&1 || true)" = 0 ]; }
 QT_QPA_PLATFORM=xcb "$program" --record "$session" >"$work/app.log" 2>&1 &
 app_pid=$!
 find_window
-wait_until 10 eval '[ -s "$session" ]' || fail "--record wrote nothing"
+wait_until 30 eval '[ -s "$session" ]' || fail "--record wrote nothing"
 
 play() { # a button (0..13 the modes, 15 "Clear Screen"), then pointer moves and clicks on the canvas
   press_button "$1"
@@ -40,7 +40,7 @@ play 11 mousemove --window "$wid" 320 240 click 1 # capture: the screen picture 
 play 5 mousemove --window "$wid" 200 300 click 1 sleep 0.2 mousemove --window "$wid" 260 280 # gravity
 play 13 mousemove --window "$wid" 300 250 click --repeat 2 --delay 80 1 # psyche
 play 10 mousemove --window "$wid" 330 260 click 1 # clouds: a still picture to end on
-wait_until 5 title_is "Tambrel: Random fractal cloud painter" || fail "the clouds did not switch on"
+wait_until 30 title_is "Tambrel: Random fractal cloud painter" || fail "the clouds did not switch on"
 sleep 0.5
 canvas_to "$work/live.png"
 
@@ -52,22 +52,22 @@ new_dialog() { [ -n "$(dialog)" ] && [ "$(dialog)" != "${1:-}" ]; }
 active_dialog() { [ -n "$(dialog)" ] && [ "$(xdotool getactivewindow 2>/dev/null)" = "$(dialog)" ]; }
 save_as() { # shortcut, file: the dialog that comes, then the file's name
   xdotool windowactivate --sync "$wid" key "$1"
-  wait_until 10 new_dialog || fail "no dialog after $1"
+  wait_until 30 new_dialog || fail "no dialog after $1"
   if [ "$1" = ctrl+e ]; then # the clip's length and format, as offered; then the file dialog
     local first
     first=$(dialog)
-    wait_until 10 active_dialog || fail "the clip's dialog never has the keyboard"
+    wait_until 30 active_dialog || fail "the clip's dialog never has the keyboard"
     xdotool key Return
-    wait_until 10 new_dialog "$first" || fail "no file dialog for the clip"
+    wait_until 30 new_dialog "$first" || fail "no file dialog for the clip"
   fi
-  wait_until 10 active_dialog || fail "the file dialog never has the keyboard"
+  wait_until 30 active_dialog || fail "the file dialog never has the keyboard"
   xdotool key ctrl+a type --delay 5 "$2"
   xdotool key Return
 }
 save_as ctrl+s "$work/picture.png"
-wait_until 10 eval '[ -s "$work/picture.png" ]' || fail "Ctrl+S saved no picture"
+wait_until 30 eval '[ -s "$work/picture.png" ]' || fail "Ctrl+S saved no picture"
 same_picture "$work/live.png" "$work/picture.png" || fail "the saved picture differs from the canvas on the screen"
-wait_until 5 eval 'xdotool search --onlyvisible --name "^Saved\$" >/dev/null' || fail "no note says the picture was saved"
+wait_until 30 eval 'xdotool search --onlyvisible --name "^Saved\$" >/dev/null' || fail "no note says the picture was saved"
 /usr/bin/python3 -c '
 import sys
 from PIL import Image
@@ -75,7 +75,7 @@ t = Image.open(sys.argv[1]).text
 assert t.get("Mode") == "clouds" and t.get("Software", "").startswith("Tambrel ") and t.get("Seed", "").isdigit(), t
 ' "$work/picture.png" || fail "the picture does not say what it is"
 save_as ctrl+e "$work/clip.webp"
-wait_until 60 eval '[ -s "$work/clip.webp" ]' || fail "Ctrl+E saved no clip"
+wait_until 240 eval '[ -s "$work/clip.webp" ]' || fail "Ctrl+E saved no clip"
 /usr/bin/python3 -c '
 import sys
 from PIL import Image
@@ -104,9 +104,9 @@ app_pid=$!
 find_window
 wait_until 30 title_is "Tambrel: Random fractal cloud painter" || fail "the replay did not reach its last mode: '$(title)'"
 canvas_matches() { canvas_to "$work/window.png" && same_picture "$work/window.png" "$work/replayed.png"; }
-wait_until 10 canvas_matches || fail "the window's replay ends on another picture"
+wait_until 30 canvas_matches || fail "the window's replay ends on another picture"
 press_button 1
-wait_until 5 title_is "Tambrel: Bouncy ball animation" || fail "a press after the replay did nothing: '$(title)'"
+wait_until 30 title_is "Tambrel: Bouncy ball animation" || fail "a press after the replay did nothing: '$(title)'"
 close_program
 [ "$status" = 0 ] || fail "exit status $status after the replay"
 echo "ok the window replays it to the same picture, and a press takes it over"
@@ -121,7 +121,7 @@ QT_QPA_PLATFORM=xcb "$program" --replay "$work/steer.tambrel" --at 2 --record "$
 app_pid=$!
 find_window
 height() { xwininfo -id "$wid" | awk '/Height:/ {print $2}'; }
-wait_until 10 eval '[ "$(height)" -gt 530 ]' || fail "no replay bar under the window ($(height) px tall)"
+wait_until 30 eval '[ "$(height)" -gt 530 ]' || fail "no replay bar under the window ($(height) px tall)"
 keys() { xdotool windowactivate --sync "$wid" key --delay 80 "$@"; sleep 0.5; }
 keys ctrl+p
 canvas_to "$work/paused.png"
@@ -132,7 +132,7 @@ seek_lands() { # keys..., then the time they lead to
   local ms="${@: -1}"
   keys "${@:1:$#-1}"
   "$render" --replay "$work/steer.tambrel" --until-ms "$ms" --out "$work/until-$ms.png" || fail "--until-ms $ms"
-  wait_until 5 eval 'canvas_to "$work/seek.png" && same_picture "$work/seek.png" "$work/until-$ms.png"' ||
+  wait_until 30 eval 'canvas_to "$work/seek.png" && same_picture "$work/seek.png" "$work/until-$ms.png"' ||
     fail "a seek to $ms ms shows another picture than the renderer's ($(compare -metric AE "$work/seek.png" "$work/until-$ms.png" null: 2>&1) pixels differ)"
 }
 seek_lands ctrl+Home ctrl+Right ctrl+Right ctrl+Right 15000
@@ -140,12 +140,12 @@ seek_lands ctrl+Right ctrl+Right 25000
 seek_lands ctrl+Left ctrl+Left ctrl+Left 10000
 keys ctrl+plus ctrl+plus ctrl+plus ctrl+p # 8x from 10 s: the 20 s left take 2.5 s
 started=$(date +%s%N)
-wait_until 15 eval '[ "$(height)" = 530 ]' || fail "at 8x the replay did not end"
+wait_until 30 eval '[ "$(height)" = 530 ]' || fail "at 8x the replay did not end"
 took=$((($(date +%s%N) - started) / 1000000))
 [ "$took" -lt 10000 ] || fail "at 8x the last 20 s took $took ms"
 press_button 10
 xdotool mousemove --window "$wid" 300 250 click 1
-wait_until 5 title_is "Tambrel: Random fractal cloud painter" || fail "no take-over after the replay"
+wait_until 30 title_is "Tambrel: Random fractal cloud painter" || fail "no take-over after the replay"
 sleep 0.5
 canvas_to "$work/taken.png"
 close_program
@@ -159,7 +159,7 @@ QT_SCALE_FACTOR=2 QT_QPA_PLATFORM=xcb "$program" --record "$work/twice.tambrel" 
 app_pid=$!
 find_window
 xdotool mousemove --window "$wid" $((2 * 677)) $((2 * (8 + 32 * 2 + 12))) click 1 # "Turn Drawing On"
-wait_until 5 title_is "Tambrel: Simple drawing mode" || fail "at twice the size the drawing mode did not switch on"
+wait_until 30 title_is "Tambrel: Simple drawing mode" || fail "at twice the size the drawing mode did not switch on"
 for x in 100 160 220 280 340 400 460; do xdotool mousemove --window "$wid" $((2 * x)) $((2 * (200 + x / 3))); sleep 0.05; done
 # The pen rests beside the canvas: a resting pen's dot would still grow
 # whenever its width reached a new high, here every dot falls outside. It
@@ -173,7 +173,7 @@ twice_to() {
 }
 twice_to "$work/twice.png"
 settled() { cp "$work/twice.png" "$work/twice-before.png" && sleep 0.3 && twice_to "$work/twice.png" && same_picture "$work/twice.png" "$work/twice-before.png"; }
-wait_until 10 settled || fail "at twice the size the picture never settles"
+wait_until 30 settled || fail "at twice the size the picture never settles"
 close_program
 "$render" --replay "$work/twice.tambrel" --out "$work/twice-replayed.png" || fail "the session at twice the size does not replay"
 same_picture "$work/twice.png" "$work/twice-replayed.png" ||

@@ -24,7 +24,7 @@ centred() {
   want_x=$(((screen_w - outer_w) / 2 + left)) want_y=$(((screen_h - outer_h) / 2 + top))
   [ $((abs_x - want_x)) -ge -1 ] && [ $((abs_x - want_x)) -le 1 ] && [ $((abs_y - want_y)) -ge -1 ] && [ $((abs_y - want_y)) -le 1 ]
 }
-wait_until 10 centred || fail "client at ($abs_x, $abs_y), centred frame would put it at ($want_x, $want_y)"
+wait_until 30 centred || fail "client at ($abs_x, $abs_y), centred frame would put it at ($want_x, $want_y)"
 has_property _NET_WM_ALLOWED_ACTIONS MAXIMIZE && fail "the window can be maximised"
 
 canvas_colours() { # distinct colours of the drawing surface (client 10,10 596x508)
@@ -43,7 +43,7 @@ canvas_is_white || fail "the canvas is not white at start"
 # so task bars tie it to the launcher, and it carries the application's icon.
 wm_class=$(grep '^StartupWMClass=' "$(dirname "$0")/../data/org.tambrel.Tambrel.desktop" | cut -d= -f2)
 has_property WM_CLASS "\"$wm_class\"\$" || fail "WM_CLASS $(xprop -id "$wid" WM_CLASS), desktop entry says $wm_class"
-wait_until 10 has_property _NET_WM_ICON 'Icon (16 x 16)' || fail "the window has no icon of its own"
+wait_until 30 has_property _NET_WM_ICON 'Icon (16 x 16)' || fail "the window has no icon of its own"
 
 xdotool mousemove --window "$wid" 300 300 key --window "$wid" Escape
 sleep 0.5
@@ -61,19 +61,19 @@ canvas_shows_something() { [ "$(canvas_colours)" -gt 1 ]; }
 for n in $(seq 0 13); do
   button_y=$((8 + 32 * n + 12))
   xdotool mousemove --window "$wid" 677 "$button_y" click 1
-  wait_until 5 title_is "${titles[$n]}" || fail "title after button $n: '$(title)'"
+  wait_until 30 title_is "${titles[$n]}" || fail "title after button $n: '$(title)'"
   xdotool mousemove --window "$wid" 300 250 click 1 sleep 0.4 mousemove --window "$wid" 340 280 click 1
-  wait_until 5 canvas_shows_something || fail "the canvas shows a single colour in '${titles[$n]}' after clicks"
+  wait_until 30 canvas_shows_something || fail "the canvas shows a single colour in '${titles[$n]}' after clicks"
   xdotool mousemove --window "$wid" 677 "$button_y" click 1
-  wait_until 5 title_is Tambrel || fail "the second press of button $n did not switch the mode off"
+  wait_until 30 title_is Tambrel || fail "the second press of button $n did not switch the mode off"
 done
-wait_until 5 canvas_is_white || fail "the canvas is not white after switching off"
+wait_until 30 canvas_is_white || fail "the canvas is not white after switching off"
 
 # Clear Screen whitens the black canvas of the shade-bob mode, which stays on.
 xdotool mousemove --window "$wid" 677 $((8 + 32 * 9 + 12)) click 1
-wait_until 5 title_is "${titles[9]}" || fail "the shade-bob mode did not switch on"
+wait_until 30 title_is "${titles[9]}" || fail "the shade-bob mode did not switch on"
 xdotool mousemove --window "$wid" 677 $((488 + 12)) click 1 mousemove --window "$wid" 900 600
-wait_until 5 canvas_is_white || fail "Clear Screen did not whiten the canvas"
+wait_until 30 canvas_is_white || fail "Clear Screen did not whiten the canvas"
 [ "$(title)" = "${titles[9]}" ] || fail "Clear Screen switched the mode off"
 
 # The close button, through the window manager.

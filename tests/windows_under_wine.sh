@@ -65,9 +65,9 @@ sleep 0.5
 kill -0 "$app_pid" 2>/dev/null || fail "Escape closed the window"
 [ "$(title)" = Tambrel ] || fail "Escape did something: '$(title)'"
 xdotool windowactivate --sync "$wid" key Return
-wait_until 10 title_is "Tambrel: Cursor follower animation" || fail "Enter did not press the focused button: '$(title)'"
+wait_until 30 title_is "Tambrel: Cursor follower animation" || fail "Enter did not press the focused button: '$(title)'"
 xdotool key space
-wait_until 10 title_is Tambrel || fail "Space did not press the focused button: '$(title)'"
+wait_until 30 title_is Tambrel || fail "Space did not press the focused button: '$(title)'"
 echo "ok Escape does nothing, Enter and Space press the focused button"
 
 titles=("Tambrel: Cursor follower animation" "Tambrel: Bouncy ball animation" "Tambrel: Simple drawing mode"
@@ -79,7 +79,7 @@ clicks_change=(1 1 1 1 1 1 1 1 1 1 1 1 1 1) # every mode's picture changes after
 for n in $(seq 0 13); do
   button_y=$((8 + 32 * n + 12))
   xdotool mousemove --window "$wid" 677 "$button_y" click 1
-  wait_until 10 title_is "${titles[$n]}" || fail "button $n: title '$(title)', expected '${titles[$n]}'"
+  wait_until 30 title_is "${titles[$n]}" || fail "button $n: title '$(title)', expected '${titles[$n]}'"
   if [ "${clicks_change[$n]}" = 1 ]; then
     xdotool mousemove --window "$wid" 300 250
     # A burst can come and go within 0.2 s, quicker than a screenshot:
@@ -92,24 +92,24 @@ for n in $(seq 0 13); do
     [ "$(cat "$work/frames")" -gt 1 ] || fail "button $n: the picture did not change after a click on the canvas"
   fi
   xdotool mousemove --window "$wid" 677 "$button_y" click 1
-  wait_until 10 title_is Tambrel || fail "button $n pressed again: title '$(title)'"
+  wait_until 30 title_is Tambrel || fail "button $n pressed again: title '$(title)'"
   is_white || fail "button $n pressed again: the canvas is not white"
 done
 echo "ok every mode button switches its mode on and off; clicks on the canvas change its picture"
 
 xdotool mousemove --window "$wid" 677 $((8 + 32 * 10 + 12)) click 1 # clouds: nothing moves
-wait_until 10 title_is "Tambrel: Random fractal cloud painter" || fail "the clouds did not switch on"
+wait_until 30 title_is "Tambrel: Random fractal cloud painter" || fail "the clouds did not switch on"
 xdotool mousemove --window "$wid" 300 250 click 1
-wait_until 10 eval '! is_white' || fail "no cloud"
+wait_until 30 eval '! is_white' || fail "no cloud"
 xdotool mousemove --window "$wid" 677 $((8 + 32 * 15 + 12)) click 1 # "Clear Screen"
-wait_until 10 is_white || fail "Clear Screen did not whiten the canvas"
+wait_until 30 is_white || fail "Clear Screen did not whiten the canvas"
 [ "$(title)" = "Tambrel: Random fractal cloud painter" ] || fail "Clear Screen switched the mode off"
 echo "ok Clear Screen whitens and keeps the mode on"
 
 # A rebuild's pause delays the animation, not the window: after forty quick
 # clicks on the whirl (100 ms of pause each) a press still answers at once.
 press_button 12
-wait_until 5 eval '[ "$(title)" = "Tambrel: 3D whirlwind animation" ]' || fail "the whirl did not switch on"
+wait_until 30 eval '[ "$(title)" = "Tambrel: 3D whirlwind animation" ]' || fail "the whirl did not switch on"
 xdotool mousemove --window "$wid" 300 250 click --repeat 40 --delay 10 1
 press_button 1
 wait_until 2 eval '[ "$(title)" = "Tambrel: Bouncy ball animation" ]' || fail "after forty clicks a press took over 2 s"
@@ -181,16 +181,16 @@ xdotool mousemove --window "$wid" 100 100 sleep 0.1 mousemove --window "$wid" 30
 sleep 0.3
 press_button 10 # clouds: a still picture to end on
 xdotool mousemove --window "$wid" 330 260 click 1
-wait_until 5 title_is "Tambrel: Random fractal cloud painter" || fail "the clouds did not switch on: '$(title)'"
+wait_until 30 title_is "Tambrel: Random fractal cloud painter" || fail "the clouds did not switch on: '$(title)'"
 sleep 0.5
 canvas
 save_dialog() { xdotool search --onlyvisible --name '^Save Picture$' 2>/dev/null | awk 'NR == 1'; }
 xdotool windowactivate --sync "$wid" key ctrl+s
-wait_until 10 eval '[ -n "$(save_dialog)" ]' || fail "Ctrl+S brought no file dialog"
+wait_until 30 eval '[ -n "$(save_dialog)" ]' || fail "Ctrl+S brought no file dialog"
 sleep 0.5
 xdotool key ctrl+a type --delay 5 "$(winpath "$work/picture.png")"
 xdotool key Return
-wait_until 10 eval '[ -s "$work/picture.png" ]' || fail "Ctrl+S saved no picture"
+wait_until 30 eval '[ -s "$work/picture.png" ]' || fail "Ctrl+S saved no picture"
 /usr/bin/python3 -c '
 import sys
 from PIL import Image
@@ -220,9 +220,9 @@ replays_in_window() { # session, its last mode's title, what it is
     fail "no window for the replay of $3"
   wait_until 60 title_is "$2" || fail "the replay of $3 did not reach its last mode: '$(title)'"
   replayed() { canvas && same_picture "$work/canvas.png" "$work/expected.png"; }
-  wait_until 10 replayed || fail "the window's replay of $3 ends on another picture"
+  wait_until 30 replayed || fail "the window's replay of $3 ends on another picture"
   press_button 1
-  wait_until 5 title_is "Tambrel: Bouncy ball animation" || fail "a press after the replay of $3 did nothing: '$(title)'"
+  wait_until 30 title_is "Tambrel: Bouncy ball animation" || fail "a press after the replay of $3 did nothing: '$(title)'"
   close_program
   [ "$status" = 0 ] || fail "exit status $status after the replay of $3"
 }
@@ -241,7 +241,7 @@ wine "$build/tambrel.exe" --replay "$(winpath "$work/steer.tambrel")" --at 2 >"$
 app_pid=$!
 wid=$(timeout 60 xdotool search --sync --onlyvisible --name '^Tambrel' | awk 'NR == 1') && [ -n "$wid" ] || fail "no window for the steered replay"
 height() { xwininfo -id "$wid" | awk '/^  Height:/ {print $2}'; }
-wait_until 20 eval '[ "$(height)" = 564 ]' || fail "no replay bar: the client area is $(height) px tall"
+wait_until 30 eval '[ "$(height)" = 564 ]' || fail "no replay bar: the client area is $(height) px tall"
 read -r abs_x abs_y < <(xwininfo -id "$wid" | awk '/Absolute upper-left X:/ {x=$4} /Absolute upper-left Y:/ {y=$4} END {print x, y}')
 keys() { xdotool windowactivate --sync "$wid" key --delay 80 "$@"; sleep 0.5; }
 keys ctrl+p
@@ -253,13 +253,13 @@ seek_lands() { # keys..., then the time they lead to
   local ms="${@: -1}"
   keys "${@:1:$#-1}"
   "$render" --replay "$work/steer.tambrel" --until-ms "$ms" --out "$work/until-$ms.png" || fail "--until-ms $ms"
-  wait_until 5 eval 'canvas && same_picture "$work/canvas.png" "$work/until-$ms.png"' ||
+  wait_until 30 eval 'canvas && same_picture "$work/canvas.png" "$work/until-$ms.png"' ||
     fail "a seek to $ms ms shows another picture than the renderer's ($(compare -metric AE "$work/canvas.png" "$work/until-$ms.png" null: 2>&1) pixels differ)"
 }
 seek_lands ctrl+Home ctrl+Right ctrl+Right ctrl+Right 15000
 seek_lands ctrl+Left ctrl+Left 5000
 keys ctrl+Return
-wait_until 5 eval '[ "$(height)" = 530 ]' || fail "Ctrl+Enter did not take the replay over"
+wait_until 30 eval '[ "$(height)" = 530 ]' || fail "Ctrl+Enter did not take the replay over"
 close_program
 [ "$status" = 0 ] || fail "exit status $status after the steered replay"
 echo "ok the replay bar: pause holds, seeks both ways land on --until-ms pictures, Ctrl+Enter takes over"
@@ -307,7 +307,7 @@ find_window
 xdotool windowactivate --sync "$wid" key F1
 find_box "About Tambrel" 20 || fail "F1 brought no About box"
 xdotool windowactivate --sync "$box" key Return
-wait_until 10 eval '! find_box "About Tambrel" 0.2' || fail "the About box stays up"
+wait_until 30 eval '! find_box "About Tambrel" 0.2' || fail "the About box stays up"
 close_program
 [ "$status" = 0 ] || fail "exit status $status after the About box"
 echo "ok F1 shows the About box"
@@ -343,7 +343,7 @@ wid=$(timeout 60 xdotool search --sync --onlyvisible --name '^Tambrel' | awk 'NR
   fail "a session opened from the desktop started no window"
 wait_until 60 title_is "Tambrel: Random fractal cloud painter" || fail "the session opened from the desktop did not replay: '$(title)'"
 wmctrl -c Tambrel
-wait_until 10 eval '! xdotool search --onlyvisible --name "^Tambrel" >/dev/null 2>&1' || fail "the replaying window did not close"
+wait_until 30 eval '! xdotool search --onlyvisible --name "^Tambrel" >/dev/null 2>&1' || fail "the replaying window did not close"
 wine msiexec /x "$(winpath "$msi")" /qn >"$work/app.log" 2>&1 || fail "the silent uninstall failed"
 left=$(find "$WINEPREFIX/drive_c" -iname '*tambrel*' -not -path '*/windows/Installer/*' | grep -v -F "$work" || true)
 [ -z "$left" ] || fail "the uninstall left: $left"
@@ -368,7 +368,7 @@ if small_disk; then
   find_box Recording 20 || fail "a full drive during --record: nothing said in the window"
   first=$box
   xdotool windowactivate --sync "$box" key Return
-  wait_until 10 eval '! xdotool search --onlyvisible --name "^Recording\$" >/dev/null 2>&1' || fail "the box stays: $(xdotool search --onlyvisible --name . getwindowname %@ 2>&1 | tr '\n' ' ')"
+  wait_until 30 eval '! xdotool search --onlyvisible --name "^Recording\$" >/dev/null 2>&1' || fail "the box stays: $(xdotool search --onlyvisible --name . getwindowname %@ 2>&1 | tr '\n' ' ')"
   # Save Picture onto the full drive says the system's reason, and leaves nothing.
   xdotool windowactivate --sync "$main" key ctrl+s
   find_box "Save Picture" 20 || fail "Ctrl+S brought no file dialog"
@@ -377,10 +377,10 @@ if small_disk; then
   xdotool key ctrl+a type --delay 5 "$(winpath "$small/p.png")"
   xdotool key Return
   other_box() { xdotool search --onlyvisible --name '^Save Picture$' 2>/dev/null | grep -v -x -e "$dialog" | awk 'NR == 1'; }
-  wait_until 20 eval '[ -n "$(other_box)" ]' || fail "Save Picture onto a full drive: nothing said"
+  wait_until 30 eval '[ -n "$(other_box)" ]' || fail "Save Picture onto a full drive: nothing said"
   box=$(other_box)
   xdotool windowactivate --sync "$box" key Return
-  wait_until 10 eval '! find_box "Save Picture" 0.2' || fail "Save Picture's box stays up"
+  wait_until 30 eval '! find_box "Save Picture" 0.2' || fail "Save Picture's box stays up"
   wmctrl -c Tambrel || true
   find_box Recording 20 || fail "a full drive at the end of --record: nothing said"
   xdotool windowactivate --sync "$box" key n # No: do not save elsewhere
