@@ -118,6 +118,7 @@ void BM_ReplaySeek(benchmark::State& state)
         while (!control.copies().done()) std::this_thread::sleep_for(std::chrono::milliseconds(5));
         const auto t1 = std::chrono::steady_clock::now();
         control.seek(session.durationMs, 0);
+        control.settle(0);
         const auto t2 = std::chrono::steady_clock::now();
         const double catchUp = std::chrono::duration<double>(t1 - t0).count();
         state.counters["session_s_per_s"] = session.durationMs / 1000.0 / catchUp;

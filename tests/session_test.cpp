@@ -262,7 +262,7 @@ TEST(Replay, ASeekLandsOnTheStateTheSessionHadThen)
     const Session session = mixedRun(h, now);
     Replayed watcher;
     ReplayControl control(watcher.program, session, "mixed.tambrel", false);
-    ASSERT_TRUE(control.start(0, 0));
+    control.start(0, 0);
     EXPECT_EQ(control.switches().size(), 12u);
     EXPECT_EQ(control.durationMs(), session.durationMs);
     for (int slices = 0; !control.copies().done() && slices < 10000; ++slices) control.buildCopies(50);
@@ -272,7 +272,8 @@ TEST(Replay, ASeekLandsOnTheStateTheSessionHadThen)
 
     const uint32_t switchAt = control.switches()[7];
     for (const uint32_t to : {25'000u, 3'000u, 3'001u, switchAt, switchAt - 1, 0u, 47'000u, 12'345u, session.durationMs}) {
-        ASSERT_EQ(control.seek(to, 0), SessionReplay::Step::Ran) << control.error();
+        control.seek(to, 0);
+        ASSERT_EQ(control.settle(0), SessionReplay::Step::Ran) << control.error();
         EXPECT_EQ(control.positionMs(), to);
         Replayed reference;
         SessionReplay replay(reference.program, session);
@@ -281,7 +282,42 @@ TEST(Replay, ASeekLandsOnTheStateTheSessionHadThen)
         EXPECT_TRUE(snapshot(watcher.program, watcher.view) == snapshot(reference.program, reference.view)) << "at " << to;
     }
 
-    ASSERT_EQ(control.seek(20'000, 1000), SessionReplay::Step::Ran);
+    // Seeks away from the window: the picture holds while one is on its way,
+    // a newer one takes its place, and a seek by a step counts from where
+    // the replay is going.
+    const auto sameAsAt = [&](uint32_t to) {
+        Replayed reference;
+        SessionReplay replay(reference.program, session);
+        replay.begin();
+        replay.runUntilTime(to);
+        return snapshot(watcher.program, watcher.view) == snapshot(reference.program, reference.view);
+    };
+    const Snapshot before = snapshot(watcher.program, watcher.view);
+    const uint32_t beforeMs = control.positionMs();
+    control.seek(47'000, 500);
+    control.seek(9'000, 500);
+    control.seekBy(5'000, 500);
+    EXPECT_TRUE(control.seeking());
+    EXPECT_EQ(control.shownMs(), 14'000u);
+    EXPECT_EQ(control.positionMs(), beforeMs);
+    EXPECT_TRUE(snapshot(watcher.program, watcher.view) == before) << "the picture holds until the seek lands";
+    ASSERT_EQ(control.settle(500), SessionReplay::Step::Ran);
+    EXPECT_FALSE(control.seeking());
+    EXPECT_EQ(control.positionMs(), 14'000u);
+    EXPECT_TRUE(sameAsAt(14'000)) << "the newest seek wins";
+    EXPECT_EQ(read(watcher.program.sessionFile()).durationMs, 14'000u) << "saved here, the session ends on the picture shown";
+
+    // As fast as it goes, the time shown is that of the picture shown.
+    control.setSpeed(ReplayControl::kFastest, 500);
+    control.tick(501);
+    control.setPaused(true, 502);
+    EXPECT_GT(control.positionMs(), 14'000u);
+    EXPECT_TRUE(sameAsAt(control.positionMs())) << "at " << control.positionMs();
+    control.setPaused(false, 502);
+    control.setSpeed(1, 502);
+
+    control.seek(20'000, 1000);
+    ASSERT_EQ(control.settle(1000), SessionReplay::Step::Ran);
     control.setPaused(true, 1000);
     const Snapshot held = snapshot(watcher.program, watcher.view);
     control.tick(3000);
@@ -292,7 +328,11 @@ TEST(Replay, ASeekLandsOnTheStateTheSessionHadThen)
     control.tick(3250);
     EXPECT_EQ(control.positionMs(), 22'000u) << "a quarter of a second at 8x";
 
+    control.seek(40'000, 3250); // taken over before it lands: it lands nowhere
+    EXPECT_TRUE(control.seeking());
     control.finish(); // taken over
+    EXPECT_FALSE(control.seeking());
+    EXPECT_EQ(control.positionMs(), 22'000u);
     watcher.platform.setCanvasMouse(100, 90);
     watcher.program.onDialogEvent({DialogMessage::Command, 1015, kClicked, false});
     watcher.program.onDialogEvent({DialogMessage::Command, kCanvasId, kClicked, false});
@@ -476,10 +516,26 @@ TEST(SessionFormat, TheReaderRefusesWhatIsNotAValidSession)
         return f;
     };
     EXPECT_TRUE(refused(changed(0, 'X'), "not a Tambrel session"));
-    EXPECT_TRUE(refused(changed(8, 2), "format version 2"));
-    EXPECT_TRUE(refused(changed(20, 0x81), "a 641 x 508 surface")); // the surface's width, 596 = 0x254
+    EXPECT_TRUE(refused(changed(8, 3), "format version 3"));
+    EXPECT_TRUE(refused(changed(16, good[16] ^ 1), "the header is damaged")); // a bit of the seed
+    EXPECT_TRUE(refused(changed(25, good[25] ^ 1), "the header is damaged")); // its check
+    // Headers of their own before good records: the surface's, and version
+    // 1's, which has no check and is still read.
+    const SessionHeader goodHeader = read(good).header;
+    auto headed = [&](SessionHeader header) {
+        std::vector<uint8_t> f = encodeHeader(header);
+        f.insert(f.end(), good.begin() + static_cast<long>(encodeHeader(goodHeader).size()), good.end());
+        return f;
+    };
+    SessionHeader wide = goodHeader;
+    wide.surfaceWidth = 641;
+    EXPECT_TRUE(refused(headed(wide), "a 641 x 508 surface"));
+    SessionHeader first = goodHeader;
+    first.formatVersion = 1;
+    ASSERT_EQ(headed(first).size(), good.size() - 4);
+    EXPECT_EQ(read(headed(first)).passes, 20u) << "version 1 is still read";
     EXPECT_TRUE(refused(changed(good.size() - 2, good[good.size() - 2] ^ 0x55), "corrupt")); // its check sum
-    for (size_t at = 26; at < good.size(); at += 3) // anywhere in the records: corrupt, or ending early
+    for (size_t at = 30; at < good.size(); at += 3) // anywhere in the records: corrupt, or ending early
         EXPECT_FALSE(accepted(changed(at, good[at] ^ 0x55))) << at;
     std::vector<uint8_t> trailing = good;
     trailing.push_back(0);

@@ -53,10 +53,11 @@ active_dialog() { [ -n "$(dialog)" ] && [ "$(xdotool getactivewindow 2>/dev/null
 save_as() { # shortcut, file: the dialog that comes, then the file's name
   xdotool windowactivate --sync "$wid" key "$1"
   wait_until 30 new_dialog || fail "no dialog after $1"
-  if [ "$1" = ctrl+e ]; then # the clip's length and format, as offered; then the file dialog
+  if [ "$1" = ctrl+e ]; then # the clip's last 2 s (no longer than it need be), as offered; then the file dialog
     local first
     first=$(dialog)
     wait_until 30 active_dialog || fail "the clip's dialog never has the keyboard"
+    xdotool key ctrl+a type 2
     xdotool key Return
     wait_until 30 new_dialog "$first" || fail "no file dialog for the clip"
   fi
@@ -152,6 +153,31 @@ close_program
 "$render" --replay "$work/story.tambrel" --out "$work/story.png" || fail "the story after a seek does not replay"
 same_picture "$work/taken.png" "$work/story.png" || fail "the story recorded after a seek replays to another picture"
 echo "ok the replay bar: pause holds, seeks land on --until-ms pictures both ways, 8x ends in $took ms, the story replays"
+
+# A seek far into a long session goes on away from the window: meanwhile
+# a press is answered at once (the window froze for the whole replay to
+# there before), and a close ends the program at once; left alone, the
+# seek lands on the renderer's picture of the session's end.
+"$render" --seed 4 --mode psyche --frames 40000 --pointer 300,200 --click 0 --click 20000 \
+  --save-session "$work/long.tambrel" --out "$work/long-end.png" || fail "the renderer made no long session"
+long_replay() {
+  QT_QPA_PLATFORM=xcb "$program" --replay "$work/long.tambrel" >"$work/app.log" 2>&1 &
+  app_pid=$!
+  find_window
+  wait_until 30 title_is "Tambrel: Psychedelic animation" || fail "the long replay did not start: '$(title)'"
+  keys ctrl+p ctrl+End
+}
+long_replay
+press_button 1
+wait_until 2 title_is "Tambrel: Bouncy ball animation" || fail "during a long seek a press was not answered within 2 s"
+close_program
+long_replay
+close_program # fails when the program is still running 5 s after the close
+long_replay
+wait_until 120 eval 'canvas_to "$work/seek.png" && same_picture "$work/seek.png" "$work/long-end.png"' ||
+  fail "the long seek did not land on the session's last picture"
+close_program
+echo "ok during a long seek the window answers a press and a close at once; the seek lands on the last picture"
 
 # At twice the size, the window shows the newest picture: a pen that has
 # stopped shows its last stroke, in 2 x 2 blocks, as the renderer replays it.

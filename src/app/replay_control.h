@@ -14,6 +14,7 @@
 #include "app/session.h"
 
 #include <atomic>
+#include <condition_variable>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -72,6 +73,71 @@ private:
     std::atomic<bool> m_done{false};
 };
 
+// A seek's replay, away from the window: a program of its own replays from
+// the best start (a copy, the window's own state, or where its last seek
+// went) to the target, and the window takes the state it reaches. The
+// newest target wins: a seek asked for meanwhile, or a cancel, stops the
+// one under way within a few passes.
+class ReplaySeeker {
+public:
+    explicit ReplaySeeker(std::shared_ptr<const Session> session);
+    ~ReplaySeeker();
+    ReplaySeeker(const ReplaySeeker&) = delete;
+    ReplaySeeker& operator=(const ReplaySeeker&) = delete;
+
+    // A new target, in place of any before it. `window` (may be null) is
+    // the state the window shows at `windowMs`, a start where no copy is
+    // nearer.
+    void request(uint32_t targetMs, std::unique_ptr<ProgramState> window, const RecordMark& windowMark, uint32_t windowMs);
+    void cancel();
+    // Replays up to `steps` passes and commands towards the target; false
+    // when there is nothing (more) to do.
+    bool work(int steps, const ReplayCopies& copies);
+    // The state of the newest target once reached, with where the session
+    // goes on; false while it is still on its way.
+    struct Landed {
+        ProgramState state;
+        RecordMark mark;
+        uint32_t timeMs = 0;
+        std::string error; // the session no longer replays from here
+    };
+    bool take(Landed& landed);
+    // How far the seek under way has come, in the session's time.
+    uint32_t reachMs() const { return m_reachMs.load(); }
+    // Wakes a thread that waits in waitForWork().
+    bool waitForWork(const std::atomic<bool>& stop);
+    void wake();
+
+private:
+    struct Request {
+        uint64_t id = 0;
+        uint32_t targetMs = 0;
+        std::unique_ptr<ProgramState> window;
+        RecordMark windowMark;
+        uint32_t windowMs = 0;
+        bool cancelled = true;
+    };
+    void startTowards(Request& request, const ReplayCopies& copies);
+
+    std::shared_ptr<const Session> m_session;
+    std::unique_ptr<MemoryPlatform> m_platform;
+    std::unique_ptr<MemoryDialogView> m_view;
+    std::unique_ptr<Program> m_program;
+    std::unique_ptr<SessionReplay> m_replay; // the seeker's own, in m_program
+    ProgramState m_start;                    // a start on its way into m_program
+    uint64_t m_workingId = 0;
+    uint32_t m_targetMs = 0;
+    uint32_t m_ranUpToMs = 0; // every record m_replay ran is at or before this
+    bool m_working = false;
+    std::atomic<uint32_t> m_reachMs{0};
+
+    mutable std::mutex m_mutex; // guards m_request and m_landed
+    std::condition_variable m_wake;
+    Request m_request;
+    std::unique_ptr<Landed> m_landed;
+    uint64_t m_landedId = 0;
+};
+
 class ReplayControl {
 public:
     // The speeds a user can choose; 0 is "as fast as it goes".
@@ -86,18 +152,30 @@ public:
     ReplayControl(const ReplayControl&) = delete;
     ReplayControl& operator=(const ReplayControl&) = delete;
 
-    // Starts playing, from the session's start or at `atMs`, at `wallMs` on
-    // the front end's steady clock (milliseconds).
-    bool start(uint32_t atMs, double wallMs);
+    // Starts playing, from the session's start or at `atMs` (a seek there),
+    // at `wallMs` on the front end's steady clock (milliseconds).
+    void start(uint32_t atMs, double wallMs);
     // The records whose time has come by `wallMs` at the chosen speed (as
     // fast as it goes: as many as fit in a few milliseconds). Ended at the
     // session's end, Failed with error() when it no longer replays.
     SessionReplay::Step tick(double wallMs);
     // To the state the session had at `timeMs` (clamped to its length),
-    // backwards too; playing or paused as before.
-    SessionReplay::Step seek(uint32_t timeMs, double wallMs);
-    // A seek by `byMs` from where the replay stands, within the session.
-    SessionReplay::Step seekBy(int64_t byMs, double wallMs);
+    // backwards too; playing or paused as before once there. The replay
+    // there runs away from the window (on a thread, or in tick()'s slices)
+    // and the picture holds meanwhile; a newer seek takes its place.
+    void seek(uint32_t timeMs, double wallMs);
+    // A seek by `byMs` from where the replay stands (or is going), within
+    // the session.
+    void seekBy(int64_t byMs, double wallMs);
+    // Waits (without threads: works) until the seek under way has landed;
+    // for tools and tests, which have no window to keep answering.
+    SessionReplay::Step settle(double wallMs);
+    // Whether a seek is on its way, where to, and how far it has come.
+    bool seeking() const { return m_seeking; }
+    uint32_t seekTargetMs() const { return m_seekTargetMs; }
+    uint32_t seekReachMs() const { return m_seeker.reachMs(); }
+    // Where the bar's thumb stands: the seek's target while it goes there.
+    uint32_t shownMs() const { return m_seeking ? m_seekTargetMs : m_positionMs; }
     void setPaused(bool paused, double wallMs);
     void setSpeed(double speed, double wallMs);
     // One of kSpeeds slower (-1) or faster (+1) than the one chosen.
@@ -123,13 +201,21 @@ public:
 private:
     void anchor(double wallMs);
     SessionReplay::Step ended(SessionReplay::Step step);
+    // Takes the state a seek landed on; false while it is on its way.
+    bool land(double wallMs);
+    // The recording's clock stands at the time the picture shows.
+    void showTime();
 
     Program& m_program;
     std::shared_ptr<const Session> m_session;
     std::string m_name;
     std::unique_ptr<SessionReplay> m_replay;
     ReplayCopies m_copies;
-    ProgramState m_scratch; // a copy on its way into the program
+    ReplaySeeker m_seeker;
+    ReplaySeeker::Landed m_landed; // a seek's state on its way into the program
+    bool m_threaded = false;
+    bool m_seeking = false;
+    uint32_t m_seekTargetMs = 0;
     std::vector<uint32_t> m_switches;
     uint32_t m_durationMs = 0;
     uint32_t m_positionMs = 0;
@@ -140,6 +226,7 @@ private:
     std::string m_error;
     std::atomic<bool> m_stop{false};
     std::thread m_thread;
+    std::thread m_seekThread;
 };
 
 // The calling thread yields to the window's: work the user does not watch.

@@ -29,7 +29,6 @@
 #include <cstdint>
 #include <cstdio>
 
-#include <sched.h>
 #include <sys/resource.h>
 
 namespace tambrel {
@@ -37,7 +36,7 @@ namespace tambrel {
 namespace {
 constexpr int kPaceMs = 2;          // how often a replay looks whether its next record is due
 constexpr int kRecordEveryMs = 1000;
-constexpr int kExportNiceness = 10; // the clip's threads, where the idle class is refused
+constexpr int kExportNiceness = 10; // the clip's threads
 const QString kFilter = QStringLiteral("Tambrel sessions (*.tambrel)");
 
 bool writeFile(const QString& path, std::span<const uint8_t> bytes, QString& error)
@@ -126,7 +125,7 @@ void KeepControl::replay(Session session, const QString& name, uint32_t atMs)
     if (m_replay) endReplay({});
     m_clock.start();
     m_replay = std::make_unique<ReplayControl>(m_program, std::move(session), name.toStdString(), true);
-    if (!m_replay->start(atMs, 0)) return endReplay(QString::fromStdString(m_replay->error()));
+    m_replay->start(atMs, 0);
     m_pace.start(kPaceMs);
     emit replayStarted();
 }
@@ -137,34 +136,49 @@ void KeepControl::tick()
     if (!m_replay) return;
     const SessionReplay::Step step = m_replay->tick(static_cast<double>(m_clock.elapsed()));
     if (step == SessionReplay::Step::Failed) return endReplay(QString::fromStdString(m_replay->error()));
-    if (step == SessionReplay::Step::Ended) endReplay({}); // at the session's own end
+    if (step == SessionReplay::Step::Ended) return endReplay({}); // at the session's own end
+    pace();
+}
+
+// Paused, with no seek on its way, the replay waits for the user: no timer.
+void KeepControl::pace()
+{
+    const bool idle = m_replay && m_replay->paused() && !m_replay->seeking();
+    if (idle) m_pace.stop();
+    else if (m_replay && !m_pace.isActive()) m_pace.start(kPaceMs);
 }
 
 void KeepControl::toggleReplayPause()
 {
     if (m_replay) m_replay->setPaused(!m_replay->paused(), static_cast<double>(m_clock.elapsed()));
+    pace();
+    emit replaySteered();
 }
 
 void KeepControl::setReplaySpeed(double speed)
 {
     if (m_replay) m_replay->setSpeed(speed, static_cast<double>(m_clock.elapsed()));
+    emit replaySteered();
 }
 
 void KeepControl::stepReplaySpeed(int by)
 {
     if (m_replay) m_replay->stepSpeed(by, static_cast<double>(m_clock.elapsed()));
+    emit replaySteered();
 }
 
 void KeepControl::seekReplay(uint32_t ms)
 {
-    if (m_replay && m_replay->seek(ms, static_cast<double>(m_clock.elapsed())) == SessionReplay::Step::Failed)
-        endReplay(QString::fromStdString(m_replay->error()));
+    if (m_replay) m_replay->seek(ms, static_cast<double>(m_clock.elapsed()));
+    pace();
+    emit replaySteered();
 }
 
 void KeepControl::seekReplayBy(int64_t ms)
 {
-    if (m_replay && m_replay->seekBy(ms, static_cast<double>(m_clock.elapsed())) == SessionReplay::Step::Failed)
-        endReplay(QString::fromStdString(m_replay->error()));
+    if (m_replay) m_replay->seekBy(ms, static_cast<double>(m_clock.elapsed()));
+    pace();
+    emit replaySteered();
 }
 
 void KeepControl::endReplay(const QString& problem)
@@ -292,10 +306,10 @@ void KeepControl::saveClip()
     m_export = std::thread([this, session = std::move(session), from, to, start, mark, fromCheckpoint, clipFormat,
                             file = QFile::encodeName(path).toStdString()]() mutable {
         // Behind the window: the clip's threads (this one, and the encoder's,
-        // started from here) run only where a core is idle, so the animation
-        // keeps its pace (at nice 10 alone it lost 2 passes a second in 97).
-        sched_param idle{};
-        if (sched_setscheduler(0, SCHED_IDLE, &idle) != 0) setpriority(PRIO_PROCESS, 0, kExportNiceness);
+        // started from here) yield to the animation (at nice 10 it lost 2
+        // passes a second in 97). Not the idle class: on a machine busy with
+        // other work a clip there never came to an end.
+        setpriority(PRIO_PROCESS, 0, kExportNiceness);
         std::string problem;
         auto encoder = ClipEncoder::open(file, clipFormat, to - from, problem);
         if (!encoder) {

@@ -72,9 +72,12 @@ signals:
     void clipDone(const QString& problem);
     // A file was saved: "Picture", "Clip" or "Session", and where.
     void saved(const QString& what, const QString& path);
+    // The user steered the replay (play, pause, a seek, a speed).
+    void replaySteered();
 
 private:
     void tick();
+    void pace();
     void endReplay(const QString& problem);
     QString lastFolder(const QString& last, int where) const;
     void kept(const QString& what, const QString& path, QString& lastFolder);

@@ -11,6 +11,7 @@
 #include "app/qt/replay_bar.h"
 #include "app/qt/saved_note.h"
 #include "app/qt/x11_window_watch.h"
+#include "app/replay_control.h"
 
 #include <QAccessible>
 #include <QAction>
@@ -140,7 +141,18 @@ void MainDialog::attachKeeping(KeepControl* keeping)
     m_replayBar->setGeometry(0, layout::kClientHeight, layout::kClientWidth, ReplayBar::kHeight);
     m_replayBar->hide();
     m_replayWatch = new QTimer(this);
-    connect(m_replayWatch, &QTimer::timeout, m_replayBar, &ReplayBar::refresh);
+    connect(m_replayWatch, &QTimer::timeout, this, [this] {
+        m_replayBar->refresh();
+        // Paused with nothing on its way, the bar has nothing new to show:
+        // the window sleeps until the user steers again.
+        const ReplayControl* r = m_keeping->replayControl();
+        if (r && r->paused() && !r->seeking() && r->copies().done()) m_replayWatch->stop();
+    });
+    connect(keeping, &KeepControl::replaySteered, this, [this] {
+        if (!m_replayBar->isVisible()) return;
+        m_replayBar->refresh();
+        m_replayWatch->start(50);
+    });
     // The replay's keys: none of them a dialog key (Space and Enter still
     // press the focused button, Escape does nothing).
     auto key = [this](const QKeySequence& keys, auto act) {

@@ -4,6 +4,7 @@
 #include "app/qt/keep_control.h"
 #include "app/replay_control.h"
 
+#include <QApplication>
 #include <QComboBox>
 #include <QHBoxLayout>
 #include <QKeyEvent>
@@ -17,11 +18,12 @@
 
 namespace tambrel {
 
-QString clockText(uint32_t ms)
+QString clockText(uint32_t ms, bool tenths)
 {
     const uint32_t s = ms / 1000;
-    return s >= 3600 ? QStringLiteral("%1:%2:%3").arg(s / 3600).arg(s / 60 % 60, 2, 10, QLatin1Char('0')).arg(s % 60, 2, 10, QLatin1Char('0'))
-                     : QStringLiteral("%1:%2").arg(s / 60).arg(s % 60, 2, 10, QLatin1Char('0'));
+    const QString whole = s >= 3600 ? QStringLiteral("%1:%2:%3").arg(s / 3600).arg(s / 60 % 60, 2, 10, QLatin1Char('0')).arg(s % 60, 2, 10, QLatin1Char('0'))
+                                    : QStringLiteral("%1:%2").arg(s / 60).arg(s % 60, 2, 10, QLatin1Char('0'));
+    return tenths ? QStringLiteral("%1.%2").arg(whole).arg(ms / 100 % 10) : whole;
 }
 
 ReplayTimeline::ReplayTimeline(QWidget* parent) : QWidget(parent)
@@ -86,18 +88,13 @@ void ReplayTimeline::mouseMoveEvent(QMouseEvent* event)
     if (event->buttons() & Qt::LeftButton) emit seek(at(event->position().toPoint().x()));
 }
 
-void ReplayTimeline::seekBy(int64_t ms)
-{
-    emit seek(static_cast<uint32_t>(std::clamp<int64_t>(int64_t{m_position} + ms, 0, m_duration)));
-}
-
 void ReplayTimeline::keyPressEvent(QKeyEvent* event)
 {
     switch (event->key()) {
-    case Qt::Key_Left: seekBy(-5000); break;
-    case Qt::Key_Right: seekBy(5000); break;
-    case Qt::Key_PageUp: seekBy(-60000); break;
-    case Qt::Key_PageDown: seekBy(60000); break;
+    case Qt::Key_Left: emit seekBy(-5000); break;
+    case Qt::Key_Right: emit seekBy(5000); break;
+    case Qt::Key_PageUp: emit seekBy(-60000); break;
+    case Qt::Key_PageDown: emit seekBy(60000); break;
     case Qt::Key_Home: emit seek(0); break;
     case Qt::Key_End: emit seek(m_duration); break;
     default: QWidget::keyPressEvent(event); return;
@@ -115,7 +112,9 @@ ReplayBar::ReplayBar(QWidget* parent, KeepControl& keeping) : QWidget(parent), m
     m_play = new QPushButton(this);
     m_play->setToolTip(QStringLiteral("Pause or play the replay (Ctrl+P)"));
     m_name = new QLabel(this);
-    m_name->setMaximumWidth(160);
+    // The name takes what room the timeline leaves it, elided only then.
+    m_name->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    m_name->setMinimumWidth(60);
     m_time = new QLabel(this);
     m_timeline = new ReplayTimeline(this);
     m_speed = new QComboBox(this);
@@ -131,15 +130,16 @@ ReplayBar::ReplayBar(QWidget* parent, KeepControl& keeping) : QWidget(parent), m
     m_close->setToolTip(QStringLiteral("End the replay here: the picture stays as it is, and the window is yours"));
     for (QWidget* w : std::initializer_list<QWidget*>{m_play, m_speed, m_takeOver, m_close}) w->setFocusPolicy(Qt::StrongFocus);
     row->addWidget(m_play);
-    row->addWidget(m_name);
+    row->addWidget(m_name, 2);
     row->addWidget(m_time);
-    row->addWidget(m_timeline, 1);
+    row->addWidget(m_timeline, 3);
     row->addWidget(m_speed);
     row->addWidget(m_takeOver);
     row->addWidget(m_close);
 
     connect(m_play, &QPushButton::clicked, this, [this] { m_keeping.toggleReplayPause(); });
     connect(m_timeline, &ReplayTimeline::seek, this, [this](uint32_t ms) { m_keeping.seekReplay(ms); });
+    connect(m_timeline, &ReplayTimeline::seekBy, this, [this](int64_t ms) { m_keeping.seekReplayBy(ms); });
     connect(m_speed, &QComboBox::activated, this, [this](int i) { m_keeping.setReplaySpeed(m_speed->itemData(i).toDouble()); });
     connect(m_takeOver, &QPushButton::clicked, this, [this] { m_keeping.takeOver(); });
     connect(m_close, &QToolButton::clicked, this, [this] { m_keeping.takeOver(); });
@@ -150,13 +150,24 @@ void ReplayBar::refresh()
     const ReplayControl* r = m_keeping.replayControl();
     if (!r) return;
     const QString name = QString::fromStdString(r->name());
-    m_name->setText(fontMetrics().elidedText(QStringLiteral("Replaying %1").arg(name), Qt::ElideMiddle, m_name->maximumWidth()));
+    m_name->setText(fontMetrics().elidedText(QStringLiteral("Replaying %1").arg(name), Qt::ElideMiddle, m_name->width()));
     m_name->setToolTip(QStringLiteral("Replaying %1: a press or a click takes over from what it shows").arg(name));
-    m_time->setText(QStringLiteral("%1 / %2").arg(clockText(r->positionMs()), clockText(r->durationMs())));
-    m_timeline->show(r->positionMs(), r->copiesReachMs(), r->durationMs(), r->switches());
+    // Tenths where the user looks closely: paused, or dragging the handle.
+    const bool fine = r->paused() || QApplication::mouseButtons() & Qt::LeftButton;
+    if (r->seeking())
+        m_time->setText(QStringLiteral("Going to %1 (at %2)").arg(clockText(r->seekTargetMs(), fine), clockText(r->seekReachMs())));
+    else
+        m_time->setText(QStringLiteral("%1 / %2").arg(clockText(r->positionMs(), fine), clockText(r->durationMs())));
+    m_timeline->show(r->shownMs(), r->copiesReachMs(), r->durationMs(), r->switches());
     m_play->setText(r->paused() ? QStringLiteral("Play") : QStringLiteral("Pause"));
     const int speed = m_speed->findData(r->speed());
     if (speed >= 0 && speed != m_speed->currentIndex()) m_speed->setCurrentIndex(speed);
+}
+
+void ReplayBar::resizeEvent(QResizeEvent* event)
+{
+    QWidget::resizeEvent(event);
+    refresh(); // the name elided to its new room
 }
 
 } // namespace tambrel

@@ -33,6 +33,9 @@ public:
 
 signals:
     void seek(uint32_t ms);
+    // From where the replay stands or is going: keys typed faster than the
+    // bar refreshes add up.
+    void seekBy(int64_t ms);
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -43,7 +46,6 @@ protected:
 private:
     uint32_t at(int x) const;
     int xOf(uint32_t ms) const;
-    void seekBy(int64_t ms);
 
     uint32_t m_position = 0, m_reach = 0, m_duration = 1;
     std::vector<uint32_t> m_switches;
@@ -57,6 +59,9 @@ public:
     // Shows the replay as it stands now.
     void refresh();
 
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+
 private:
     KeepControl& m_keeping;
     QLabel* m_name;
@@ -68,7 +73,7 @@ private:
     QToolButton* m_close;
 };
 
-// "1:05" or "1:02:03".
-QString clockText(uint32_t ms);
+// "1:05" or "1:02:03"; with tenths "1:05.3".
+QString clockText(uint32_t ms, bool tenths = false);
 
 } // namespace tambrel

@@ -226,12 +226,7 @@ EMSCRIPTEN_KEEPALIVE int tambrel_replay(int headerBytes, double atMs, double now
     if (!tambrel::checkRecords(std::move(records), session, app->error)) return -1;
     if (app->replay) app->replay->finish();
     app->replay = std::make_unique<tambrel::ReplayControl>(app->program, std::move(session), "", false);
-    if (!app->replay->start(static_cast<uint32_t>(std::clamp(atMs, 0.0, 4294967295.0)), nowMs)) {
-        app->error = app->replay->error();
-        app->replay->finish();
-        app->replay.reset();
-        return -1;
-    }
+    app->replay->start(static_cast<uint32_t>(std::clamp(atMs, 0.0, 4294967295.0)), nowMs);
     return 0;
 }
 
@@ -248,19 +243,20 @@ int replayGoesOn(tambrel::SessionReplay::Step step)
 }
 } // namespace
 
-// The replay's steps whose time has come at `nowMs`, then the copies for
-// seeking for up to `copyMs`: 0, 1 or 2 as replayGoesOn says.
+// The replay's steps whose time has come at `nowMs` (or a slice of a seek's
+// way), then the copies for seeking for up to `copyMs`: 0, 1 or 2 as
+// replayGoesOn says.
 EMSCRIPTEN_KEEPALIVE int tambrel_replay_step(double nowMs, double copyMs)
 {
     if (!app->replay) return 1;
     const int goesOn = replayGoesOn(app->replay->tick(nowMs));
-    if (goesOn == 0 && copyMs > 0) app->replay->buildCopies(copyMs);
+    if (goesOn == 0 && copyMs > 0 && !app->replay->seeking()) app->replay->buildCopies(copyMs);
     return goesOn;
 }
-EMSCRIPTEN_KEEPALIVE int tambrel_replay_seek(double ms, double nowMs)
+// Goes there in slices of the following frames (tambrel_replay_step).
+EMSCRIPTEN_KEEPALIVE void tambrel_replay_seek(double ms, double nowMs)
 {
-    if (!app->replay) return 1;
-    return replayGoesOn(app->replay->seek(static_cast<uint32_t>(std::clamp(ms, 0.0, 4294967295.0)), nowMs));
+    if (app->replay) app->replay->seek(static_cast<uint32_t>(std::clamp(ms, 0.0, 4294967295.0)), nowMs);
 }
 EMSCRIPTEN_KEEPALIVE void tambrel_replay_pause(int paused, double nowMs)
 {
@@ -283,16 +279,17 @@ EMSCRIPTEN_KEEPALIVE const char* tambrel_replay_speed_label(int i)
     label = tambrel::ReplayControl::speedLabel(tambrel::ReplayControl::kSpeeds[static_cast<size_t>(i)]);
     return label.c_str();
 }
-// The replay as its bar shows it: position, duration, copies' reach (ms),
-// speed, paused; then the times of its mode switches.
+// The replay as its bar shows it: position (a seek's target while it goes
+// there), duration, copies' reach (ms), speed, paused, seeking, how far the
+// seek has come; then the times of its mode switches.
 EMSCRIPTEN_KEEPALIVE const double* tambrel_replay_info()
 {
     static std::vector<double> info;
     info.clear();
     if (!app->replay) return nullptr;
     const tambrel::ReplayControl& r = *app->replay;
-    info = {double(r.positionMs()), double(r.durationMs()), double(r.copiesReachMs()), r.speed(), r.paused() ? 1.0 : 0.0,
-            double(r.switches().size())};
+    info = {double(r.shownMs()), double(r.durationMs()), double(r.copiesReachMs()), r.speed(), r.paused() ? 1.0 : 0.0,
+            r.seeking() ? 1.0 : 0.0, double(r.seekReachMs()), double(r.switches().size())};
     for (uint32_t t : r.switches()) info.push_back(t);
     return info.data();
 }

@@ -249,6 +249,7 @@ bool Keeping::onCommand(UINT id, UINT code)
     }
     if (id >= ReplayPause && id <= ReplayBar::Close) {
         if (m_replay) m_bar.refresh(*m_replay, true);
+        pace();
         return true;
     }
     switch (id) {
@@ -275,10 +276,25 @@ bool Keeping::onTimer(UINT_PTR id)
     if (id != kReplayTimer) return false;
     if (!m_replay) return true;
     const SessionReplay::Step step = m_replay->tick(replayClock());
-    if (step == SessionReplay::Step::Failed) endReplay(m_replay->error());
-    else if (step == SessionReplay::Step::Ended) endReplay({}); // at the session's own end
-    else m_bar.refresh(*m_replay, false);
+    if (step == SessionReplay::Step::Failed) return endReplay(m_replay->error()), true;
+    if (step == SessionReplay::Step::Ended) return endReplay({}), true; // at the session's own end
+    m_bar.refresh(*m_replay, false);
+    pace();
     return true;
+}
+
+// Paused, with no seek on its way, the replay waits for the user: no timer.
+void Keeping::pace()
+{
+    if (!m_replay) return;
+    if (m_replay->paused() && !m_replay->seeking() && m_replay->copies().done()) {
+        if (m_paced) KillTimer(m_window, kReplayTimer);
+        m_paced = false;
+        m_bar.refresh(*m_replay, true); // as it stands while it waits
+    } else if (!m_paced) {
+        SetTimer(m_window, kReplayTimer, kPaceMs, nullptr);
+        m_paced = true;
+    }
 }
 
 double Keeping::replayClock() const
@@ -288,24 +304,24 @@ double Keeping::replayClock() const
 
 void Keeping::seek(uint32_t ms)
 {
-    if (m_replay) afterSeek(m_replay->seek(ms, replayClock()));
+    if (m_replay) m_replay->seek(ms, replayClock());
 }
 
 void Keeping::seekBy(int64_t ms)
 {
-    if (m_replay) afterSeek(m_replay->seekBy(ms, replayClock()));
+    if (m_replay) m_replay->seekBy(ms, replayClock());
 }
 
-void Keeping::afterSeek(SessionReplay::Step step)
-{
-    if (step == SessionReplay::Step::Failed) endReplay(m_replay->error());
-    else m_bar.refresh(*m_replay, true);
-}
-
-bool Keeping::onScroll(HWND control)
+bool Keeping::onScroll(HWND control, int code)
 {
     if (GetDlgCtrlID(control) != ReplayBar::Timeline) return false;
+    if (!m_replay) return true;
+    // A click on the track goes to the clicked time, as in every edition;
+    // Page Up and Down from the keyboard go a minute.
+    if ((code == TB_PAGEUP || code == TB_PAGEDOWN) && GetKeyState(VK_LBUTTON) < 0) m_bar.moveToPointer();
     seek(m_bar.trackPosition());
+    m_bar.refresh(*m_replay, true);
+    pace();
     return true;
 }
 
@@ -336,15 +352,17 @@ void Keeping::replay(Session session, const std::wstring& name, uint32_t atMs)
     if (m_replay) endReplay({});
     m_replayStart = std::chrono::steady_clock::now();
     m_replay = std::make_unique<ReplayControl>(m_program, std::move(session), narrow(name), true);
-    if (!m_replay->start(atMs, replayClock())) return endReplay(m_replay->error());
+    m_replay->start(atMs, replayClock());
     m_bar.show(true);
     m_bar.refresh(*m_replay, true);
     SetTimer(m_window, kReplayTimer, kPaceMs, nullptr);
+    m_paced = true;
 }
 
 void Keeping::endReplay(const std::string& problem)
 {
     KillTimer(m_window, kReplayTimer);
+    m_paced = false;
     if (!m_replay) return;
     m_replay->finish(); // the program is the user's from this state on
     m_replay.reset();

@@ -44,7 +44,7 @@ public:
     HACCEL shortcuts() const { return m_shortcuts; }
     bool onCommand(UINT id, UINT code = 0);
     // The replay bar's track bar moved (WM_HSCROLL).
-    bool onScroll(HWND control);
+    bool onScroll(HWND control, int code);
     // Lays the replay bar out at the window's scale.
     void placeBar(int dpi, HFONT font) { m_bar.place(dpi, font); }
     int barHeight() const { return m_bar.shown() ? ReplayBar::kHeight : 0; }
@@ -77,7 +77,7 @@ private:
     double replayClock() const; // ms since the replay began
     void seek(uint32_t ms);
     void seekBy(int64_t ms);
-    void afterSeek(SessionReplay::Step step);
+    void pace();
 
     Program& m_program;
     HWND m_window = nullptr;
@@ -90,6 +90,7 @@ private:
     std::chrono::steady_clock::time_point m_replayStart;
     RecordFile m_record;
     bool m_keptElsewhere = false;
+    bool m_paced = false; // the replay timer runs
 };
 
 } // namespace tambrel

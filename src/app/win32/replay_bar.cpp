@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <cmath>
 #include <iterator>
 
 namespace tambrel {
@@ -88,7 +89,9 @@ void ReplayBar::refresh(const ReplayControl& replay, bool now)
     const ULONGLONG at = GetTickCount64();
     if (!now && at - m_refreshed < 100) return;
     m_refreshed = at;
-    const std::wstring text = L"Replaying " + wide(replay.name()) + L"  " + clock(replay.positionMs()) + L" / " + clock(replay.durationMs());
+    const std::wstring text = L"Replaying " + wide(replay.name()) + L"  " +
+                              (replay.seeking() ? L"Going to " + clock(replay.seekTargetMs()) + L" (at " + clock(replay.seekReachMs()) + L")"
+                                                : clock(replay.positionMs()) + L" / " + clock(replay.durationMs()));
     if (text != m_text) SetWindowTextW(m_label, (m_text = text).c_str());
     if (m_duration != replay.durationMs() || m_ticks != replay.switches().size()) {
         m_duration = replay.durationMs();
@@ -100,7 +103,7 @@ void ReplayBar::refresh(const ReplayControl& replay, bool now)
     }
     SendMessageW(m_timeline, TBM_SETSELSTART, FALSE, 0);
     SendMessageW(m_timeline, TBM_SETSELEND, TRUE, trackUnits(replay.copiesReachMs()));
-    if (GetCapture() != m_timeline) SendMessageW(m_timeline, TBM_SETPOS, TRUE, trackUnits(replay.positionMs()));
+    if (GetCapture() != m_timeline) SendMessageW(m_timeline, TBM_SETPOS, TRUE, trackUnits(replay.shownMs()));
     SetWindowTextW(m_play, replay.paused() ? L"Play" : L"Pause");
     const auto* speeds = std::begin(ReplayControl::kSpeeds);
     const auto index = std::find(speeds, std::end(ReplayControl::kSpeeds), replay.speed()) - speeds;
@@ -110,6 +113,21 @@ void ReplayBar::refresh(const ReplayControl& replay, bool now)
 uint32_t ReplayBar::trackPosition() const
 {
     return static_cast<uint32_t>(std::max<LRESULT>(0, SendMessageW(m_timeline, TBM_GETPOS, 0, 0)));
+}
+
+void ReplayBar::moveToPointer()
+{
+    POINT at{};
+    GetCursorPos(&at);
+    ScreenToClient(m_timeline, &at);
+    RECT channel{}, thumb{};
+    SendMessageW(m_timeline, TBM_GETCHANNELRECT, 0, reinterpret_cast<LPARAM>(&channel));
+    SendMessageW(m_timeline, TBM_GETTHUMBRECT, 0, reinterpret_cast<LPARAM>(&thumb));
+    // The thumb's middle travels the channel less half a thumb at each end.
+    const int half = (thumb.right - thumb.left) / 2;
+    const int from = channel.left + half, span = std::max(1, static_cast<int>(channel.right - channel.left) - 2 * half);
+    const double part = std::clamp(static_cast<double>(at.x - from) / span, 0.0, 1.0);
+    SendMessageW(m_timeline, TBM_SETPOS, TRUE, trackUnits(static_cast<uint32_t>(std::lround(part * m_duration))));
 }
 
 double ReplayBar::chosenSpeed() const

@@ -30,6 +30,8 @@ public:
     void refresh(const ReplayControl& replay, bool now);
     // The track bar's position after the user moved it.
     uint32_t trackPosition() const;
+    // Puts the track bar's thumb where the pointer is (a click on its track).
+    void moveToPointer();
     double chosenSpeed() const;
 
 private:

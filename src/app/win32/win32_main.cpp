@@ -389,7 +389,7 @@ LRESULT CALLBACK windowProc(HWND window, UINT message, WPARAM w, LPARAM l)
         }
         break;
     case WM_HSCROLL:
-        if (app->keeping.onScroll(reinterpret_cast<HWND>(l))) return 0;
+        if (app->keeping.onScroll(reinterpret_cast<HWND>(l), LOWORD(w))) return 0;
         break;
     case WM_TIMER:
         if (w == kWaitTimer) {

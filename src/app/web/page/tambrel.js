@@ -15,7 +15,7 @@
   const LONG_PRESS_MS = 500; // a finger held this long on the canvas opens its menu
   const MAX_RECORDS = 256 * 1024 * 1024; // a session's records inflate to no more than this
   const MAX_FILE = MAX_RECORDS + MAX_RECORDS / 256 + 4096; // and deflate's worst case: no session file is larger
-  const LONGEST_HEADER = 8 + 2 + 1 + 32 + 4 + 4 + 1; // magic, version, program version, seed, size, flags
+  const LONGEST_HEADER = 8 + 2 + 1 + 32 + 4 + 4 + 1 + 4; // magic, version, program version, seed, size, flags, check
   const INFLATE_PIECE = 4096; // compressed bytes fed at a time (see inflate)
   const BREATH_MS = 8; // long work yields to the page this often, so that it keeps its pace
   const MOST_STEPS = 100000; // tambrel.step(n): up to 1,000 s of passes a call
@@ -328,7 +328,10 @@
       M._tambrel_take_pause(); // the session's own times pace it
       const r = M._tambrel_replay_step(performance.now(), COPY_MS);
       if (r) endReplay(r === 1 ? null : M.UTF8ToString(M._tambrel_error()));
-      else showReplay(now);
+      else showReplay(now, replaying.landings.length > 0);
+      if (replaying && replaying.landings.length && !replayState().seeking) {
+        for (const landed of replaying.landings.splice(0)) landed();
+      }
     } else if (running && !document.hidden) {
       let n = 0;
       while (nextPass <= now && n++ < MAX_PASSES_PER_FRAME) {
@@ -522,27 +525,34 @@
     if (filled !== size) throw new Error('the file changed while it was read');
     const earlier = replaying;
     if (M._tambrel_replay(head, atMs, performance.now()) < 0) throw new Error(M.UTF8ToString(M._tambrel_error()));
-    if (earlier) earlier.resolve(); // it ended where it was
+    if (earlier) { // it ended where it was
+      for (const landed of earlier.landings) landed();
+      earlier.resolve();
+    }
     if (clipping) clipping.stopped = 'a session was opened while it was made'; // it would show the wrong run
     return new Promise((resolve, reject) => {
-      replaying = { name, resolve, reject, shown: 0 };
+      replaying = { name, resolve, reject, shown: 0, landings: [] };
       showReplay(performance.now(), true);
     });
   }
 
-  // The replay as the program has it: { positionMs, durationMs, reachMs,
-  // speed, paused, switches }, or null when none plays.
+  // The replay as the program has it: { positionMs (a seek's target while
+  // it goes there), durationMs, reachMs, speed, paused, seeking, seekReachMs,
+  // switches }, or null when none plays.
   function replayState() {
     const at = M._tambrel_replay_info();
     if (!at) return null;
-    const v = M.HEAPF64.subarray(at / 8, at / 8 + 6);
-    const switches = [...M.HEAPF64.subarray(at / 8 + 6, at / 8 + 6 + v[5])];
-    return { positionMs: v[0], durationMs: v[1], reachMs: v[2], speed: v[3], paused: v[4] !== 0, switches };
+    const v = M.HEAPF64.subarray(at / 8, at / 8 + 8);
+    const switches = [...M.HEAPF64.subarray(at / 8 + 8, at / 8 + 8 + v[7])];
+    return { positionMs: v[0], durationMs: v[1], reachMs: v[2], speed: v[3], paused: v[4] !== 0, seeking: v[5] !== 0,
+      seekReachMs: v[6], switches };
   }
 
-  const clock = (ms) => {
+  // "1:05" or "1:02:03"; with tenths "1:05.3".
+  const clock = (ms, tenths = false) => {
     const s = Math.floor(ms / 1000), two = (n) => String(n).padStart(2, '0');
-    return s >= 3600 ? `${Math.floor(s / 3600)}:${two(Math.floor(s / 60) % 60)}:${two(s % 60)}` : `${Math.floor(s / 60)}:${two(s % 60)}`;
+    const whole = s >= 3600 ? `${Math.floor(s / 3600)}:${two(Math.floor(s / 60) % 60)}:${two(s % 60)}` : `${Math.floor(s / 60)}:${two(s % 60)}`;
+    return tenths ? `${whole}.${Math.floor(ms / 100) % 10}` : whole;
   };
 
   // The replay bar, in the line under the window (which keeps its height):
@@ -556,7 +566,8 @@
     replaying.shown = now;
     const timeline = document.getElementById('replay-timeline');
     document.getElementById('replay-name').textContent = `Replaying ${replaying.name}`;
-    document.getElementById('replay-time').textContent = `${clock(r.positionMs)} / ${clock(r.durationMs)}`;
+    document.getElementById('replay-time').textContent = r.seeking ? `Going to ${clock(r.positionMs, r.paused)} (at ${clock(r.seekReachMs)})`
+      : `${clock(r.positionMs, r.paused)} / ${clock(r.durationMs)}`;
     document.getElementById('replay-play').textContent = r.paused ? 'Play' : 'Pause';
     const speed = document.getElementById('replay-speed');
     if (Number(speed.value) !== r.speed) speed.value = String(r.speed);
@@ -610,10 +621,8 @@
 
   function replaySeek(ms) {
     if (!replayState()) return;
-    const r = M._tambrel_replay_seek(Math.max(0, ms), performance.now());
-    if (r) endReplay(r === 1 ? null : M.UTF8ToString(M._tambrel_error()));
-    else showReplay(performance.now(), true);
-    if (M._tambrel_take_redraw()) blit();
+    M._tambrel_replay_seek(Math.max(0, ms), performance.now());
+    showReplay(performance.now(), true);
   }
 
   // The replay's keys, none of them a dialog key: false when `keys` is not one.
@@ -675,6 +684,7 @@
   function endReplay(problem) {
     const r = replaying;
     replaying = null;
+    for (const landed of r.landings) landed(); // no further to go
     showReplay(performance.now(), true);
     nextPass = performance.now(); // the program's own passes again
     if (problem) {
@@ -1166,13 +1176,14 @@
     session, // the session so far, as the file's bytes (a promise of a Uint8Array)
     replay: (bytes, name) => replay(bytes, name ?? 'session'), // plays it; resolves once the page is the visitor's
     // A replay steered as its bar steers it. seek resolves once the page
-    // shows the session's state at that time; speeds are 0.25 to 8, or
-    // Infinity for as fast as it goes.
+    // shows the session's state at that time (or the replay ended on the
+    // way: a newer seek, a take-over); speeds are 0.25 to 8, or Infinity
+    // for as fast as it goes.
     seek: (ms) => {
       if (typeof ms !== 'number' || !(ms >= 0)) throw new RangeError(`seek takes a time in milliseconds, not ${String(ms)}`);
       if (!replayState()) return Promise.reject(new Error('no session is replaying'));
-      replaySeek(Math.min(ms, 4294967295)); // the surface shows it at once
-      return Promise.resolve();
+      replaySeek(Math.min(ms, 4294967295));
+      return new Promise((resolve) => replaying.landings.push(resolve));
     },
     speed: (x) => {
       const speed = x === Infinity ? 0 : x;
@@ -1184,7 +1195,8 @@
     },
     replayInfo: () => {
       const r = replayState();
-      return r && { durationMs: r.durationMs, positionMs: r.positionMs, speed: r.speed || Infinity, paused: r.paused, name: replaying.name };
+      return r && { durationMs: r.durationMs, positionMs: r.positionMs, speed: r.speed || Infinity, paused: r.paused, name: replaying.name,
+        seeking: r.seeking };
     },
     saveClip: (seconds) => saveClip(seconds), // the last seconds, downloaded; resolves to the video's Blob (null: none)
     clipSpan: () => lastClipSpan, // { fromMs, toMs } of the session the last clip made holds
