@@ -52,12 +52,12 @@ start_display() {
   wait_until 60 eval 'wmctrl -m >/dev/null 2>&1' || fail "openbox did not start: $(tail -n 3 "$work/wm.log")"
 }
 
-# Sets $wid to the visible main window, waiting for it (at most 60 s: a
-# first start may be slow). Its title may already name a mode: a replay
+# Sets $wid to the visible main window, waiting for it (at most 180 s: a
+# first start may be slow, Wine's in a fresh prefix on a busy machine most). Its title may already name a mode: a replay
 # switches one on as soon as it starts. awk reads all of xdotool's output,
 # where head would cut it off and fail the pipe.
 find_window() {
-  wid=$(timeout 60 xdotool search --sync --onlyvisible --name '^Tambrel(: .*)?$' | awk 'NR == 1') && [ -n "$wid" ] ||
+  wid=$(timeout 180 xdotool search --sync --onlyvisible --name '^Tambrel(: .*)?$' | awk 'NR == 1') && [ -n "$wid" ] ||
     fail "no window titled Tambrel"
 }
 

@@ -27,15 +27,24 @@ const browser = await launchChromium({ args: ['--use-fake-ui-for-media-stream'] 
 const ui = (expr) => browser.evaluate(`(async () => { await tambrel.ready; return ${expr}; })()`);
 const settle = () => ui('new Promise((r) => requestAnimationFrame(() => requestAnimationFrame(r)))');
 const phoneLike = (w, h) => Math.min(w, h) < 600; // emulated as a touch screen
-async function viewport(w, h, dpr) {
-  await browser.viewport(w, h, dpr, phoneLike(w, h));
-  await settle();
-}
 // Where everything a visitor can press is, in page coordinates.
 const places = () => ui(`[...document.querySelectorAll('#surface, #dialog button, #bar button')].map((e) => {
   const r = e.getBoundingClientRect();
   return [e.dataset.controlId ?? e.textContent, Math.round(r.left + scrollX), Math.round(r.top + scrollY), Math.round(r.width), Math.round(r.height)].join(' ');
 })`);
+// A new size, then frames until the layout holds still: on a busy machine
+// the resize can come some frames late.
+async function viewport(w, h, dpr) {
+  await browser.viewport(w, h, dpr, phoneLike(w, h));
+  await settle();
+  for (let tries = 0, last = ''; tries < 100; ++tries) {
+    const now = `${await ui('[innerWidth, innerHeight, devicePixelRatio].join()')} ${(await places()).join('|')}`;
+    if (now === last) break;
+    last = now;
+    await ui('new Promise((r) => setTimeout(r, 50))');
+    await settle();
+  }
+}
 
 try {
   await browser.goto(`${base}?seed=3`);
