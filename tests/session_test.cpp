@@ -519,6 +519,7 @@ TEST(SessionFormat, TheReaderRefusesWhatIsNotAValidSession)
     EXPECT_TRUE(refused(changed(8, 3), "format version 3"));
     EXPECT_TRUE(refused(changed(16, good[16] ^ 1), "the header is damaged")); // a bit of the seed
     EXPECT_TRUE(refused(changed(25, good[25] ^ 1), "the header is damaged")); // its check
+    EXPECT_EQ(crc32(0, good.data(), 25), good[25] | good[26] << 8 | good[27] << 16 | uLong{good[28]} << 24) << "zlib's CRC-32";
     // Headers of their own before good records: the surface's, and version
     // 1's, which has no check and is still read.
     const SessionHeader goodHeader = read(good).header;

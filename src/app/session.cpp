@@ -20,6 +20,18 @@ namespace {
 constexpr uint8_t kMagic[8] = {0x89, 'T', 'A', 'M', 'B', 'R', 'E', 'L'};
 constexpr uint8_t kHoldsScreenPictures = 1;
 
+// The header's check: CRC-32 as zlib and PNG compute it (reflected
+// polynomial 0xEDB88320). Here, not from zlib: the page's core has none.
+uint32_t headerCheck(std::span<const uint8_t> bytes)
+{
+    uint32_t crc = 0xFFFFFFFFu;
+    for (uint8_t b : bytes) {
+        crc ^= b;
+        for (int bit = 0; bit < 8; ++bit) crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1)));
+    }
+    return ~crc;
+}
+
 void putVarint(std::vector<uint8_t>& out, uint64_t v)
 {
     while (v >= 0x80) {
@@ -199,6 +211,10 @@ std::vector<uint8_t> encodeHeader(const SessionHeader& h)
     u16(h.surfaceWidth);
     u16(h.surfaceHeight);
     out.push_back(h.holdsScreenPictures ? kHoldsScreenPictures : 0);
+    if (h.formatVersion >= 2) {
+        const uint32_t check = headerCheck(out);
+        for (int shift = 0; shift < 32; shift += 8) out.push_back(static_cast<uint8_t>(check >> shift));
+    }
     return out;
 }
 
@@ -219,11 +235,19 @@ bool decodeHeader(std::span<const uint8_t> in, SessionHeader& h, size_t& used, s
     };
     if (!need(3)) return fail(pos, "the header is cut short");
     h.formatVersion = u16();
-    if (h.formatVersion != kSessionFormatVersion)
+    if (h.formatVersion < kOldestSessionFormatVersion || h.formatVersion > kSessionFormatVersion)
         return fail(8, "format version " + std::to_string(h.formatVersion) + ", which this program (format version " +
                            std::to_string(kSessionFormatVersion) + ") cannot replay");
     const size_t length = in[pos++];
-    if (length > kMaxProgramVersionBytes || !need(length + 9)) return fail(pos - 1, "the header is cut short or broken");
+    const size_t checkBytes = h.formatVersion >= 2 ? 4 : 0;
+    if (length > kMaxProgramVersionBytes || !need(length + 9 + checkBytes)) return fail(pos - 1, "the header is cut short or broken");
+    if (checkBytes) {
+        // A flipped bit in the seed would replay another run: checked first.
+        const size_t end = pos + length + 9;
+        const uint32_t check = headerCheck(in.first(end));
+        const uint32_t stored = static_cast<uint32_t>(in[end] | in[end + 1] << 8 | in[end + 2] << 16) | uint32_t{in[end + 3]} << 24;
+        if (check != stored) return fail(end, "the header is damaged: its check does not match");
+    }
     h.programVersion.assign(reinterpret_cast<const char*>(in.data() + pos), length);
     for (char c : h.programVersion)
         if (c < 0x20 || c > 0x7E) return fail(pos, "the program version is not plain text");
@@ -239,7 +263,7 @@ bool decodeHeader(std::span<const uint8_t> in, SessionHeader& h, size_t& used, s
     const uint8_t flags = in[pos++];
     if (flags & ~kHoldsScreenPictures) return fail(pos - 1, "unknown flags in the header");
     h.holdsScreenPictures = flags & kHoldsScreenPictures;
-    used = pos;
+    used = pos + checkBytes;
     return true;
 }
 
@@ -398,8 +422,8 @@ bool inflateFrom(ByteSource& in, size_t limit, std::vector<uint8_t>& records, st
     return true;
 }
 
-// The longest header: magic, version, program version, seed, size, flags.
-constexpr size_t kLongestHeader = 8 + 2 + 1 + kMaxProgramVersionBytes + 4 + 4 + 1;
+// The longest header: magic, version, program version, seed, size, flags, check.
+constexpr size_t kLongestHeader = 8 + 2 + 1 + kMaxProgramVersionBytes + 4 + 4 + 1 + 4;
 
 // The records after a header of `headerBytes`, inflated and checked.
 bool readRecords(ByteSource& in, size_t headerBytes, Session& session, std::string& error)

@@ -17,7 +17,9 @@
 
 namespace tambrel {
 
-constexpr uint16_t kSessionFormatVersion = 1;
+// Version 2 adds a check (CRC-32) of the header; version 1 files are still read.
+constexpr uint16_t kSessionFormatVersion = 2;
+constexpr uint16_t kOldestSessionFormatVersion = 1;
 constexpr size_t kSessionHeaderMinBytes = 20;
 // Limits a reader holds every file to, so that no file makes it allocate
 // without bound.
