@@ -264,6 +264,30 @@ close_program
 [ "$status" = 0 ] || fail "exit status $status after the steered replay"
 echo "ok the replay bar: pause holds, seeks both ways land on --until-ms pictures, Ctrl+Enter takes over"
 
+# A seek far into a long session goes on away from the window: a press is
+# answered at once meanwhile, a close ends the program at once, and left
+# alone the seek lands on the session's last picture.
+"$render" --seed 4 --mode psyche --frames 40000 --pointer 300,200 --click 0 --click 20000 \
+  --save-session "$work/long.tambrel" --out "$work/long-end.png" || fail "the renderer made no long session"
+long_replay() {
+  wine "$build/tambrel.exe" --replay "$(winpath "$work/long.tambrel")" >"$work/app.log" 2>&1 &
+  app_pid=$!
+  wid=$(timeout 180 xdotool search --sync --onlyvisible --name '^Tambrel' | awk 'NR == 1') && [ -n "$wid" ] || fail "no window for the long replay"
+  wait_until 30 eval '[ "$(height)" = 564 ]' || fail "no replay bar for the long replay"
+  keys ctrl+p ctrl+End
+}
+long_replay
+press_button 1
+wait_until 2 eval '[ "$(title)" = "Tambrel: Bouncy ball animation" ]' || fail "during a long seek a press was not answered within 2 s"
+close_program
+long_replay
+close_program # fails when the program still runs 5 s after the close
+long_replay
+read -r abs_x abs_y < <(xwininfo -id "$wid" | awk '/Absolute upper-left X:/ {x=$4} /Absolute upper-left Y:/ {y=$4} END {print x, y}')
+wait_until 180 eval 'canvas && same_picture "$work/canvas.png" "$work/long-end.png"' || fail "the long seek did not land on the last picture"
+close_program
+echo "ok during a long seek the window answers a press and a close at once; the seek lands on the last picture"
+
 head -c 40 "$work/made.tambrel" >"$work/broken.tambrel"
 wine "$build/tambrel.exe" --replay "$(winpath "$work/broken.tambrel")" >"$work/app.log" 2>&1 &
 app_pid=$!

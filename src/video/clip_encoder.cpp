@@ -77,66 +77,151 @@ bool commit(const std::string& aside, const std::string& path, std::string& erro
     return false;
 }
 
-// Animated WebP, lossless, with libwebp's animation encoder: each frame at
-// its own time, the last one until the clip's end.
+// Animated WebP, lossless: each frame the rectangle that changed since the
+// one before, at its own time, the last one until the clip's end. libwebp's
+// animation encoder takes its frames one after another on one thread, slower
+// than the clip plays; here each frame's bitstream is encoded on a thread of
+// its own, a few at a time, and libwebp's mux puts them together in order.
 class WebpEncoder final : public ClipEncoder {
 public:
-    explicit WebpEncoder(std::string path) : m_path(std::move(path))
-    {
-        WebPAnimEncoderOptions options;
-        WebPAnimEncoderOptionsInit(&options);
-        options.anim_params.loop_count = 0; // for ever
-        m_encoder = WebPAnimEncoderNew(W, H, &options);
-        WebPConfigInit(&m_config);
-        m_config.lossless = 1;
-        m_config.quality = 0; // in lossless, the effort: the least
-        m_config.method = 0;
-        WebPPictureInit(&m_picture);
-        m_picture.use_argb = 1;
-        m_picture.width = W;
-        m_picture.height = H;
-        WebPPictureAlloc(&m_picture);
-    }
+    explicit WebpEncoder(std::string path) : m_path(std::move(path)) {}
     ~WebpEncoder() override
     {
-        WebPPictureFree(&m_picture);
-        if (m_encoder) WebPAnimEncoderDelete(m_encoder);
+        for (Coming& c : m_coming)
+            if (c.encoded.valid()) c.encoded.wait();
     }
-    bool ok() const { return m_encoder && m_picture.argb; }
+    bool ok() const { return true; }
 
-    uint32_t longestFrameMs() const override { return 0xFFFFFE; } // a frame's 24-bit duration
+    uint32_t longestFrameMs() const override { return kLongestMs; }
 
     bool put(const uint32_t* pixels, uint32_t fromMs, uint32_t) override
     {
+        std::vector<uint32_t> argb(kPixels);
         for (size_t i = 0; i < kPixels; ++i) { // 0x00BBGGRR to 0xAARRGGBB
             const uint32_t v = pixels[i];
-            m_picture.argb[i] = 0xFF000000u | (v & 0xFF) << 16 | (v & 0xFF00) | (v >> 16 & 0xFF);
+            argb[i] = 0xFF000000u | (v & 0xFF) << 16 | (v & 0xFF00) | (v >> 16 & 0xFF);
         }
-        if (WebPAnimEncoderAdd(m_encoder, &m_picture, static_cast<int>(fromMs), &m_config)) return true;
-        m_error = std::string("the WebP encoder failed: ") + WebPAnimEncoderGetError(m_encoder);
-        return false;
+        // The rectangle that changed; its corner on even pixels, where a
+        // frame's offset can be.
+        int left = W, top = H, right = -1, bottom = -1;
+        for (int y = 0; y < H && !m_last.empty(); ++y) {
+            const uint32_t* now = &argb[static_cast<size_t>(y) * W];
+            const uint32_t* was = &m_last[static_cast<size_t>(y) * W];
+            if (std::memcmp(now, was, W * 4) == 0) continue;
+            for (int x = 0; x < W; ++x)
+                if (now[x] != was[x]) left = std::min(left, x), right = std::max(right, x);
+            top = std::min(top, y), bottom = y;
+        }
+        if (m_last.empty()) left = 0, top = 0, right = W - 1, bottom = H - 1;
+        if (right < 0) {
+            if (fromMs - m_coming.back().fromMs <= kLongestMs) return true; // shows on
+            left = top = right = bottom = 0; // a frame of its own, as it was: a frame's time is 24 bits
+        }
+        left &= ~1, top &= ~1;
+        m_last = argb;
+        Coming coming{std::make_shared<Frame>(), {}, fromMs};
+        coming.frame->x = left, coming.frame->y = top;
+        coming.frame->argb = std::move(argb);
+        auto work = [frame = coming.frame, w = right - left + 1, h = bottom - top + 1] {
+            frame->ok = encode(*frame, w, h);
+            frame->argb = {}; // only the bitstream is kept
+        };
+        try {
+            coming.encoded = std::async(std::launch::async, work);
+        } catch (const std::system_error&) {
+            work(); // no thread to be had: here, then
+        }
+        m_coming.push_back(std::move(coming));
+        // At most a few frames' pictures wait at once.
+        for (; m_waited + m_encoding < m_coming.size(); ++m_waited)
+            if (m_coming[m_waited].encoded.valid()) m_coming[m_waited].encoded.wait();
+        return true;
     }
 
     bool finish(std::string& error) override
     {
+        WebPMux* mux = WebPMuxNew();
+        bool ok = mux && WebPMuxSetCanvasSize(mux, W, H) == WEBP_MUX_OK;
+        WebPMuxAnimParams params{0xFFFFFFFFu, 0}; // a white background, for ever
+        ok = ok && WebPMuxSetAnimationParams(mux, &params) == WEBP_MUX_OK;
+        for (size_t n = 0; ok && n < m_coming.size(); ++n) {
+            Coming& c = m_coming[n];
+            if (c.encoded.valid()) c.encoded.get();
+            if (!c.frame->ok) {
+                error = "the WebP encoder failed on a frame";
+                ok = false;
+                break;
+            }
+            const uint32_t until = n + 1 < m_coming.size() ? m_coming[n + 1].fromMs : endMs();
+            WebPMuxFrameInfo info{};
+            info.bitstream = {c.frame->bytes.data(), c.frame->bytes.size()};
+            info.x_offset = c.frame->x, info.y_offset = c.frame->y;
+            info.duration = static_cast<int>(std::max<uint32_t>(1, until - c.fromMs));
+            info.id = WEBP_CHUNK_ANMF;
+            info.dispose_method = WEBP_MUX_DISPOSE_NONE;
+            info.blend_method = WEBP_MUX_NO_BLEND; // the rectangle's pixels as they are
+            ok = WebPMuxPushFrame(mux, &info, 0) == WEBP_MUX_OK;
+        }
         WebPData data;
         WebPDataInit(&data);
-        if (!WebPAnimEncoderAdd(m_encoder, nullptr, static_cast<int>(endMs()), nullptr) ||
-            !WebPAnimEncoderAssemble(m_encoder, &data)) {
-            error = std::string("the WebP encoder failed: ") + WebPAnimEncoderGetError(m_encoder);
+        ok = ok && WebPMuxAssemble(mux, &data) == WEBP_MUX_OK;
+        if (mux) WebPMuxDelete(mux);
+        if (!ok) {
+            if (error.empty()) error = "the WebP muxer failed";
             return false;
         }
-        const bool ok = writeWholeFile(m_path, std::span(data.bytes, data.size), error);
+        ok = writeWholeFile(m_path, std::span(data.bytes, data.size), error);
         WebPDataClear(&data);
         if (!ok) error = "cannot write " + m_path + ": " + error;
         return ok;
     }
 
 private:
+    static constexpr uint32_t kLongestMs = 0xFFFFFE; // a frame's 24-bit duration
+    struct Frame {
+        std::vector<uint32_t> argb; // the whole picture, until it is encoded
+        std::vector<uint8_t> bytes; // the rectangle's lossless bitstream
+        int x = 0, y = 0;
+        bool ok = false;
+    };
+    struct Coming {
+        std::shared_ptr<Frame> frame;
+        std::future<void> encoded; // none: ready now
+        uint32_t fromMs = 0;
+    };
+
+    // The w x h rectangle at the frame's corner, losslessly at the least effort.
+    static bool encode(Frame& frame, int w, int h)
+    {
+        WebPConfig config;
+        WebPPicture picture;
+        if (!WebPConfigInit(&config) || !WebPPictureInit(&picture)) return false;
+        config.lossless = 1;
+        config.quality = 0; // in lossless, the effort: the least
+        config.method = 0;
+        picture.use_argb = 1;
+        picture.width = w, picture.height = h;
+        if (!WebPPictureAlloc(&picture)) return false;
+        for (int y = 0; y < h; ++y)
+            std::memcpy(picture.argb + static_cast<ptrdiff_t>(y) * picture.argb_stride,
+                        &frame.argb[static_cast<size_t>(frame.y + y) * W + static_cast<size_t>(frame.x)], static_cast<size_t>(w) * 4);
+        WebPMemoryWriter writer;
+        WebPMemoryWriterInit(&writer);
+        picture.writer = WebPMemoryWrite;
+        picture.custom_ptr = &writer;
+        const bool ok = WebPEncode(&config, &picture);
+        if (ok) frame.bytes.assign(writer.mem, writer.mem + writer.size);
+        WebPMemoryWriterClear(&writer);
+        WebPPictureFree(&picture);
+        return ok;
+    }
+
     std::string m_path;
-    WebPAnimEncoder* m_encoder = nullptr;
-    WebPConfig m_config{};
-    WebPPicture m_picture{};
+    // Frames encoded at once: one a core, up to four.
+    const size_t m_encoding = std::clamp<size_t>(std::thread::hardware_concurrency(), 1, 4);
+    std::deque<Coming> m_coming;  // every frame, oldest first
+    size_t m_waited = 0;          // the frames before this one are encoded
+    std::vector<uint32_t> m_last; // the picture the frames so far add up to
 };
 
 // What GIF and MP4 share: a stream encoded by libavcodec, muxed by
