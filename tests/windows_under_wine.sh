@@ -465,4 +465,18 @@ PY
 close_program
 [ "$status" = 0 ] || fail "exit status $status at 192 dpi"
 echo "ok at 192 dpi: 1472 x 1060, buttons of 212 x 48 with captions $text_h pixels high, whole"
+
+# A screen too small for the window at 200 % (1280 x 1024: with the replay
+# bar's room it would not fit) gets the largest whole scale that fits, 100 %.
+kill "$wm_pid" "$xvfb_pid" 2>/dev/null || true
+wait "$wm_pid" "$xvfb_pid" 2>/dev/null || true
+wineserver -k 2>/dev/null || true # Wine learns the screen's size when it starts
+wineserver -w 2>/dev/null || true
+screen_w=1280 screen_h=1024
+start_display
+start_exe
+read -r client_w client_h < <(xwininfo -id "$wid" | awk '/^  Width:/ {w=$2} /^  Height:/ {h=$2} END {print w, h}')
+[ "$client_w" = 736 ] && [ "$client_h" = 530 ] || fail "at 192 dpi on a 1280 x 1024 screen the client area is ${client_w}x${client_h}, not 736x530"
+close_program
+echo "ok at 192 dpi on a 1280 x 1024 screen: 736 x 530, the whole window on the screen"
 echo "Windows edition under Wine: all checks passed"

@@ -41,6 +41,7 @@ start_display() {
   # Xvfb picks a free display number itself and writes it to the pipe. It
   # must not reset when its first client (xdpyinfo below) leaves: during a
   # reset the next one (the window manager) cannot connect.
+  rm -f "$work/display" # a display started before left its number there
   Xvfb -displayfd 3 -noreset -screen 0 "${screen_w}x${screen_h}x24" -nolisten tcp 3>"$work/display" >"$work/xvfb.log" 2>&1 &
   xvfb_pid=$!
   wait_until 60 test -s "$work/display" || fail "Xvfb did not start"

@@ -296,12 +296,33 @@ SIZE outerSize(int w, int h, int dpi)
     return {outer.right - outer.left, outer.bottom - outer.top};
 }
 
-// Lays the window out at `dpi`: the client area, the canvas and the
-// buttons in the layout's pixels scaled, the fonts at 8 points, the
+// The scale the layout is drawn at: the monitor's, or, where the window
+// (with room for the replay bar) would not fit the monitor's work area at
+// that, the largest whole scale that does (a 1280 x 1024 screen at 200 %
+// cut off the buttons). Its frame stays at the monitor's own scaling.
+int layoutDpi(HWND window, int dpi, const RECT* suggested)
+{
+    MONITORINFO monitor{sizeof monitor, {}, {}, 0};
+    GetMonitorInfoW(suggested ? MonitorFromRect(suggested, MONITOR_DEFAULTTONEAREST) : MonitorFromWindow(window, MONITOR_DEFAULTTOPRIMARY),
+                    &monitor);
+    const RECT work = monitor.rcWork;
+    auto fits = [&](int at) {
+        const SIZE outer = outerSize(MulDiv(layout::kClientWidth, at, 96), MulDiv(layout::kClientHeight + ReplayBar::kHeight, at, 96), dpi);
+        return outer.cx <= work.right - work.left && outer.cy <= work.bottom - work.top;
+    };
+    if (dpi <= 96 || fits(dpi)) return dpi;
+    for (int k = (dpi - 1) / 96; k > 1; --k)
+        if (fits(96 * k)) return 96 * k;
+    return 96;
+}
+
+// Lays the window out at the monitor's `dpi`: the client area, the canvas
+// and the buttons in the layout's pixels scaled, the fonts at 8 points, the
 // canvas's blocks; the window centred on its work area, or where Windows
 // suggests when it moved to a monitor with another scaling.
-void layOut(App& app, HWND window, int dpi, const RECT* suggested)
+void layOut(App& app, HWND window, int monitorDpi, const RECT* suggested)
 {
+    const int dpi = layoutDpi(window, monitorDpi, suggested);
     app.scale.dpi = dpi;
     const Scale& s = app.scale;
     const HFONT oldDialog = app.view.dialogFont, oldNormal = app.view.normalFont, oldBold = app.view.boldFont;
@@ -332,7 +353,7 @@ void layOut(App& app, HWND window, int dpi, const RECT* suggested)
     app.platform.pictureTop.store(s.px(c.top) + 2 * line + (interiorH - Canvas::kHeight * k) / 2);
 
     app.keeping.placeBar(dpi, app.view.dialogFont);
-    const SIZE outer = outerSize(s.px(layout::kClientWidth), s.px(layout::kClientHeight + app.keeping.barHeight()), dpi);
+    const SIZE outer = outerSize(s.px(layout::kClientWidth), s.px(layout::kClientHeight + app.keeping.barHeight()), monitorDpi);
     if (suggested) {
         SetWindowPos(window, nullptr, suggested->left, suggested->top, outer.cx, outer.cy, SWP_NOZORDER | SWP_NOACTIVATE);
     } else {
