@@ -28,7 +28,7 @@ const ui = (expr) => browser.evaluate(`(async () => { await tambrel.ready; retur
 const settle = () => ui('new Promise((r) => requestAnimationFrame(() => requestAnimationFrame(r)))');
 const phoneLike = (w, h) => Math.min(w, h) < 600; // emulated as a touch screen
 // Where everything a visitor can press is, in page coordinates.
-const places = () => ui(`[...document.querySelectorAll('#surface, #dialog button, #bar button')].map((e) => {
+const places = () => ui(`[...document.querySelectorAll('#surface, #dialog > button, #bar button')].map((e) => {
   const r = e.getBoundingClientRect();
   return [e.dataset.controlId ?? e.textContent, Math.round(r.left + scrollX), Math.round(r.top + scrollY), Math.round(r.width), Math.round(r.height)].join(' ');
 })`);
@@ -62,7 +62,7 @@ try {
         await viewport(w, h, dpr);
         const g = await ui(`(() => {
           const s = document.getElementById('surface').getBoundingClientRect();
-          const controls = [...document.querySelectorAll('#dialog button, #bar button')].map((e) => e.getBoundingClientRect());
+          const controls = [...document.querySelectorAll('#dialog > button, #bar button')].map((e) => e.getBoundingClientRect());
           return { canvas: [s.left, s.top, s.right, s.bottom], vw: innerWidth, vh: innerHeight, scrolled: scrollY,
             wide: controls.every((r) => r.left >= 0 && r.right <= innerWidth + 0.5 && r.height > 0),
             phone: document.getElementById('dialog').classList.contains('phone'),
@@ -106,6 +106,21 @@ try {
   }
   const messages = await ui(`document.getElementById('notice').textContent`);
   check('a message replaces the one before it', messages.startsWith('Picture "Tambrel ') && !messages.includes('link'), messages);
+
+  // On a phone a replay's bar sits right under the canvas, its timeline
+  // and Take Over in sight while one watches; taken over, it goes.
+  await viewport(390, 844, 3);
+  const [canvasBottom, lineTop, takeBottom, screenHeight] = await ui(`tambrel.session().then(async (b) => {
+    window.replayed = tambrel.replay(b, 'phone.tambrel');
+    while (!tambrel.replayInfo()) await new Promise((r) => setTimeout(r, 10));
+    await new Promise((r) => requestAnimationFrame(() => requestAnimationFrame(r)));
+    const at = (id) => document.getElementById(id).getBoundingClientRect();
+    return [at('surface').bottom, at('replay-timeline').top, at('replay-take').bottom, innerHeight];
+  })`);
+  await ui(`(document.getElementById('replay-take').click(), window.replayed)`);
+  check('on a phone the replay bar sits under the canvas, in sight', lineTop > canvasBottom && lineTop - canvasBottom < 120 &&
+    takeBottom <= screenHeight && (await ui(`document.getElementById('replay').hidden`)),
+    `canvas to ${canvasBottom}, timeline from ${lineTop}, Take Over to ${takeBottom} of ${screenHeight}`);
 
   // The capture: while the browser's question is open the page says so,
   // and Cancel switches the mode on black and lets presses through again.

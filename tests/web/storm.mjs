@@ -29,7 +29,7 @@ try {
   await browser.goto(`${base}?seed=5`);
   const storm = await browser.evaluate(`(async () => {
     await tambrel.ready;
-    const buttons = [...document.querySelectorAll('#dialog button')];
+    const buttons = [...document.querySelectorAll('#dialog > button')];
     const caption = (id) => document.querySelector('[data-control-id="' + id + '"]').textContent;
     // Each mode's title, learnt by switching it on and off once.
     const titles = new Map();

@@ -120,7 +120,7 @@ try {
   await browser.goto(`${base}?seed=7`);
   const ui = (expr) => browser.evaluate(`(async () => { await tambrel.ready; return ${expr}; })()`);
   const centre = async (id) => ui(`(() => { const r = document.querySelector('[data-control-id="${id}"]').getBoundingClientRect(); return [r.x + r.width / 2, r.y + r.height / 2]; })()`);
-  const captions = () => ui(`[...document.querySelectorAll('#dialog button')].map((b) => b.textContent + (b.classList.contains('bold') ? '*' : ''))`);
+  const captions = () => ui(`[...document.querySelectorAll('#dialog > button')].map((b) => b.textContent + (b.classList.contains('bold') ? '*' : ''))`);
   check('start: title "Tambrel"', (await ui('tambrel.title()')) === 'Tambrel');
   const first = await captions();
   check('start: fifteen buttons with their captions', first.length === 15 && first[0] === 'Turn Follower On' && first[11] === 'Turn Capture On' && first[14] === 'Clear Screen', first.join('|'));
@@ -193,7 +193,7 @@ try {
   const phone = await ui(`[document.getElementById('dialog').getBoundingClientRect().right, innerWidth, devicePixelRatio]`);
   check('a phone-sized screen gets the whole window', phone[0] <= 390, phone.join(', '));
   const touchable = await ui(`(() => {
-    const buttons = [...document.querySelectorAll('#dialog button')];
+    const buttons = [...document.querySelectorAll('#dialog > button')];
     return [document.getElementById('surface').getBoundingClientRect().width,
             Math.min(...buttons.map((b) => b.getBoundingClientRect().height)),
             buttons.length === 15 && buttons.every((b, i) => i === 0 || +b.dataset.controlId > +buttons[i - 1].dataset.controlId),
@@ -420,7 +420,7 @@ try {
 
   const links = await ui(`Promise.all([...document.querySelectorAll('#links a')].map(async (a) => a.textContent + ' ' + (await fetch(a.href)).status))`);
   check('the page links to its README and its source', links.join('|') === 'README 200|Source 200', links.join('|'));
-  const tips = await ui(`new Set([...document.querySelectorAll('#dialog button')].map((b) => b.title).filter((t) => t.length > 20)).size`);
+  const tips = await ui(`new Set([...document.querySelectorAll('#dialog > button')].map((b) => b.title).filter((t) => t.length > 20)).size`);
   check('each of the fifteen buttons says what it does in its tooltip', tips === 15, String(tips));
   const about = await ui(`[document.getElementById('version').textContent, document.getElementById('about-text').textContent]`);
   check('the page names its version and says about itself what the desktop\'s About box says',
@@ -435,7 +435,7 @@ try {
   execFileSync(render, ['--seed', '9', '--mode', 'psyche', '--frames', '1500', '--click', '0', '--click', '600',
     '--mode', 'fireworks', '--frames', '1500', '--click', '10', '--click', '700', '--save-session', steer]);
   for (const ms of [15000, 25000, 10000]) execFileSync(render, ['--replay', steer, '--until-ms', String(ms), '--out', path.join(fixtures, `until-${ms}.png`)]);
-  const places = `[...document.querySelectorAll('#surface, #dialog button, #bar button')].map((e) => JSON.stringify(e.getBoundingClientRect())).join()`;
+  const places = `[...document.querySelectorAll('#surface, #dialog > button, #bar button')].map((e) => JSON.stringify(e.getBoundingClientRect())).join()`;
   const unmoved = await ui(places);
   const openSteer = () => ui(`fetch('/fixtures/steer.tambrel').then((r) => r.arrayBuffer()).then((b) => {
     window.steered = tambrel.replay(new Uint8Array(b), 'steer.tambrel');

@@ -120,6 +120,11 @@
     const phone = whole < dpr && (Math.min(vw, vh) < SMALL_SCREEN || coarse);
     document.body.classList.toggle('low', phone ? vw > vh : low);
     dialog.classList.toggle('phone', phone);
+    // On a phone the replay bar sits right under the canvas, in sight while
+    // one watches it; elsewhere in the line under the window.
+    const bar = document.getElementById('replay');
+    if (phone) dialog.querySelector('#frame').after(bar);
+    else if (bar.parentElement !== document.getElementById('line')) document.getElementById('line').append(bar);
     if (phone) {
       fitPhone(vw, vh - (vw > vh ? 0 : above), dpr);
     } else {
@@ -170,12 +175,14 @@
       }
     }
     probe.remove();
-    const hidden = bar.hidden;
-    bar.hidden = false;
-    bar.style.visibility = 'hidden';
-    tallest = Math.max(tallest, bar.getBoundingClientRect().height);
-    bar.hidden = hidden;
-    bar.style.visibility = '';
+    if (box.contains(bar)) {
+      const hidden = bar.hidden;
+      bar.hidden = false;
+      bar.style.visibility = 'hidden';
+      tallest = Math.max(tallest, bar.getBoundingClientRect().height);
+      bar.hidden = hidden;
+      bar.style.visibility = '';
+    }
     box.style.minHeight = Math.ceil(tallest) + 'px';
   }
 
@@ -560,8 +567,10 @@
   function showReplay(now, at = false) {
     const bar = document.getElementById('replay'), line = document.getElementById('now');
     const r = replaying && replayState();
+    const came = bar.hidden !== !r;
     bar.hidden = !r;
     line.hidden = !!r;
+    if (came && dialog.classList.contains('phone')) fit(); // the bar under the canvas takes its room
     if (!r || (!at && now - replaying.shown < 100)) return;
     replaying.shown = now;
     const timeline = document.getElementById('replay-timeline');
