@@ -75,8 +75,10 @@ from PIL import Image
 t = Image.open(sys.argv[1]).text
 assert t.get("Mode") == "clouds" and t.get("Software", "").startswith("Tambrel ") and t.get("Seed", "").isdigit(), t
 ' "$work/picture.png" || fail "the picture does not say what it is"
+wait_until 30 eval '! xdotool search --onlyvisible --name "^Saved\$" >/dev/null' || fail "the picture's note stays"
 save_as ctrl+e "$work/clip.webp"
 wait_until 240 eval '[ -s "$work/clip.webp" ]' || fail "Ctrl+E saved no clip"
+wait_until 30 eval 'xdotool search --onlyvisible --name "^Saved\$" >/dev/null' || fail "no note says the clip was saved"
 /usr/bin/python3 -c '
 import sys
 from PIL import Image

@@ -353,8 +353,13 @@ void KeepControl::finishExport()
 {
     m_exportWatch.stop();
     if (m_export.joinable()) m_export.join();
-    if (m_progress) m_progress->close();
+    // Read before the progress closes: closing it says "canceled", and a
+    // clip made whole was then reported as cancelled, with no note.
     const bool cancelled = m_exportCancel.load();
+    if (m_progress) {
+        m_progress->disconnect(this);
+        m_progress->close();
+    }
     const QString problem = cancelled ? QStringLiteral("cancelled") : QString::fromStdString(m_exportError);
     emit clipDone(problem);
     if (!problem.isEmpty() && !cancelled)
