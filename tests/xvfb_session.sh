@@ -35,6 +35,9 @@ wine_prefix() {
   export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
   mkdir -p "$HOME"
   wineboot -i >/dev/null 2>&1 || fail "wineboot"
+  # Its server ends before a display starts: one that outlived wineboot
+  # would go on without the display, and no window could come.
+  wineserver -w
 }
 
 start_display() {
