@@ -403,6 +403,9 @@
     window.addEventListener('blur', () => M._tambrel_activate(0));
     window.addEventListener('focus', () => M._tambrel_activate(1));
     window.addEventListener('resize', fit);
+    // A touch screen switched on or off (a laptop folded into a tablet)
+    // changes the layout without a resize.
+    window.matchMedia?.('(pointer: coarse)').addEventListener?.('change', fit);
     document.addEventListener('visibilitychange', () => { nextPass = performance.now(); });
     window.addEventListener('pagehide', () => M._tambrel_close());
   }
