@@ -43,9 +43,11 @@ wine_prefix() {
 start_display() {
   # Xvfb picks a free display number itself and writes it to the pipe. It
   # must not reset when its first client (xdpyinfo below) leaves: during a
-  # reset the next one (the window manager) cannot connect.
+  # reset the next one (the window manager) cannot connect. No auto-repeat:
+  # on a busy machine xdotool can be held up between a key's press and its
+  # release long enough for the server to repeat the key.
   rm -f "$work/display" # a display started before left its number there
-  Xvfb -displayfd 3 -noreset -screen 0 "${screen_w}x${screen_h}x24" -nolisten tcp 3>"$work/display" >"$work/xvfb.log" 2>&1 &
+  Xvfb -displayfd 3 -noreset -r -screen 0 "${screen_w}x${screen_h}x24" -nolisten tcp 3>"$work/display" >"$work/xvfb.log" 2>&1 &
   xvfb_pid=$!
   wait_until 60 test -s "$work/display" || fail "Xvfb did not start"
   export DISPLAY=":$(head -n1 "$work/display")"

@@ -197,13 +197,18 @@ void ReplaySeeker::startTowards(Request& request, const ReplayCopies& copies)
     if (copies.copyAtOrBefore(m_targetMs, copy, copyMark, copyMs) && (from == From::Start || copyMs > fromMs))
         from = From::Copy, fromMs = copyMs;
 
-    if (from == From::Window || from == From::Copy) {
-        m_start.copyFrom(from == From::Window ? *request.window : copy);
-        m_replay = std::make_unique<SessionReplay>(*m_program, *m_session, m_start,
-                                                   from == From::Window ? request.windowMark : copyMark);
-        m_replay->begin();
-    } else if (from == From::Start) {
-        m_replay = std::make_unique<SessionReplay>(*m_program, *m_session);
+    if (from != From::Own) {
+        std::unique_ptr<SessionReplay> next;
+        if (from == From::Start) {
+            next = std::make_unique<SessionReplay>(*m_program, *m_session);
+        } else {
+            m_start.copyFrom(from == From::Window ? *request.window : copy);
+            next = std::make_unique<SessionReplay>(*m_program, *m_session, m_start, from == From::Window ? request.windowMark : copyMark);
+        }
+        // Given up, not handed back: between two replays the program's own
+        // animation must not run a pass of its own.
+        if (m_replay) m_replay->abandon();
+        m_replay = std::move(next);
         m_replay->begin();
     }
     m_ranUpToMs = fromMs;
