@@ -18,7 +18,7 @@ app_pid=$!
 find_window
 press_button 13 # psyche: every pass adds to the session
 xdotool mousemove --window "$wid" 300 250 click 1 mousemove --window "$wid" 200 150
-find_box Recording 20 || fail "a disk that filled during --record: nothing said in the window"
+find_box Recording 180 || fail "a disk that filled during --record: nothing said in the window"
 grep -q "No space left on device" "$work/app.log" || fail "the reason was not given"
 xdotool windowactivate --sync "$box" key Return
 wait_until 30 eval '! find_box Recording 0.2' || fail "the recording's box stays up"
@@ -74,7 +74,7 @@ wait_until 30 eval '[ -s "$work/elsewhere.tambrel" ]' || fail "Ctrl+Shift+S save
 echo "ok Ctrl+Shift+S then saves the whole session elsewhere"
 
 wmctrl -c Tambrel || true
-find_box Recording 20 || fail "a recording that cannot be finished: nothing asked at the end"
+find_box Recording 180 || fail "a recording that cannot be finished: nothing asked at the end"
 xdotool windowactivate --sync "$box" key Escape # Discard
 status=0
 wait "$app_pid" || status=$?

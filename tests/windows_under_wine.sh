@@ -307,7 +307,7 @@ answers() { # wanted status, what the output shows, arguments...
   shift 2
   wine "$build/tambrel.exe" "$@" >"$work/app.log" 2>&1 &
   app_pid=$!
-  find_box Tambrel 60 || fail "tambrel.exe $*: no box"
+  find_box Tambrel 180 || fail "tambrel.exe $*: no box"
   xdotool windowactivate --sync "$box" key Return
   status=0
   wait "$app_pid" || status=$?
@@ -329,7 +329,7 @@ wine "$build/tambrel.exe" >"$work/app.log" 2>&1 &
 app_pid=$!
 find_window
 xdotool windowactivate --sync "$wid" key F1
-find_box "About Tambrel" 20 || fail "F1 brought no About box"
+find_box "About Tambrel" 180 || fail "F1 brought no About box"
 xdotool windowactivate --sync "$box" key Return
 wait_until 30 eval '! find_box "About Tambrel" 0.2' || fail "the About box stays up"
 close_program
@@ -389,13 +389,13 @@ if small_disk; then
   main=$wid
   press_button 13
   xdotool mousemove --window "$wid" 300 250 click 1 mousemove --window "$wid" 200 150
-  find_box Recording 20 || fail "a full drive during --record: nothing said in the window"
+  find_box Recording 180 || fail "a full drive during --record: nothing said in the window"
   first=$box
   xdotool windowactivate --sync "$box" key Return
   wait_until 30 eval '! xdotool search --onlyvisible --name "^Recording\$" >/dev/null 2>&1' || fail "the box stays: $(xdotool search --onlyvisible --name . getwindowname %@ 2>&1 | tr '\n' ' ')"
   # Save Picture onto the full drive says the system's reason, and leaves nothing.
   xdotool windowactivate --sync "$main" key ctrl+s
-  find_box "Save Picture" 20 || fail "Ctrl+S brought no file dialog"
+  find_box "Save Picture" 180 || fail "Ctrl+S brought no file dialog"
   dialog=$box
   sleep 0.5
   xdotool key ctrl+a type --delay 5 "$(winpath "$small/p.png")"
@@ -406,7 +406,7 @@ if small_disk; then
   xdotool windowactivate --sync "$box" key Return
   wait_until 30 eval '! find_box "Save Picture" 0.2' || fail "Save Picture's box stays up"
   wmctrl -c Tambrel || true
-  find_box Recording 20 || fail "a full drive at the end of --record: nothing said"
+  find_box Recording 180 || fail "a full drive at the end of --record: nothing said"
   xdotool windowactivate --sync "$box" key n # No: do not save elsewhere
   status=0
   wait "$app_pid" || status=$?
