@@ -90,7 +90,6 @@ public:
         for (Coming& c : m_coming)
             if (c.encoded.valid()) c.encoded.wait();
     }
-    bool ok() const { return true; }
 
     uint32_t longestFrameMs() const override { return kLongestMs; }
 
@@ -715,9 +714,7 @@ std::unique_ptr<ClipEncoder> ClipEncoder::open(const std::string& path, ClipForm
         if (!canWrite) return nullptr;
         // Its times are whole milliseconds in an int.
         if (durationMs > INT_MAX) return error = "a WebP clip lasts at most 24 days; make a shorter one", nullptr;
-        auto e = std::make_unique<WebpEncoder>(path);
-        if (!e->ok()) return error = "cannot start the WebP encoder", nullptr;
-        return e;
+        return std::make_unique<WebpEncoder>(path);
     }
     case ClipFormat::Gif: {
         auto e = std::make_unique<GifEncoder>();
