@@ -216,7 +216,7 @@ replays_in_window() { # session, its last mode's title, what it is
   app_pid=$!
   # The replay may have switched a mode on (and so changed the title) by the
   # time the window shows.
-  wid=$(timeout 180 xdotool search --sync --onlyvisible --name '^Tambrel' | awk 'NR == 1') && [ -n "$wid" ] ||
+  visible_window '^Tambrel' 180 && wid=$found ||
     fail "no window for the replay of $3"
   wait_until 60 title_is "$2" || fail "the replay of $3 did not reach its last mode: '$(title)'"
   replayed() { canvas && same_picture "$work/canvas.png" "$work/expected.png"; }
@@ -239,7 +239,7 @@ echo "ok a session the Linux window recorded replays in tambrel.exe to the windo
   --click 700 --save-session "$work/steer.tambrel" || fail "the renderer made no session to steer"
 wine "$build/tambrel.exe" --replay "$(winpath "$work/steer.tambrel")" --at 2 >"$work/app.log" 2>&1 &
 app_pid=$!
-wid=$(timeout 180 xdotool search --sync --onlyvisible --name '^Tambrel' | awk 'NR == 1') && [ -n "$wid" ] || fail "no window for the steered replay"
+visible_window '^Tambrel' 180 && wid=$found || fail "no window for the steered replay"
 height() { xwininfo -id "$wid" | awk '/^  Height:/ {print $2}'; }
 wait_until 30 eval '[ "$(height)" = 564 ]' || fail "no replay bar: the client area is $(height) px tall"
 read -r abs_x abs_y < <(xwininfo -id "$wid" | awk '/Absolute upper-left X:/ {x=$4} /Absolute upper-left Y:/ {y=$4} END {print x, y}')
@@ -272,7 +272,7 @@ echo "ok the replay bar: pause holds, seeks both ways land on --until-ms picture
 long_replay() {
   wine "$build/tambrel.exe" --replay "$(winpath "$work/long.tambrel")" >"$work/app.log" 2>&1 &
   app_pid=$!
-  wid=$(timeout 180 xdotool search --sync --onlyvisible --name '^Tambrel' | awk 'NR == 1') && [ -n "$wid" ] || fail "no window for the long replay"
+  visible_window '^Tambrel' 180 && wid=$found || fail "no window for the long replay"
   wait_until 30 eval '[ "$(height)" = 564 ]' || fail "no replay bar for the long replay"
   keys ctrl+p ctrl+End
 }
@@ -363,7 +363,7 @@ entries=$( (keys 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall' /s; 
   grep -c "DisplayName *REG_SZ *Tambrel$" || true)
 [ "$entries" = 1 ] || fail "after installing $version twice, Apps and Features shows Tambrel $entries times"
 wine start "$(winpath "$work/made.tambrel")" >"$work/app.log" 2>&1
-wid=$(timeout 180 xdotool search --sync --onlyvisible --name '^Tambrel' | awk 'NR == 1') && [ -n "$wid" ] ||
+visible_window '^Tambrel' 180 && wid=$found ||
   fail "a session opened from the desktop started no window"
 wait_until 60 title_is "Tambrel: Random fractal cloud painter" || fail "the session opened from the desktop did not replay: '$(title)'"
 wmctrl -c Tambrel

@@ -63,8 +63,16 @@ start_display() {
 # switches one on as soon as it starts. awk reads all of xdotool's output,
 # where head would cut it off and fail the pipe.
 find_window() {
-  wid=$(timeout 180 xdotool search --sync --onlyvisible --name '^Tambrel(: .*)?$' | awk 'NR == 1') && [ -n "$wid" ] ||
-    fail "no window titled Tambrel"
+  visible_window '^Tambrel(: .*)?$' 180 && wid=$found || fail "no window titled Tambrel"
+}
+
+# Sets $found to the first visible window whose title matches PATTERN,
+# asking again until SECONDS have passed (once for less than a second).
+# One search can fail while it runs (a window it listed went away: X's
+# BadWindow ends xdotool), so each failure is only a reason to ask again.
+visible_window() { # pattern, seconds
+  local pattern=$1
+  wait_until "${2%.*}" eval 'found=$(xdotool search --onlyvisible --name "$pattern" 2>/dev/null | awk "NR == 1") && [ -n "$found" ]'
 }
 
 # Starts the program and sets $wid to its main window.
@@ -126,5 +134,5 @@ small_disk() {
 
 # Sets $box to the visible window titled TITLE, waiting up to SECONDS.
 find_box() { # title, seconds
-  box=$(timeout "$2" xdotool search --sync --onlyvisible --name "^$1\$" 2>/dev/null | awk 'NR == 1') && [ -n "$box" ]
+  visible_window "^$1\$" "$2" && box=$found
 }
