@@ -1,8 +1,10 @@
 // SPDX-License-Identifier: MIT
 // Tambrel: the window, the animation thread and the fourteen modes.
 
+#include "app/layout.h"
 #include "app/qt/accessibility.h"
 #include "app/qt/qt_app.h"
+#include "app/qt/replay_bar.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -12,10 +14,14 @@
 #include <QIcon>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScreen>
 #include <QStandardPaths>
 
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -89,6 +95,48 @@ void refuseScalesBelowOne()
                      qPrintable(qEnvironmentVariable("QT_SCREEN_SCALE_FACTORS")));
         qputenv("QT_SCREEN_SCALE_FACTORS", screens.join(QLatin1Char(';')).toLocal8Bit());
     }
+}
+
+// Set for the program started again at a scale that fits: what the user
+// had asked for with QT_SCALE_FACTOR ("-" for nothing), given back to the
+// programs it starts.
+constexpr const char* kFittedFrom = "TAMBREL_FITTED_FROM";
+
+// A scale at which the screen's work area cannot hold the window (with its
+// replay bar and a title bar) gives way to the largest whole scale that
+// fits: Qt fixes the scale when it starts, so the program starts again
+// under it at once, before it has done anything. Returns only when the
+// scale stands.
+void fitScaleToScreen(char** originalArgv)
+{
+    if (qEnvironmentVariableIsSet(kFittedFrom)) {
+        const QByteArray asked = qgetenv(kFittedFrom);
+        if (asked == "-") qunsetenv("QT_SCALE_FACTOR");
+        else qputenv("QT_SCALE_FACTOR", asked);
+        qunsetenv(kFittedFrom);
+        return;
+    }
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    if (!screen) return;
+    const double scale = screen->devicePixelRatio();
+    const QSize work = screen->availableGeometry().size() * scale; // in device pixels
+    constexpr int kTitleBar = 32, kFrame = 8; // what a window manager adds, about
+    auto fits = [&](double s) {
+        return std::lround((tambrel::layout::kClientWidth + kFrame) * s) <= work.width() &&
+               std::lround((tambrel::layout::kClientHeight + tambrel::ReplayBar::kHeight + kTitleBar) * s) <= work.height();
+    };
+    if (scale <= 1 || fits(scale)) return;
+    int whole = std::max(1, static_cast<int>(std::ceil(scale)) - 1);
+    while (whole > 1 && !fits(whole)) --whole;
+    const QByteArray asked = qgetenv("QT_SCALE_FACTOR");
+    bool number = false;
+    const double factor = asked.toDouble(&number);
+    std::fprintf(stderr, "tambrel: the window does not fit the screen at a scale of %g; using %d\n", scale, whole);
+    qputenv(kFittedFrom, asked.isEmpty() ? QByteArray("-") : asked);
+    qputenv("QT_SCALE_FACTOR", QByteArray::number((number && factor > 0 ? factor : 1.0) * whole / scale, 'g', 17));
+    execv("/proc/self/exe", originalArgv);
+    qputenv("QT_SCALE_FACTOR", asked); // not started again: the window stays as asked
+    qunsetenv(kFittedFrom);
 }
 
 } // namespace
@@ -177,13 +225,15 @@ int main(int argc, char** argv)
     // Crisp canvas pixels at any scale are the canvas's own business (whole
     // blocks of device pixels); the rest of the window scales as the desktop asks.
     QGuiApplication::setHighDpiScaleFactorRoundingPolicy(Qt::HighDpiScaleFactorRoundingPolicy::PassThrough);
-    refuseScalesBelowOne();
+    if (!qEnvironmentVariableIsSet(kFittedFrom)) refuseScalesBelowOne(); // a fitted factor may be below 1 on a scaled screen
+    const std::vector<char*> originalArgv(argv, argv + argc + 1); // Qt takes its own options out of argv
     const QtMessageHandler usual = qInstallMessageHandler(whileOpening);
     // The desktop entry's name is the window's identity: the Wayland app id
     // and the X11 class that task bars tie to the launcher and its icon.
     QGuiApplication::setDesktopFileName(QStringLiteral(TAMBREL_APP_ID));
     QApplication app(argc, argv);
     qInstallMessageHandler(usual);
+    fitScaleToScreen(const_cast<char**>(originalArgv.data()));
     for (const QString& message : std::as_const(heldBack)) qWarning("%s", qPrintable(message));
     QApplication::setWindowIcon(applicationIcon());
     tambrel::installAccessibility();
