@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "app/qt/qt_app.h"
+#include "app/qt/saved_note.h"
 #include "app/session.h"
 #include "modes/bouncy.h"
 #include "modes/fireworks.h"
@@ -187,6 +188,28 @@ TEST_F(Window, CaptureLeavesTheUsersClipboardAsItWas)
     QTest::mouseClick(button(1013), Qt::LeftButton); // on again
     EXPECT_EQ(modeOn(), test::kCapture);
     EXPECT_EQ(clipboard->image().convertToFormat(QImage::Format_RGB32), picture);
+}
+
+// The line under the window stays while the canvas waits for the user:
+// with no mode on, and with a mode that draws nothing before a click.
+TEST_F(Window, TheHintLineStaysWhileTheCanvasWaits)
+{
+    auto said = [&](const QString& words) {
+        return QTest::qWaitFor([&] { return dialog.findChild<HintLine*>()->words() == words; }, 5000);
+    };
+    const QString none = "No mode is on. Switch one on with the buttons.";
+    EXPECT_TRUE(said(none));
+    QTest::mouseClick(button(1015), Qt::LeftButton); // psyche
+    EXPECT_TRUE(said("Click the canvas to start the rings: nothing shows before the first click."));
+    clickCanvas(300, 200);
+    EXPECT_TRUE(said(""));
+    QTest::mouseClick(button(1015), Qt::LeftButton);
+    EXPECT_TRUE(said(none));
+    QTest::mouseClick(button(1005), Qt::LeftButton); // fireworks draw at once
+    EXPECT_TRUE(said(""));
+    dialog.showMinimized();
+    QTest::mouseClick(button(1005), Qt::LeftButton);
+    EXPECT_TRUE(said("")) << "no line for a minimized window";
 }
 
 // A rebuild's 100 ms pause delays the animation, not the window: forty

@@ -20,10 +20,10 @@
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QMessageBox>
+#include <QPainter>
 #include <QPushButton>
 #include <QScreen>
 #include <QTimer>
-#include <QToolTip>
 #include <QWindow>
 
 #include <algorithm>
@@ -82,7 +82,9 @@ MainDialog::MainDialog()
     m_canvas->setAccessibleName(QStringLiteral("Canvas"));
     m_waitWatch = new QTimer(this);
     connect(m_waitWatch, &QTimer::timeout, this, &MainDialog::watchWaiting);
+    m_hintLine = new HintLine(this);
     describeCanvas(nullptr);
+    sayHint();
 
     for (int n = 0; n < layout::kButtonSlots; ++n) {
         const int id = layout::buttonId(n);
@@ -175,7 +177,7 @@ void MainDialog::attachKeeping(KeepControl* keeping)
     key(QKeySequence(Qt::CTRL | Qt::Key_Return), [this] { m_keeping->takeOver(); });
     key(QKeySequence(Qt::CTRL | Qt::Key_Enter), [this] { m_keeping->takeOver(); });
     connect(keeping, &KeepControl::replayStarted, this, [this] { showReplayBar(true); });
-    m_savedNote = new SavedNote(this);
+    m_savedNote = new SavedNote(this, m_hintLine);
     connect(keeping, &KeepControl::saved, m_savedNote, &SavedNote::tell);
     connect(keeping, &KeepControl::replayEnded, this, [this] { showReplayBar(false); });
 }
@@ -255,9 +257,13 @@ void MainDialog::showEvent(QShowEvent* event)
                       },
                       // The window manager frames the window after it is mapped:
                       // centred once more, frame included.
-                      [this](QMargins frame) { centreOnDesktop(frame); }});
+                      [this](QMargins frame) {
+                          centreOnDesktop(frame);
+                          m_hintLine->follow();
+                      }});
     }
     updateHidden();
+    m_hintLine->follow();
     if (m_centred) return;
     m_centred = true;
     const QRect f = frameGeometry(), g = geometry(); // the frame as far as it is known yet
@@ -274,6 +280,20 @@ void ControlButton::keyPressEvent(QKeyEvent* event)
         return;
     }
     QPushButton::keyPressEvent(event);
+}
+
+// The focused button wears a ring plain enough to find at a glance (the
+// style's own is a faint tint): two pixels of the highlight colour inside
+// its edge.
+void ControlButton::paintEvent(QPaintEvent* event)
+{
+    QPushButton::paintEvent(event);
+    if (!hasFocus()) return;
+    QPainter p(this);
+    p.setRenderHint(QPainter::Antialiasing, false);
+    p.setPen(QPen(palette().color(QPalette::Highlight), 2));
+    p.setBrush(Qt::NoBrush);
+    p.drawRect(QRectF(rect()).adjusted(2, 2, -2, -2));
 }
 
 void MainDialog::keyPressEvent(QKeyEvent* event)
@@ -304,7 +324,16 @@ void MainDialog::changeEvent(QEvent* event)
     QWidget::changeEvent(event);
     if (event->type() == QEvent::ActivationChange && m_program && !m_destroyed)
         m_program->onDialogEvent({DialogMessage::NcActivate, kNoControl, 0, isActiveWindow()});
-    if (event->type() == QEvent::WindowStateChange) updateHidden();
+    if (event->type() == QEvent::WindowStateChange) {
+        updateHidden();
+        m_hintLine->follow();
+    }
+}
+
+void MainDialog::moveEvent(QMoveEvent* event)
+{
+    QWidget::moveEvent(event);
+    m_hintLine->follow();
 }
 
 void MainDialog::updateHidden()
@@ -317,6 +346,7 @@ void MainDialog::hideEvent(QHideEvent* event)
 {
     QWidget::hideEvent(event);
     if (m_platform) m_platform->setHidden(true);
+    m_hintLine->follow();
 }
 
 bool MainDialog::eventFilter(QObject* watched, QEvent* event)
@@ -337,13 +367,14 @@ void MainDialog::setTitle(const std::string& title)
         if (info.title == title) m_on = &info;
     m_waiting = false;
     describeCanvas(m_on);
+    sayHint();
     // A mode that draws nothing before a click says so until it has drawn.
     if (m_on && !m_on->untilClicked.empty()) m_waitWatch->start(200);
 }
 
 // While the mode that is on waits for a click to draw anything, the user
-// is told to click: beside the canvas (below it, never over its pixels) and
-// in its description for screen readers.
+// is told to click: under the window (never over the canvas's pixels) and
+// in the canvas's description for screen readers.
 void MainDialog::watchWaiting()
 {
     const bool waiting = m_program && m_on && isVisible() && m_program->waitingForClick();
@@ -351,11 +382,16 @@ void MainDialog::watchWaiting()
     if (waiting == m_waiting) return;
     m_waiting = waiting;
     describeCanvas(m_on);
-    if (waiting)
-        QToolTip::showText(m_canvas->mapToGlobal(QPoint(0, m_canvas->height() + 2)),
-                           text(m_on->untilClicked), this, QRect(), 10000);
-    else
-        QToolTip::hideText();
+    sayHint();
+}
+
+// The line under the window, while the canvas waits for the user: no mode
+// is on, or the mode that is on draws nothing before a click.
+void MainDialog::sayHint()
+{
+    m_hintLine->say(!m_on      ? QString::fromStdString(canvasDescription(nullptr, false))
+                    : m_waiting ? text(m_on->untilClicked)
+                                : QString());
 }
 
 // The canvas's description for screen readers: the mode that is on, what it

@@ -28,6 +28,7 @@ class QtPlatform;
 class KeepControl;
 class X11WindowWatch;
 class ReplayBar;
+class HintLine;
 class SavedNote;
 
 // A push button of the window; its own class so that screen readers can be
@@ -39,6 +40,7 @@ public:
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
 };
 
 class MainDialog : public QWidget, public DialogView {
@@ -85,6 +87,7 @@ protected:
     void changeEvent(QEvent* event) override;
     void showEvent(QShowEvent* event) override;
     void hideEvent(QHideEvent* event) override;
+    void moveEvent(QMoveEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
@@ -95,12 +98,14 @@ private:
     void updateHidden();
     void showReplayBar(bool show);
     void watchWaiting();
+    void sayHint();
 
     Program* m_program = nullptr;
     QtPlatform* m_platform = nullptr;
     KeepControl* m_keeping = nullptr;
     ReplayBar* m_replayBar = nullptr;
     SavedNote* m_savedNote = nullptr;
+    HintLine* m_hintLine = nullptr;
     const ModeInfo* m_on = nullptr; // the mode that is on, as the title says
     bool m_waiting = false;         // it waits for a click to draw anything
     QTimer* m_waitWatch = nullptr;
