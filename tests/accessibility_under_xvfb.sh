@@ -3,8 +3,9 @@
 # The window as a screen reader sees it, through the accessibility bus
 # (AT-SPI) on a private session bus: a dialog named by its title, the canvas
 # named and described, the mode buttons described, toggles that are checked
-# while their mode is on, and a press through the action interface.
-program="$1"
+# while their mode is on, and a press through the action interface. The
+# replay's timeline, found that way, then takes real clicks and keys.
+program="$1" render="$2"
 source "$(dirname "$0")/xvfb_session.sh"
 start_display
 
@@ -50,4 +51,26 @@ PY
 [ "$(title)" = "Tambrel: Fireworks animation" ] || fail "title '$(title)' after the press"
 close_program
 [ "$status" = 0 ] || fail "exit status $status"
+
+# The timeline's own keys, once a click has given it the focus: each arrow
+# is a step of 5 s, however quickly the keys come (it lost steps).
+"$render" --seed 9 --mode psyche --frames 3000 --click 0 --click 600 --save-session "$work/steer.tambrel" ||
+  fail "the renderer made no session"
+"$render" --replay "$work/steer.tambrel" --until-ms 10000 --out "$work/until.png" || fail "--until-ms 10000"
+QT_QPA_PLATFORM=xcb "$program" --replay "$work/steer.tambrel" >"$work/app.log" 2>&1 &
+app_pid=$!
+find_window
+xdotool windowactivate --sync "$wid" key ctrl+p
+read -r track_x track_y < <(PYTHONPATH="$(dirname "$0")" /usr/bin/python3 - <<'PY'
+import pyatspi
+from atspi import application, find
+box = find(application()[0], 'Replay position').queryComponent().getExtents(pyatspi.DESKTOP_COORDS)
+print(box.x + box.width // 2, box.y + box.height // 2)
+PY
+) || fail "no timeline on the accessibility bus"
+xdotool mousemove "$track_x" "$track_y" click 1 key --delay 20 Home Right Right Right Right Left Left
+wait_until 30 eval 'canvas_to "$work/seek.png" && same_picture "$work/seek.png" "$work/until.png"' ||
+  fail "Home, four Rights and two Lefts on the timeline show another picture than 0:10's"
+close_program
+echo "ok the timeline's keys after a click on it: Home, four Rights and two Lefts land on 0:10"
 echo "accessibility under Xvfb: all checks passed"

@@ -6,8 +6,9 @@
 # of the factor each way), the picture centred in the canvas. A factor a
 # hair below a whole number gets the whole number's blocks. Factors below 1,
 # which Qt's widgets cannot be drawn at, are raised to 1 with a line that
-# says so. Under the sanitizers this also shows that no factor paints
-# outside the picture.
+# says so; a factor the screen cannot hold the window at gives way to the
+# largest whole one that fits. Under the sanitizers this also shows that no
+# factor paints outside the picture.
 program="$1"
 source "$(dirname "$0")/xvfb_session.sh"
 screen_w=2400 screen_h=1800
@@ -71,4 +72,18 @@ PY
   close_program
   [ "$status" = 0 ] || fail "exit status $status"
 done
+
+# A scale the screen cannot hold the window at (with its replay bar) gives
+# way to the largest whole scale that fits: 2x on 1280 x 1024 is 1x.
+kill "$wm_pid" "$xvfb_pid" 2>/dev/null || true
+wait "$wm_pid" "$xvfb_pid" 2>/dev/null || true
+screen_w=1280 screen_h=1024
+start_display
+QT_SCALE_FACTOR=2 start_program "$program"
+read -r w h < <(xwininfo -id "$wid" | awk '/^  Width:/ {w=$2} /^  Height:/ {h=$2} END {print w, h}')
+[ "$w" = 736 ] && [ "$h" = 530 ] || fail "at 2x on a 1280 x 1024 screen the client area is ${w}x$h, not 736x530"
+grep -q "does not fit the screen at a scale of 2; using 1" "$work/app.log" || fail "no word that the scale was lowered"
+close_program
+[ "$status" = 0 ] || fail "exit status $status"
+echo "ok 2x on a 1280 x 1024 screen comes up at 1x, and says so"
 echo "scaling under Xvfb: all checks passed"

@@ -12,15 +12,10 @@
 #   tests/sessions_under_xvfb.sh build/tambrel build/tambrel-render
 program="$1" render="$2"
 source "$(dirname "$0")/xvfb_session.sh"
+screen_w=1920 screen_h=1400 # room for the window at twice the size, with its bar
 start_display
 session="$work/run.tambrel"
 
-canvas_to() { # the drawing surface (client 10,10 596x508) as a picture
-  read -r abs_x abs_y < <(xwininfo -id "$wid" | awk '/Absolute upper-left X:/ {x=$4} /Absolute upper-left Y:/ {y=$4} END {print x, y}')
-  import -window root "$work/shot.png"
-  convert "$work/shot.png" -crop "596x508+$((abs_x + 10))+$((abs_y + 10))" +repage "$1"
-}
-same_picture() { [ "$(compare -metric AE "$1" "$2" null: 2>&1 || true)" = 0 ]; }
 
 QT_QPA_PLATFORM=xcb "$program" --record "$session" >"$work/app.log" 2>&1 &
 app_pid=$!

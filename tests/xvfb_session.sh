@@ -75,6 +75,15 @@ visible_window() { # pattern, seconds
   wait_until "${2%.*}" eval 'found=$(xdotool search --onlyvisible --name "$pattern" 2>/dev/null | awk "NR == 1") && [ -n "$found" ]'
 }
 
+# The drawing surface (client 10,10 596x508) as a picture, and whether two
+# pictures are the same to the pixel.
+canvas_to() {
+  read -r abs_x abs_y < <(xwininfo -id "$wid" | awk '/Absolute upper-left X:/ {x=$4} /Absolute upper-left Y:/ {y=$4} END {print x, y}')
+  import -window root "$work/shot.png"
+  convert "$work/shot.png" -crop "596x508+$((abs_x + 10))+$((abs_y + 10))" +repage "$1"
+}
+same_picture() { [ "$(compare -metric AE "$1" "$2" null: 2>&1 || true)" = 0 ]; }
+
 # Starts the program and sets $wid to its main window.
 start_program() {
   QT_QPA_PLATFORM=xcb "$1" >"$work/app.log" 2>&1 &
