@@ -167,7 +167,6 @@ echo "ok a close posted during the capture's waits ends the program with status 
 # core made elsewhere replays in the window to the renderer's picture, and a
 # press takes it over. A broken file is refused with its reason.
 winpath() { printf 'Z:%s' "${1//\//\\}"; }
-same_picture() { [ "$(compare -metric AE "$1" "$2" null: 2>&1 || true)" = 0 ]; }
 wine "$build/tambrel.exe" --record "$(winpath "$work/run.tambrel")" >"$work/app.log" 2>&1 &
 app_pid=$!
 find_window
@@ -258,11 +257,28 @@ seek_lands() { # keys..., then the time they lead to
 }
 seek_lands ctrl+Home ctrl+Right ctrl+Right ctrl+Right 15000
 seek_lands ctrl+Left ctrl+Left 5000
+# A click on the timeline goes to the clicked time wherever the replay is
+# (it paged by a minute, to the end from 0:05 and to the start from the end).
+"$render" --replay "$work/steer.tambrel" --out "$work/steer-end.png" || fail "the steered session does not replay"
+click_track() { # from the picture in $1; the track spans client x 270 to 506: this is about 0:10
+  local before=$1
+  xdotool mousemove --window "$wid" 350 547 click 1
+  wait_until 30 eval 'holds && ! same_picture "$work/canvas.png" "$before"' || fail "a click on the timeline stayed on its picture"
+  ! same_picture "$work/canvas.png" "$work/steer-end.png" && ! same_picture "$work/canvas.png" "$work/until-0.png" ||
+    fail "a click on the timeline went to an end"
+}
+"$render" --replay "$work/steer.tambrel" --until-ms 0 --out "$work/until-0.png" || fail "--until-ms 0"
+click_track "$work/until-5000.png"
+cp "$work/canvas.png" "$work/middle-from-start.png"
+keys ctrl+End
+wait_until 30 eval 'canvas && same_picture "$work/canvas.png" "$work/steer-end.png"' || fail "Ctrl+End did not reach the end"
+click_track "$work/steer-end.png"
+same_picture "$work/canvas.png" "$work/middle-from-start.png" || fail "a click on the timeline lands elsewhere from the end than from 0:05"
 keys ctrl+Return
 wait_until 30 eval '[ "$(height)" = 530 ]' || fail "Ctrl+Enter did not take the replay over"
 close_program
 [ "$status" = 0 ] || fail "exit status $status after the steered replay"
-echo "ok the replay bar: pause holds, seeks both ways land on --until-ms pictures, Ctrl+Enter takes over"
+echo "ok the replay bar: pause holds, seeks both ways land on --until-ms pictures, a click goes to its time, Ctrl+Enter takes over"
 
 # A seek far into a long session goes on away from the window: a press is
 # answered at once meanwhile, a close ends the program at once, and left
