@@ -10,6 +10,7 @@ import fs from 'node:fs';
 import os from 'node:os';
 import path from 'node:path';
 import zlib from 'node:zlib';
+import { pngText } from './browsers.mjs';
 import { launchChromium } from './cdp.mjs';
 import { serve } from '../../tools/web/serve.mjs';
 
@@ -33,7 +34,7 @@ function videoCheck(video, png, [w, h] = [596, 508]) {
   const probe = spawnSync('ffprobe', ['-v', 'error', '-show_entries', 'format=duration', '-of', 'csv=p=0', video]);
   const raw = (input, ...filter) => spawnSync('ffmpeg', ['-v', 'error', '-i', input, ...filter, '-frames:v', '1',
     '-f', 'rawvideo', '-pix_fmt', 'rgb24', '-'], { maxBuffer: 1 << 26 }).stdout;
-  const last = raw(video, '-vf', 'reverse'), want = raw(png);
+  const last = raw(video, '-vf', `reverse,scale=${w}:${h}:flags=area`), want = raw(png); // a clip may be twice the size in blocks
   let worst = last.length === w * h * 3 && want.length === w * h * 3 ? 0 : Infinity;
   for (let by = 0; by + 8 <= h && worst < Infinity; by += 8) {
     for (let bx = 0; bx + 8 <= w; bx += 8) {
@@ -216,7 +217,8 @@ try {
   await browser.click(...(await centre(1013)));
   await ui('new Promise((r) => setTimeout(r, 300))');
   check('a refused screen capture switches the mode on', (await ui('tambrel.title()')) === 'Tambrel: Screen capture degrader');
-  check('... with the caption "Turn Capture Off" and a black canvas', await ui(`document.querySelector('[data-control-id="1013"]').textContent === 'Turn Capture Off' && tambrel.pixels().every((v) => v === 0)`));
+  check('... with the caption "Turn Capture Off" and a black canvas, saying why', await ui(`document.querySelector('[data-control-id="1013"]').textContent === 'Turn Capture Off' && tambrel.pixels().every((v) => v === 0)
+    && document.getElementById('notice').textContent.startsWith('Capture shows black: ')`));
   await browser.click(...(await centre(1013)));
   await ui('new Promise((r) => setTimeout(r, 50))');
   check('pressed again, everything is off', (await ui('tambrel.title()')) === 'Tambrel');
@@ -280,6 +282,16 @@ try {
   check('a session recorded through real input replays in the renderer to the page\'s surface',
     (await ui('tambrel.title()')) === 'Tambrel: Random fractal cloud painter' && (await differFrom('run.png')) === 0,
     `${recorded.length} bytes, ${await differFrom('run.png')} pixels differ`);
+  // Save Picture: the surface's pixels, saying what they are as the desktop's picture does.
+  const picture = await browser.bytes('tambrel.savePicture()');
+  fs.writeFileSync(path.join(outDir, 'web-picture.png'), picture);
+  const pictureDiffers = spawnSync('compare', ['-metric', 'AE', path.join(outDir, 'web-picture.png'), path.join(fixtures, 'run.png'), 'null:'],
+    { encoding: 'utf8' }).stderr.trim();
+  const said = pngText(picture);
+  check('Save Picture holds the surface and says what it is',
+    pictureDiffers === '0' && /^Tambrel \d/.test(said.Software) && said.Mode === 'clouds' &&
+      said.Title === 'Tambrel: Random fractal cloud painter' && said.Seed === '11',
+    `${pictureDiffers} pixels differ; ${JSON.stringify(said)}`);
 
   // Save Clip: the last two seconds made again from the session while the
   // page runs on (psyche's rings following the pointer: the hardest
@@ -314,6 +326,19 @@ try {
     path.join(outDir, 'web-clip.webm'), path.join(fixtures, 'exact.webp')]).toString().trim();
   const worstDb = Number(/as encoded: worst ([\d.]+) dB/.exec(truth)?.[1] ?? 0);
   check('every frame of the clip within 35 dB of the exact picture at its time, in RGB', worstDb >= 35, truth);
+  // A page that died while it made a clip (an engine's encoder can take it
+  // down) says so when opened again, and makes no clip in that browser.
+  await ui(`(localStorage.setItem('tambrel-encoding', navigator.userAgent), true)`);
+  await browser.goto(`${base}?seed=13`);
+  const refused = await ui(`(async () => {
+    const said = document.getElementById('notice').textContent;
+    await tambrel.press(1005);
+    const clip = await tambrel.saveClip(1);
+    return [said, clip === null, document.getElementById('notice').textContent];
+  })()`);
+  await ui(`(localStorage.removeItem('tambrel-encoding'), true)`);
+  check('after a clip took the page down, the page says so and makes no clip in that browser',
+    refused[0].startsWith('The page stopped while it made a clip') && refused[1] && refused[2].includes('makes no clips'), refused.join(' | '));
 
   await browser.goto(`${base}?seed=12#session=${recorded.toString('base64url')}`);
   const replayed = await ui(`(async () => {

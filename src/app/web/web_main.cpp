@@ -378,6 +378,15 @@ EMSCRIPTEN_KEEPALIVE const char* tambrel_mode_description(int mode, int waiting)
     words = tambrel::canvasDescription(known ? &tambrel::kModeTable[static_cast<size_t>(mode)] : nullptr, waiting != 0);
     return words.c_str();
 }
+// What a saved picture says of itself, as the desktop's PNG does: lines of
+// "Key\tValue".
+EMSCRIPTEN_KEEPALIVE const char* tambrel_picture_text()
+{
+    static std::string text;
+    text.clear();
+    for (const auto& [key, value] : app->program.pictureText()) text += key + "\t" + value + "\n";
+    return text.c_str();
+}
 // Whether the mode that is on waits for a click to draw anything.
 EMSCRIPTEN_KEEPALIVE int tambrel_waiting_for_click() { return app->program.waitingForClick() ? 1 : 0; }
 EMSCRIPTEN_KEEPALIVE int tambrel_mode_count() { return tambrel::kModeCount; }

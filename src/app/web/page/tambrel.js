@@ -23,7 +23,7 @@
   const MOST_STEPS_PER_FRAME = 200; // a replay that stalled catches up without freezing the page
   const CLIP_SLICE_MS = 4; // a clip is made in slices this long between the page's own passes
   const CLIP_QUANTIZER = 52; // VP9's, 0 to 63: see encodeWithWebCodecs
-  const CLIP_FALLBACK_BITRATE = 40e6; // where a browser's encoder takes no quantizer
+  const CLIP_FALLBACK_BITRATE = 40e6; // where a browser's encoder takes no quantizer, for each canvas-sized picture
   const COPY_MS = 4; // a replay's copies for seeking are made this long per frame
   let SPEEDS = []; // [speed, name] as the program has them; 0: as fast as it goes
 
@@ -222,7 +222,11 @@
     const picture = wantsPicture ? screenPicture() : null; // asked at once, while the press still counts as the user's
     const waiting = picture && waitForChoice(picture);
     return enqueue(async () => {
-      if (waiting) handOver(await waiting);
+      if (waiting) {
+        const { picture: shown, why } = await waiting;
+        handOver(shown);
+        if (!shown) say(`Capture shows black: ${why}. Switch it off and on again to be asked again.`);
+      }
       command(id, CLICKED);
     });
   }
@@ -236,8 +240,9 @@
   }
 
   // One frame of the screen through screen sharing (the stream is closed at
-  // once), or where the browser has none, the clipboard's image. Null when
-  // refused or not offered: the mode then switches on black.
+  // once), or where the browser has none, the clipboard's image. Resolves
+  // to { picture } or, refused or not offered, to { why }: the mode then
+  // switches on black, and the page says why.
   async function screenPicture() {
     const media = navigator.mediaDevices;
     if (media && media.getDisplayMedia) {
@@ -248,9 +253,11 @@
         video.muted = true;
         video.srcObject = stream;
         await video.play();
-        return pixelsOf(video, video.videoWidth, video.videoHeight);
+        const picture = pixelsOf(video, video.videoWidth, video.videoHeight);
+        return picture ? { picture } : { why: 'the shared screen gave no picture' };
       } catch (e) {
-        return null;
+        return { why: e.name === 'NotAllowedError' ? 'the screen was not shared (the browser, or you, said no)'
+          : `the browser could not share the screen (${e.name}: ${e.message})` };
       } finally {
         if (stream) for (const track of stream.getTracks()) track.stop();
       }
@@ -261,13 +268,15 @@
           const type = item.types.find((t) => t.startsWith('image/'));
           if (!type) continue;
           const bitmap = await createImageBitmap(await item.getType(type));
-          return pixelsOf(bitmap, bitmap.width, bitmap.height);
+          const picture = pixelsOf(bitmap, bitmap.width, bitmap.height);
+          if (picture) return { picture };
         }
+        return { why: 'this browser cannot share the screen, and the clipboard holds no picture to show instead' };
       } catch (e) {
-        return null;
+        return { why: `this browser cannot share the screen, and the clipboard could not be read (${e.message})` };
       }
     }
-    return null;
+    return { why: 'this browser can neither share the screen nor read a picture from the clipboard' };
   }
 
   // While the browser asks the visitor what to share, every press and click
@@ -275,7 +284,7 @@
   // black, as a refusal does.
   function waitForChoice(picture) {
     let cancel;
-    const cancelled = new Promise((resolve) => { cancel = () => resolve(null); });
+    const cancelled = new Promise((resolve) => { cancel = () => resolve({ why: 'the choice was cancelled' }); });
     const message = say('Waiting for your choice: pick a screen, a window or a tab in the browser\'s request to capture it. ' +
       'Presses and clicks wait until then.', [['Cancel', cancel]]);
     return Promise.race([picture, cancelled]).finally(() => unsay(message));
@@ -359,10 +368,9 @@
     surface.addEventListener('pointerdown', (e) => {
       track(e);
       surface.focus();
-      if (e.pointerType !== 'mouse') { // a tap is a click; held, it opens the menu too
+      if (e.pointerType !== 'mouse') { // a tap is a click; held, it opens the menu and clicks nothing
         e.preventDefault();
-        clickCanvas(false);
-        holdForMenu(e);
+        holdForMenu(e, () => clickCanvas(false));
       }
     });
     surface.addEventListener('mousedown', (e) => {
@@ -407,7 +415,10 @@
     // changes the layout without a resize.
     window.matchMedia?.('(pointer: coarse)').addEventListener?.('change', fit);
     document.addEventListener('visibilitychange', () => { nextPass = performance.now(); });
-    window.addEventListener('pagehide', () => M._tambrel_close());
+    window.addEventListener('pagehide', () => {
+      M._tambrel_close();
+      if (clipping) markEncoding(false); // closed while a clip was made: not the encoder's fault
+    });
   }
 
   async function start() {
@@ -442,6 +453,7 @@
     // does one opened in a tab that already shows the page.
     openLink();
     window.addEventListener('hashchange', openLink);
+    if (encoderCrashed()) say(`The page stopped while it made a clip: ${ENCODER_CRASHED}.`);
     // Installed, the page opens session files the system hands it.
     if ('launchQueue' in window) {
       window.launchQueue.setConsumer(async (launch) => {
@@ -745,18 +757,46 @@
     setTimeout(() => URL.revokeObjectURL(a.href), 10000);
   }
 
-  // The surface's exact pixels: the canvas element holds them one to one.
-  function savePicture() {
+  // A PNG's text chunks (tEXt, Latin-1 keys and values), after its header.
+  const CRC_TABLE = Array.from({ length: 256 }, (_, n) => {
+    for (let k = 0; k < 8; k++) n = n & 1 ? 0xedb88320 ^ (n >>> 1) : n >>> 1;
+    return n >>> 0;
+  });
+  function crc32(bytes) {
+    let c = 0xffffffff;
+    for (const b of bytes) c = CRC_TABLE[(c ^ b) & 0xff] ^ (c >>> 8);
+    return (c ^ 0xffffffff) >>> 0;
+  }
+  function withText(png, entries) {
+    const chunks = entries.map(([key, value]) => {
+      const data = Uint8Array.from(`tEXt${key}\0${value}`, (ch) => ch.charCodeAt(0) & 0xff);
+      const chunk = new Uint8Array(data.length + 8);
+      const view = new DataView(chunk.buffer);
+      view.setUint32(0, data.length - 4);
+      chunk.set(data, 4);
+      view.setUint32(data.length + 4, crc32(data));
+      return chunk;
+    });
+    const afterHeader = 8 + 25; // the signature, then IHDR: length, type, 13 bytes, CRC
+    return concat(png.subarray(0, afterHeader), ...chunks, png.subarray(afterHeader));
+  }
+
+  // The surface's exact pixels: the canvas element holds them one to one,
+  // with what the picture is (the program, the mode, the seed) as text.
+  // Resolves to the picture's Blob, or null where none was made.
+  async function savePicture() {
     blit();
-    surface.toBlob((blob) => {
-      if (!blob) {
-        say('The picture could not be saved: the browser could not make it.');
-        return;
-      }
-      const name = timeStamped('.png');
-      download(blob, name);
-      say(`Picture "${name}" handed to your browser's downloads.`);
-    }, 'image/png');
+    const text = M.UTF8ToString(M._tambrel_picture_text()).split('\n').filter(Boolean).map((line) => line.split('\t'));
+    const made = await new Promise((resolve) => surface.toBlob(resolve, 'image/png'));
+    if (!made) {
+      say('The picture could not be saved: the browser could not make it.');
+      return null;
+    }
+    const blob = new Blob([withText(new Uint8Array(await made.arrayBuffer()), text)], { type: 'image/png' });
+    const name = timeStamped('.png');
+    download(blob, name);
+    say(`Picture "${name}" handed to your browser's downloads.`);
+    return blob;
   }
 
   async function screenPictureAllowed(what, yes) {
@@ -785,10 +825,16 @@
     }
     if (!await screenPictureAllowed('The picture goes with the link: whoever opens it sees it. Make the link with the picture?',
       'Make Link')) return;
-    const link = `${location.origin}${location.pathname}${location.search}#session=${toBase64Url(bytes)}`;
+    // From the page's own address: a page opened from a file has no origin
+    // ("null"), but its address still opens it.
+    const address = new URL(location.href);
+    address.hash = `session=${toBase64Url(bytes)}`;
+    const link = address.href;
+    const onlyHere = address.protocol === 'file:';
     try {
       await navigator.clipboard.writeText(link);
-      say('Link copied. Whoever opens it sees this session replayed, then the page is theirs.');
+      say(onlyHere ? 'Link copied. The page was opened from a file, so the link opens it on this computer only.'
+        : 'Link copied. Whoever opens it sees this session replayed, then the page is theirs.');
     } catch (e) {
       say('Copy this link:', [], link);
     }
@@ -829,7 +875,15 @@
     job.message = say('Making the clip…', [['Cancel', () => { job.cancelled = true; }]]);
     job.started = performance.now();
     try {
-      const clip = await encodeWithWebCodecs(clipFrames(job)) ?? await encodeWithRecorder(clipFrames(job));
+      if (encoderCrashed()) throw new Error(ENCODER_CRASHED);
+      markEncoding(true);
+      const clip = await (async () => {
+        try {
+          return await encodeWithWebCodecs(clipFrames(job)) ?? await encodeWithRecorder(clipFrames(job));
+        } finally {
+          markEncoding(false);
+        }
+      })();
       const name = timeStamped(clip.type.startsWith('video/mp4') ? '.mp4' : '.webm');
       download(clip, name);
       lastClipSpan = { fromMs: to - ms, toMs: to };
@@ -877,29 +931,101 @@
     words.textContent = `Making the clip… ${Math.floor(done * 100)} %` + (left === null ? '' : `, about ${left} s left`);
   }
 
-  // VP9 in WebM, every picture on the clip's 20 ms grid (as the program
-  // hands them over) at its own time and duration; null where the browser
-  // has no such encoder. VP9's profile 1 keeps every pixel's own colour
-  // (4:4:4: at the canvas's size, 4:2:0 would blur the colour of every edge
-  // of the rings), at a constant quantizer chosen by measurement
-  // (tools/web/clip_bench.mjs): 10 s of the densest rings come to 38 dB in
-  // RGB and about 110 MB, clouds to 35 dB and 27 MB. Browsers without it
-  // get VP9's usual profile, then VP8.
+  // The clip's encoders, best first. VP9's profile 1 keeps every pixel's
+  // own colour (4:4:4: at the canvas's size, 4:2:0 would blur the colour of
+  // every edge of the rings); where an engine lacks it, 4:2:0 at twice the
+  // size in blocks keeps it as well (as the desktop's MP4 does); VP8 before
+  // AV1, which one engine makes ten times slower and with no colours
+  // declared. All at a
+  // constant quantizer chosen by measurement (tools/web/clip_bench.mjs): 10 s
+  // of the densest rings come to 38 dB in RGB and about 110 MB, clouds to
+  // 35 dB and 27 MB.
+  const CLIP_CODECS = [
+    { codec: 'vp9', fullCodecString: 'vp09.01.31.08.03.01.01.01.00', scale: 1 },
+    { codec: 'vp9', fullCodecString: 'vp09.00.40.08', scale: 2 },
+    { codec: 'vp8', fullCodecString: 'vp8', scale: 2 },
+    { codec: 'av1', fullCodecString: 'av01.0.08M.08', scale: 2 },
+  ];
+  // A browser whose page died while it made a clip (an engine's media
+  // framework can take the whole page down) is not asked again: a mark that
+  // only a clip's end, or the page's own closing, takes away. A newer
+  // browser (another user agent) is asked again.
+  const ENCODING_KEY = 'tambrel-encoding';
+  const ENCODER_CRASHED = 'this browser\'s video encoder stopped the page the last time it was used, so Tambrel makes no clips in it';
+  const encoderCrashed = () => { try { return localStorage.getItem(ENCODING_KEY) === navigator.userAgent; } catch { return false; } };
+  const markEncoding = (on) => { try { on ? localStorage.setItem(ENCODING_KEY, navigator.userAgent) : localStorage.removeItem(ENCODING_KEY); } catch {} };
+
+  // How close a picture came back, in dB over R, G and B.
+  function psnr(a, b) {
+    let se = 0, n = 0;
+    for (let i = 0; i < a.length; i += 4) for (let k = 0; k < 3; ++k, ++n) se += (a[i + k] - b[i + k]) ** 2;
+    return se === 0 ? Infinity : 10 * Math.log10((255 * 255 * n) / se);
+  }
+
+  // Whether an engine's encoder makes what it says it makes, read back
+  // through its own decoder: engines may take a configuration and encode
+  // another (4:2:0 for 4:4:4) or shift the colours. A small picture with
+  // one-pixel detail in the modes' saturated colours, in blocks of the
+  // encoder's scale, must come back within 35 dB.
+  async function encodesTrue({ fullCodecString: codec, scale }) {
+    const n = 32, w = n * scale, rgba = new Uint8Array(w * w * 4);
+    const colours = [[75, 241, 6], [255, 0, 0], [0, 0, 255], [255, 255, 255], [20, 20, 20], [255, 160, 0]];
+    for (let y = 0; y < w; ++y) {
+      for (let x = 0; x < w; ++x) rgba.set([...colours[(Math.floor(x / scale) * 7 + Math.floor(y / scale) * 3) % colours.length], 255], (y * w + x) * 4);
+    }
+    const config = { codec, width: w, height: w, bitrate: 8e6 };
+    if (!(await VideoEncoder.isConfigSupported(config).catch(() => ({}))).supported) return false;
+    let chunk = null, decoderConfig = null, back = null;
+    const encoder = new VideoEncoder({ output: (c, meta) => { chunk ??= c; decoderConfig ??= meta?.decoderConfig; }, error: () => {} });
+    const decoder = new VideoDecoder({ output: (f) => { back ??= f; }, error: () => {} });
+    try {
+      encoder.configure(config);
+      const frame = new VideoFrame(rgba, { format: 'RGBX', codedWidth: w, codedHeight: w, timestamp: 0 });
+      encoder.encode(frame, { keyFrame: true });
+      frame.close();
+      await encoder.flush();
+      if (!chunk) return false;
+      decoder.configure(decoderConfig ?? { codec });
+      decoder.decode(chunk);
+      await decoder.flush();
+      if (!back) return false;
+      const c = new OffscreenCanvas(w, w), g = c.getContext('2d');
+      g.drawImage(back, 0, 0);
+      return psnr(rgba, g.getImageData(0, 0, w, w).data) >= 35;
+    } catch {
+      return false;
+    } finally {
+      back?.close();
+      if (encoder.state !== 'closed') encoder.close();
+      if (decoder.state !== 'closed') decoder.close();
+    }
+  }
+
+  let clipCodec; // the first of CLIP_CODECS this browser makes true (null: none), once asked
+  async function trueCodec() {
+    if (clipCodec !== undefined) return clipCodec;
+    clipCodec = null;
+    if (!window.VideoEncoder || !window.VideoDecoder || !window.OffscreenCanvas) return null;
+    for (const c of CLIP_CODECS) if (await encodesTrue(c)) return (clipCodec = c);
+    return null;
+  }
+
+  // WebM, every picture on the clip's 20 ms grid (as the program hands them
+  // over) at its own time and duration, through the first encoder this
+  // browser makes true; null where it has none.
   async function encodeWithWebCodecs(frames) {
-    const V = window.TambrelVideo, [w, h] = layout.surface;
-    if (!V || !window.VideoEncoder) return null;
-    const quality = new V.Quality({ quantizer: CLIP_QUANTIZER, bitrate: CLIP_FALLBACK_BITRATE });
-    const choices = [{ codec: 'vp9', fullCodecString: 'vp09.01.31.08.03.01.01.01.00' }, { codec: 'vp9' }, { codec: 'vp8' }];
-    let choice = null;
-    for (const c of choices) if (!choice && await V.canEncodeVideo(c.codec, { width: w, height: h, quality, ...c })) choice = c;
+    const V = window.TambrelVideo;
+    const choice = V && await trueCodec();
     if (!choice) return null;
+    const { codec, fullCodecString, scale } = choice;
+    const quality = new V.Quality({ quantizer: CLIP_QUANTIZER, bitrate: CLIP_FALLBACK_BITRATE * scale * scale });
     const output = new V.Output({ format: new V.WebMOutputFormat(), target: new V.BufferTarget() });
-    const source = new V.VideoSampleSource({ ...choice, quality });
+    const source = new V.VideoSampleSource({ codec, fullCodecString, quality });
     output.addVideoTrack(source);
     await output.start();
     const add = async (pixels, w, h, fromMs, untilMs) => {
       // 0x00BBGGRR words are R, G, B, X bytes
-      const sample = new V.VideoSample(pixels, { format: 'RGBX', codedWidth: w, codedHeight: h,
+      const sample = new V.VideoSample(blocks(pixels, w, h, scale), { format: 'RGBX', codedWidth: w * scale, codedHeight: h * scale,
         timestamp: fromMs / 1000, duration: (untilMs - fromMs) / 1000 });
       await source.add(sample);
       sample.close();
@@ -910,7 +1036,7 @@
         newest = { pixels: f.pixels.slice(), w: f.w, h: f.h };
         if (!f.seen) continue;
         last = { from: f.from, until: f.until };
-        await add(newest.pixels.slice(), f.w, f.h, f.from, f.until);
+        await add(newest.pixels, f.w, f.h, f.from, f.until);
       }
       // The file lasts as long as its blocks' times reach, not their
       // durations: the newest picture once more at the clip's end, so that
@@ -925,15 +1051,29 @@
     return new Blob([output.target.buffer], { type: 'video/webm' });
   }
 
+  // Each pixel as a scale x scale block (a copy at scale 1).
+  function blocks(pixels, w, h, scale) {
+    if (scale === 1) return pixels.slice();
+    const from = new Uint32Array(pixels.buffer, pixels.byteOffset, w * h), to = new Uint32Array(w * h * scale * scale);
+    for (let y = 0, at = 0; y < h; ++y) {
+      const row = at;
+      for (let x = 0; x < w; ++x) to.fill(from[y * w + x], at, at += scale);
+      for (let k = 1; k < scale; ++k) to.copyWithin(at, row, row + w * scale), at += w * scale;
+    }
+    return new Uint8Array(to.buffer);
+  }
+
   // A canvas of its own, filmed by a MediaRecorder as the pictures are put
-  // on it at their times: it takes as long as the clip lasts.
+  // on it at their times: it takes as long as the clip lasts. Twice the
+  // size in blocks, so that a recorder's 4:2:0 keeps each pixel's colour.
   async function encodeWithRecorder(frames) {
     const [w, h] = layout.surface;
     const type = ['video/webm;codecs=vp9', 'video/webm', 'video/mp4'].find((t) => window.MediaRecorder?.isTypeSupported(t));
-    if (!type) throw new Error('this browser cannot make videos');
-    const film = document.createElement('canvas');
-    film.width = w, film.height = h;
+    if (!type) throw new Error('this browser can make no videos');
+    const film = document.createElement('canvas'), scratch = document.createElement('canvas');
+    film.width = 2 * w, film.height = 2 * h, scratch.width = w, scratch.height = h;
     const ctx = film.getContext('2d'), picture = new ImageData(w, h), words = new Uint32Array(picture.data.buffer);
+    ctx.imageSmoothingEnabled = false;
     const stream = film.captureStream(0), track = stream.getVideoTracks()[0];
     const recorder = new MediaRecorder(stream, { mimeType: type, videoBitsPerSecond: 8e6 });
     const parts = [], stopped = new Promise((resolve) => { recorder.onstop = resolve; });
@@ -947,7 +1087,8 @@
         words.set(new Uint32Array(f.pixels.buffer, f.pixels.byteOffset, w * h));
         for (let i = 0; i < words.length; ++i) words[i] |= 0xFF000000;
         await until(f.from);
-        ctx.putImageData(picture, 0, 0);
+        scratch.getContext('2d').putImageData(picture, 0, 0);
+        ctx.drawImage(scratch, 0, 0, 2 * w, 2 * h);
         track.requestFrame();
         end = f.until;
       }
@@ -1126,17 +1267,22 @@
     window.addEventListener('blur', closeMenu);
   }
 
-  // A finger held still on the canvas.
-  function holdForMenu(down) {
+  // A finger on the canvas: held still, it opens the menu; lifted sooner,
+  // or moved away (a stroke), it is a click, which a held finger must not
+  // be: in Clouds a click paints over the picture the visitor meant to keep.
+  function holdForMenu(down, click) {
     const timer = setTimeout(() => { done(); openMenu(down.clientX, down.clientY); }, LONG_PRESS_MS);
-    const moved = (e) => { if (Math.hypot(e.clientX - down.clientX, e.clientY - down.clientY) > 10) done(); };
+    const clicked = () => { done(); click(); };
+    const moved = (e) => { if (Math.hypot(e.clientX - down.clientX, e.clientY - down.clientY) > 10) clicked(); };
     const done = () => {
       clearTimeout(timer);
       surface.removeEventListener('pointermove', moved);
-      for (const type of ['pointerup', 'pointercancel']) surface.removeEventListener(type, done);
+      surface.removeEventListener('pointerup', clicked);
+      surface.removeEventListener('pointercancel', done);
     };
     surface.addEventListener('pointermove', moved);
-    for (const type of ['pointerup', 'pointercancel']) surface.addEventListener(type, done);
+    surface.addEventListener('pointerup', clicked);
+    surface.addEventListener('pointercancel', done);
   }
 
   let menuOpener = null; // what had the focus before the menu, and gets it back
@@ -1210,6 +1356,7 @@
       return r && { durationMs: r.durationMs, positionMs: r.positionMs, speed: r.speed || Infinity, paused: r.paused, name: replaying.name,
         seeking: r.seeking };
     },
+    savePicture, // downloads the canvas's picture; resolves to its Blob (null: none)
     saveClip: (seconds) => saveClip(seconds), // the last seconds, downloaded; resolves to the video's Blob (null: none)
     clipSpan: () => lastClipSpan, // { fromMs, toMs } of the session the last clip made holds
     passes: () => passes, // run so far, by the scheduler and by step
