@@ -18,6 +18,7 @@ packages=(
   shared-mime-info xdg-utils libglib2.0-bin   # sessions as documents: their type, and opening one
   dbus-daemon dbus-session-bus-common   # a private session bus for the screenshot portal test
   emscripten nodejs chromium            # the web edition, and its test in a real browser
+  firefox-esr webkit2gtk-driver         # the page's tests in the other engines (Gecko, WebKit)
   at-spi2-core python3-pyatspi          # the accessibility test
   weston qt6-wayland                    # the Wayland test
   g++-mingw-w64-x86-64-posix libz-mingw-w64-dev googletest zip wine wine64   # the Windows edition and its test under Wine

@@ -5,6 +5,7 @@ import { spawn } from 'node:child_process';
 import fs from 'node:fs';
 import os from 'node:os';
 import path from 'node:path';
+import { bytesThrough } from './browsers.mjs';
 
 // The text a real keyboard's key types: Enter types a carriage return.
 const typed = (key) => (key.length === 1 ? key : key === 'Enter' ? '\r' : undefined);
@@ -99,27 +100,9 @@ export async function launchChromium({ width = 1280, height = 800, args = [] } =
       if (r.exceptionDetails) throw new Error(r.exceptionDetails.exception?.description ?? r.exceptionDetails.text);
       return r.result.value;
     },
-    // The bytes an expression gives (a Uint8Array, an ArrayBuffer or a
-    // Blob), moved as base64 a megabyte at a time: as a JSON array of
-    // numbers a clip's megabytes take minutes.
-    async bytes(expression, timeoutMs = 60000) {
-      const length = await this.evaluate(`(async () => {
-        let v = await (${expression});
-        if (v instanceof Blob) v = await v.arrayBuffer();
-        globalThis.movedBytes = v instanceof Uint8Array ? v : new Uint8Array(v ?? []);
-        return movedBytes.length;
-      })()`, timeoutMs);
-      const pieces = [];
-      for (let at = 0; at < length; at += 1 << 20) {
-        pieces.push(Buffer.from(await this.evaluate(`(() => {
-          const piece = movedBytes.subarray(${at}, ${at + (1 << 20)});
-          let text = '';
-          for (let i = 0; i < piece.length; i += 4096) text += String.fromCharCode(...piece.subarray(i, i + 4096));
-          return btoa(text);
-        })()`, timeoutMs), 'base64'));
-      }
-      await this.evaluate('delete globalThis.movedBytes');
-      return Buffer.concat(pieces);
+    // The bytes an expression gives, base64 a megabyte at a time.
+    bytes(expression, timeoutMs = 60000) {
+      return bytesThrough((x, t) => this.evaluate(x, t), expression, timeoutMs);
     },
     // A real click of the left button at a point of the page.
     async click(x, y, clickCount = 1) {

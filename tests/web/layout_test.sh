@@ -5,9 +5,6 @@
 #   tests/web/layout_test.sh SITE_DIR DIR
 set -euo pipefail
 site="$1" dir="$2" here="$(cd "$(dirname "$0")" && pwd)"
-mkdir -p "$dir"
-if ! cmp -s "$here/axe/package-lock.json" "$dir/package-lock.json" || [ ! -f "$dir/node_modules/axe-core/axe.min.js" ]; then
-  cp "$here/axe/package.json" "$here/axe/package-lock.json" "$dir/"
-  (cd "$dir" && npm ci --no-audit --no-fund --loglevel=error >/dev/null)
-fi
+source "$here/npm_packages.sh"
+npm_packages axe "$dir" axe-core/axe.min.js
 exec node "$here/layout_test.mjs" "$site" "$dir/node_modules/axe-core/axe.min.js"
