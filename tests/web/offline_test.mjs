@@ -38,6 +38,8 @@ try {
     manifest.display === 'standalone' && manifest.icons.map((i) => i.sizes).join(' ') === '192x192 512x512' &&
       manifest.file_handlers[0].accept['application/x-tambrel-session'][0] === '.tambrel', JSON.stringify(manifest));
 
+  const linked = await browser.evaluate(`Promise.all(['README.md', 'docs/web.md', 'docs/gallery/psyche.png'].map((f) => fetch(f).then((r) => r.ok)))`);
+  check('the README and what it links to are served beside the page', linked.every(Boolean), linked.join(', '));
   await browser.command('Network.enable');
   await browser.command('Network.emulateNetworkConditions', { offline: true, latency: 0, downloadThroughput: -1, uploadThroughput: -1 });
   server.closeAllConnections?.();
@@ -51,6 +53,10 @@ try {
   })()`);
   check('with the network cut the page loads again and runs', offline[0] === 'Tambrel: Psychedelic animation', offline.join(', '));
   check('no console errors', browser.errors.length === 0, browser.errors.join(' | '));
+  // Last: the file not kept fails to load, which the console reports.
+  const readme = await browser.evaluate(`Promise.all(['README.md', 'docs/linux.md'].map((f) => fetch(f).then((r) => r.text(), () => 'not there')))`);
+  check('... its README is the README, and what was never kept is not there (not the page in its place)',
+    readme[0].startsWith('# Tambrel') && readme[1] === 'not there', readme.map((t) => t.slice(0, 40)).join(' | '));
 } catch (e) {
   check('the run', false, e.stack);
 } finally {
