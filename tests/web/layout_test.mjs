@@ -63,7 +63,8 @@ try {
         const g = await ui(`(() => {
           const s = document.getElementById('surface').getBoundingClientRect();
           const controls = [...document.querySelectorAll('#dialog > button, #bar button')].map((e) => e.getBoundingClientRect());
-          return { canvas: [s.left, s.top, s.right, s.bottom], vw: innerWidth, vh: innerHeight, scrolled: scrollY,
+          const l = document.getElementById('line').getBoundingClientRect();
+          return { canvas: [s.left, s.top, s.right, s.bottom], line: [l.left, l.top, l.right, l.bottom], vw: innerWidth, vh: innerHeight, scrolled: scrollY,
             wide: controls.every((r) => r.left >= 0 && r.right <= innerWidth + 0.5 && r.height > 0),
             phone: document.getElementById('dialog').classList.contains('phone'),
             smallest: Math.min(...controls.map((r) => r.height)) };
@@ -71,13 +72,14 @@ try {
         const [l, t, r, bottom] = g.canvas;
         const bad = [];
         if (g.scrolled !== 0 || l < 0 || t < 0 || r > g.vw + 0.5 || bottom > g.vh + 0.5) bad.push(`canvas at ${g.canvas.map(Math.round)}`);
+        if (g.line[0] < -0.5 || g.line[2] > g.vw + 0.5 || g.line[3] > g.vh + 0.5) bad.push(`the line under the window at ${g.line.map(Math.round)}`);
         if (!g.wide) bad.push('a control is outside the width');
         if (g.phone && g.smallest < 44) bad.push(`a ${g.smallest} px target`);
         if (bad.length) misfits.push(`${w} x ${h} at ${dpr}: ${bad.join(', ')}`);
       }
     }
   }
-  check('at 72 screen sizes and scalings the whole canvas shows and every control can be reached', misfits.length === 0, misfits.join('; '));
+  check('at 72 screen sizes and scalings the whole canvas and the line under it show, and every control can be reached', misfits.length === 0, misfits.join('; '));
 
   // Nothing moves that the visitor did not touch: every mode on in turn,
   // messages long and short, on a desktop window and on a phone.

@@ -12,6 +12,7 @@
   const MIN_SCALE = 1 / 16; // a page area too small for anything still maps the pointer
   const SMALL_SCREEN = 600; // CSS px: a screen this narrow or low, shrinking the window, gets the phone's layout
   const EDGE = 8; // CSS px kept free around the window
+  const SIDE_ROOM = 240; // CSS px beside the window that hold the line under it where the height is short
   const LONG_PRESS_MS = 500; // a finger held this long on the canvas opens its menu
   const MAX_RECORDS = 256 * 1024 * 1024; // a session's records inflate to no more than this
   const MAX_FILE = MAX_RECORDS + MAX_RECORDS / 256 + 4096; // and deflate's worst case: no session file is larger
@@ -115,19 +116,37 @@
     sizer.style.display = '';
     const units = (height) => Math.floor(Math.min((vw * dpr) / cw, (Math.max(0, height - EDGE) * dpr) / ch));
     const low = units(vh - above) < Math.max(1, units(vh));
-    const whole = units(low ? vh : vh - above);
+    let whole = units(low ? vh : vh - above);
     const coarse = window.matchMedia?.('(pointer: coarse)').matches;
     const phone = whole < dpr && (Math.min(vw, vh) < SMALL_SCREEN || coarse);
     document.body.classList.toggle('low', phone ? vw > vh : low);
+    document.body.classList.remove('beside');
     dialog.classList.toggle('phone', phone);
-    // On a phone the replay bar sits right under the canvas, in sight while
-    // one watches it; elsewhere in the line under the window.
-    const bar = document.getElementById('replay');
-    if (phone) dialog.querySelector('#frame').after(bar);
-    else if (bar.parentElement !== document.getElementById('line')) document.getElementById('line').append(bar);
+    // The line under the window (what to do, or the replay's bar) is seen
+    // wherever the canvas is: on a phone right under the canvas; elsewhere
+    // under the window's bar, or beside the window where the height is short.
+    const line = document.getElementById('line');
     if (phone) {
-      fitPhone(vw, vh - (vw > vh ? 0 : above), dpr);
+      dialog.style.width = vw + 'px';
+      dialog.querySelector('#frame').after(line);
+      reserveLine();
+      fitPhone(vw, vh - (vw > vh ? 0 : above) - line.offsetHeight - EDGE, dpr);
     } else {
+      if (line.parentElement !== document.getElementById('under')) document.getElementById('bar').after(line);
+      reserveLine();
+      // The most whole steps at which the line still shows: under the window
+      // with the heading above it, else below it; else beside the window.
+      const under = document.getElementById('bar').offsetHeight + line.offsetHeight + 18; // with their margins
+      const fits = (w, top) => top + 4 + (ch * w) / dpr + under + EDGE <= vh;
+      for (let w = units(vh); w >= 1; --w) {
+        const beside = !fits(w, 0) && vw - (cw * w) / dpr - 3 * EDGE >= SIDE_ROOM;
+        if (fits(w, above) || fits(w, 0) || beside || w === 1) {
+          whole = w;
+          document.body.classList.toggle('low', beside ? units(vh - above) < w : !fits(w, above));
+          document.body.classList.toggle('beside', beside);
+          break;
+        }
+      }
       surface.style.width = surface.style.height = '';
       dialog.style.width = cw + 'px';
       dialog.style.height = ch + 'px';
@@ -585,7 +604,6 @@
     const came = bar.hidden !== !r;
     bar.hidden = !r;
     line.hidden = !!r;
-    if (came && dialog.classList.contains('phone')) fit(); // the bar under the canvas takes its room
     if (!r || (!at && now - replaying.shown < 100)) return;
     replaying.shown = now;
     const timeline = document.getElementById('replay-timeline');
