@@ -304,11 +304,18 @@ try {
   const [clipRate, clipType, span] = await browser.evaluate(`(async () => {
     await tambrel.ready;
     const session = tambrel.session(), passes = tambrel.passes(), t0 = performance.now();
+    const said = [], watch = setInterval(() => said.push(document.getElementById('notice').textContent), 20);
     const clip = await tambrel.saveClip(2);
+    clearInterval(watch);
+    globalThis.clipSaid = said;
+    globalThis.clipProgress = said.map((t) => /(\\d+)\\s%/.exec(t)?.[1]).filter(Boolean).map(Number);
     const rate = (tambrel.passes() - passes) / (performance.now() - t0) * 1000;
     globalThis.clipMade = { session: await session, clip, later: await tambrel.session() };
     return [rate, clip?.type, tambrel.clipSpan()];
   })()`, 180000);
+  const progress = await ui('clipProgress');
+  check('the clip\'s progress grows from the start with the pictures made', progress.length > 3 && progress[0] < 20 &&
+    progress.every((p, i) => i === 0 || p >= progress[i - 1]), `[${progress.join(' ')}] ${await ui('clipSaid.slice(0, 5).join(" / ")')}`);
   const [clipSession, clipBytes, later] = [await browser.bytes('clipMade.session'), await browser.bytes('clipMade.clip'),
     await browser.bytes('clipMade.later')];
   fs.writeFileSync(path.join(fixtures, 'clip.tambrel'), Buffer.from(clipSession));

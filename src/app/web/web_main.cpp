@@ -346,7 +346,6 @@ EMSCRIPTEN_KEEPALIVE const uint32_t* tambrel_clip_pixels() { return app->clipFra
 EMSCRIPTEN_KEEPALIVE int tambrel_clip_from() { return static_cast<int>(app->clipFrame.fromMs); }
 EMSCRIPTEN_KEEPALIVE int tambrel_clip_until() { return static_cast<int>(app->clipFrame.untilMs); }
 EMSCRIPTEN_KEEPALIVE uint32_t tambrel_clip_to() { return app->clipToMs; }
-EMSCRIPTEN_KEEPALIVE double tambrel_clip_progress() { return app->clip ? app->clip->progress() : 1.0; }
 EMSCRIPTEN_KEEPALIVE void tambrel_clip_cancel() { app->clip.reset(); }
 // As far back as the program keeps checkpoints for.
 EMSCRIPTEN_KEEPALIVE int tambrel_longest_clip_seconds() { return static_cast<int>(tambrel::Checkpoints::kLongestClipMs / 1000); }

@@ -891,7 +891,8 @@
     }
     const to = M._tambrel_clip_to() >>> 0; // unsigned
     job.message = say('Making the clip…', [['Cancel', () => { job.cancelled = true; }]]);
-    job.started = performance.now();
+    job.pictures = 0; // made so far, of about one every 20 ms of the clip
+    job.expected = Math.max(1, Math.round(ms / 20));
     try {
       if (encoderCrashed()) throw new Error(ENCODER_CRASHED);
       markEncoding(true);
@@ -930,8 +931,16 @@
         showClipProgress(job);
       }
       const next = M._tambrel_clip_next();
-      if (next === 2) return;
+      if (next === 2) {
+        job.pictures = job.expected; // the encoder finishes the file
+        showClipProgress(job);
+        return;
+      }
       if (next < 0) throw new Error(M.UTF8ToString(M._tambrel_error()));
+      if (next === 1) {
+        job.started ??= performance.now();
+        ++job.pictures;
+      }
       if (next === 1 || next === 3) {
         yield { pixels: M.HEAPU8.subarray(M._tambrel_clip_pixels(), M._tambrel_clip_pixels() + w * h * 4), w, h,
           from: M._tambrel_clip_from(), until: M._tambrel_clip_until(), seen: next === 1 };
@@ -939,13 +948,20 @@
     }
   }
 
-  // How far the clip is, and about how long the rest takes at the pace so
-  // far, in its message while that is the one showing.
+  // How far the clip is, and about how long the rest takes, from the
+  // pictures made so far: the replay up to the clip's start is quick, the
+  // pictures are the work, and the pace of all of them is steadier than
+  // that of the last few.
   function showClipProgress(job) {
     const words = document.querySelector('#notice .words');
     if (job.message !== messages || !words) return;
-    const done = M._tambrel_clip_progress(), spent = (performance.now() - job.started) / 1000;
-    const left = done > 0.02 ? Math.max(0, Math.round((spent / done) * (1 - done))) : null;
+    const done = Math.min(1, job.pictures / job.expected);
+    if (done >= 1) {
+      words.textContent = 'Making the clip… 100 %, finishing the file';
+      return;
+    }
+    const spent = job.started === undefined ? 0 : (performance.now() - job.started) / 1000;
+    const left = job.pictures >= 10 ? Math.max(1, Math.round((spent / job.pictures) * (job.expected - job.pictures))) : null;
     words.textContent = `Making the clip… ${Math.floor(done * 100)} %` + (left === null ? '' : `, about ${left} s left`);
   }
 
