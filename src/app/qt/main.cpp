@@ -135,7 +135,9 @@ void fitScaleToScreen(char** originalArgv)
     qputenv(kFittedFrom, asked.isEmpty() ? QByteArray("-") : asked);
     qputenv("QT_SCALE_FACTOR", QByteArray::number((number && factor > 0 ? factor : 1.0) * whole / scale, 'g', 17));
     execv("/proc/self/exe", originalArgv);
-    qputenv("QT_SCALE_FACTOR", asked); // not started again: the window stays as asked
+    // Not started again: the window stays as asked.
+    if (asked.isEmpty()) qunsetenv("QT_SCALE_FACTOR");
+    else qputenv("QT_SCALE_FACTOR", asked);
     qunsetenv(kFittedFrom);
 }
 
