@@ -97,6 +97,11 @@ TEST(Render, BadArgumentsAreClearErrors)
     EXPECT_FALSE(parses({"--mode"}));
     EXPECT_TRUE(parses({"--mode", "snow", "--pointer", "-5,700", "--click", "0"})) << error;
     EXPECT_EQ(o.segments.at(0).pointer, std::make_pair(-5, 700));
+    EXPECT_TRUE(parses({"--autopilot", "--seed", "3", "--frames", "50", "--seconds-per-mode", "5", "--with-capture"})) << error;
+    EXPECT_FALSE(parses({"--autopilot", "--mode", "snow"})) << "the hand plays its own modes";
+    EXPECT_FALSE(parses({"--autopilot", "--click", "3"}));
+    EXPECT_FALSE(parses({"--autopilot", "--seconds-per-mode", "0"}));
+    EXPECT_FALSE(parses({"--mode", "snow", "--seconds-per-mode", "5"})) << "only with --autopilot";
     EXPECT_EQ(runTool("--mode sparkles"), 2);
     EXPECT_EQ(runTool("--mode capture --capture-image /nonexistent.png"), 2);
     EXPECT_EQ(runTool("--mode snow --frames 1"), 0);

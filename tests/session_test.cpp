@@ -2,6 +2,7 @@
 // Sessions: what a run records replays to the same run, bit for bit, and a
 // reader refuses every file that is not a session it can replay.
 
+#include "app/autopilot.h"
 #include "app/clip.h"
 #include "app/replay.h"
 #include "app/replay_control.h"
@@ -14,6 +15,7 @@
 #include <climits>
 #include <cstdint>
 #include <random>
+#include <set>
 #include <string_view>
 #include <tuple>
 #include <thread>
@@ -359,6 +361,49 @@ TEST(Clip, OfAWhiteCanvasIsRefused)
     std::string error;
     EXPECT_FALSE(renderClip(session, {0, session.durationMs}, frames, error));
     EXPECT_NE(error.find("nothing is on the canvas"), std::string::npos) << error;
+}
+
+// The hand that plays by itself: each seed its own order of the modes, all
+// of them played (Capture only when asked), clicks among its moves, the
+// pointer on the canvas, and what it played replays bit for bit as a
+// person's session.
+TEST(Autopilot, PlaysEveryModeInItsOwnOrderAndReplaysBitForBit)
+{
+    std::set<std::vector<int>> orders;
+    for (const auto& [seed, capture] : {std::pair{1u, false}, {77u, false}, {77u, true}}) {
+        test::Harness h;
+        uint32_t now = 0;
+        h.program.recorder().setClock([&] { return now; });
+        h.program.rnd.setState(seed);
+        h.program.buildMainWindow();
+        h.platform.setScreen(Image(90, 70, 0x445566));
+        Autopilot pilot({seed, 3, capture});
+        std::set<int> played;
+        int clicks = 0;
+        uint32_t waitingSince = UINT32_MAX;
+        for (; now < 45'000; now += 10) {
+            const Autopilot::Move move = pilot.next(now);
+            ASSERT_TRUE(move.x >= 0 && move.x < 600 && move.y >= 0 && move.y < 512) << move.x << "," << move.y;
+            h.platform.setCanvasMouse(move.x, move.y);
+            if (move.press) h.program.onDialogEvent({DialogMessage::Command, move.press, kClicked, false});
+            if (move.click) h.program.onDialogEvent({DialogMessage::Command, kCanvasId, kClicked, false});
+            clicks += move.click;
+            h.program.frameLoop().pass();
+            played.insert(h.program.modeOn());
+            // Psyche and Clouds show nothing before a click: the hand gives one at once.
+            waitingSince = h.program.waitingForClick() ? std::min(waitingSince, now) : UINT32_MAX;
+            ASSERT_LT(now - std::min(waitingSince, now), 1000u) << "mode " << h.program.modeOn() << " left waiting for a click";
+        }
+        EXPECT_EQ(played.size(), capture ? 14u : 13u) << "seed " << seed;
+        EXPECT_EQ(played.count(test::kCapture), capture ? 1u : 0u);
+        EXPECT_GT(clicks, 5);
+        orders.insert(pilot.order());
+
+        Replayed again;
+        ASSERT_NO_FATAL_FAILURE(replayAll(again, h.program.sessionFile()));
+        EXPECT_TRUE(snapshot(again.program, again.view) == snapshot(h.program, h.view)) << "seed " << seed;
+    }
+    EXPECT_EQ(orders.size(), 3u) << "each seed its own order";
 }
 
 // A session that asks of the program what it does not do is stopped at the

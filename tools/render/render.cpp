@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "render/render.h"
 
+#include "app/autopilot.h"
 #include "app/clip.h"
 #include "app/files.h"
 #include "app/program.h"
@@ -66,6 +67,8 @@ std::string renderUsage()
 {
     return "usage: tambrel-render --mode WORD [--seed N] [--frames N] [--pointer X,Y | --path FILE]\n"
            "                      [--click K]... [--capture-image FILE] [--out FILE.png] [--every K DIR]\n"
+           "       tambrel-render --autopilot [--seed N] [--frames N] [--seconds-per-mode S] [--with-capture]\n"
+           "                      [--save-session FILE] [--out FILE.png] [--every K DIR]\n"
            "       tambrel-render --replay SESSION [--until PASS | --until-ms MS] [--out FILE.png] [--every K DIR]\n"
            "       tambrel-render --replay SESSION --video OUT.webp|OUT.gif|OUT.mp4 [--from SECONDS] [--to SECONDS | --last SECONDS]\n"
            "modes: " + modeWords() + "\n";
@@ -132,6 +135,15 @@ bool parseRenderArgs(const std::vector<std::string>& args, RenderOptions& o, std
             if (!value(v)) return false;
             if (!parseNumber(v, k) || k < 0) return error = "--click takes a pass count, not '" + v + "'", false;
             segment().clicks.push_back(k);
+        } else if (a == "--autopilot") {
+            o.autopilot = true;
+            segment().mode = "autopilot"; // --frames counts its passes
+        } else if (a == "--seconds-per-mode") {
+            if (!value(v)) return false;
+            if (!parseNumber(v, o.secondsPerMode) || o.secondsPerMode < 1 || o.secondsPerMode > 86400)
+                return error = "--seconds-per-mode takes 1 to 86400, not '" + v + "'", false;
+        } else if (a == "--with-capture") {
+            o.withCapture = true;
         } else if (a == "--save-session") {
             if (!value(o.saveSession)) return false;
         } else if (a == "--capture-image") {
@@ -182,6 +194,14 @@ bool parseRenderArgs(const std::vector<std::string>& args, RenderOptions& o, std
     }
     if (o.until >= 0 || o.untilMs >= 0) return error = "--until and --until-ms go with --replay", false;
     if (!o.video.empty()) return error = "--video goes with --replay", false;
+    if (o.autopilot) {
+        if (o.segments.size() > 1 || std::any_of(args.begin(), args.end(), [](const std::string& a) {
+                return a == "--mode" || a == "--pointer" || a == "--path" || a == "--click";
+            }))
+            return error = "--autopilot plays by itself: it does not go with --mode, --pointer, --path or --click", false;
+        return true;
+    }
+    if (o.secondsPerMode != 30 || o.withCapture) return error = "--seconds-per-mode and --with-capture go with --autopilot", false;
     if (o.segments.empty() || o.segments.front().mode.empty())
         return error = "--mode is required; the modes are: " + modeWords(), false;
     return true;
@@ -301,9 +321,27 @@ int runRender(RenderOptions o, std::ostream& err)
     // The run keeps its own clock: a pass every 10 ms.
     uint32_t clock = 0;
     program.recorder().setClock([&clock] { return clock; });
-    program.rnd.setState(o.seed ? *o.seed : Rnd::clockSeed());
+    if (!o.seed) o.seed = Rnd::clockSeed();
+    program.rnd.setState(*o.seed);
     program.buildMainWindow();
     uint64_t passes = 0;
+    if (o.autopilot) {
+        // The hand's moves go in as a person's: the pointer first, so that a
+        // mode switched on sees where it is, then its press and its click.
+        Autopilot pilot({*o.seed, static_cast<uint32_t>(o.secondsPerMode), o.withCapture});
+        for (int pass = 0; pass < o.segments.front().frames; ++pass) {
+            const Autopilot::Move move = pilot.next(clock);
+            platform.setCanvasMouse(move.x, move.y);
+            if (move.press) program.onDialogEvent({DialogMessage::Command, move.press, kClicked, false});
+            if (move.click) program.onDialogEvent({DialogMessage::Command, kCanvasId, kClicked, false});
+            program.frameLoop().pass();
+            clock += kHeadlessPassMs;
+            ++passes;
+            if (o.every > 0 && passes % static_cast<uint64_t>(o.every) == 0 && !saveFrame(program.canvas, o, passes, err))
+                return 2;
+        }
+        o.segments.clear();
+    }
     for (RenderSegment& seg : o.segments) {
         auto pointerAt = [&](int pass) {
             if (seg.path.empty()) return seg.pointer;

@@ -42,6 +42,9 @@ struct RenderOptions {
     double fromSeconds = 0, toSeconds = -1; // the clip's stretch; -1: to the session's end
     double lastSeconds = -1;                 // or the session's last seconds, as Save Clip takes them
     bool progress = false; // a progress line on standard error
+    bool autopilot = false;  // the program plays by itself, for the first segment's frames
+    int secondsPerMode = 30; // with autopilot
+    bool withCapture = false; // with autopilot: Capture among its modes
 };
 
 // False with a message for any unknown or malformed argument.
