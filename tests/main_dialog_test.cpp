@@ -212,6 +212,20 @@ TEST_F(Window, TheHintLineStaysWhileTheCanvasWaits)
     EXPECT_TRUE(said("")) << "no line for a minimized window";
 }
 
+// Played by itself, the window switches modes on its own (its hand's moves
+// recorded as a person's); a real press takes over at once, and so does a key.
+TEST_F(Window, PlaysByItselfUntilAPressOrAKeyTakesOver)
+{
+    dialog.playByItself(5);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return modeOn() >= 0; }, 5000)) << "no mode switched on by itself";
+    QTest::mouseClick(button(1005), Qt::LeftButton);
+    EXPECT_FALSE(dialog.playing());
+    EXPECT_EQ(modeOn(), test::kFireworks);
+    dialog.playByItself(6);
+    QTest::keyClick(button(1005), Qt::Key_Tab);
+    EXPECT_FALSE(dialog.playing());
+}
+
 // A rebuild's 100 ms pause delays the animation, not the window: forty
 // quick clicks used to hold the window for four seconds.
 TEST_F(Window, ClickPausesLeaveTheWindowAnswering)

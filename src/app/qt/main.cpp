@@ -164,7 +164,15 @@ int main(int argc, char** argv)
     const QCommandLineOption at(QStringLiteral("at"),
                                 QStringLiteral("With a session to replay: start it at that time, in seconds from its start."),
                                 QStringLiteral("SECONDS"));
+    const QCommandLineOption autopilot(QStringLiteral("autopilot"),
+                                       QStringLiteral("Play by itself: a hand of its own moves the pointer, clicks and switches "
+                                                      "modes until a press, a click or a key takes over."));
+    const QCommandLineOption seedOption(QStringLiteral("seed"),
+                                        QStringLiteral("With --autopilot: the seed of the run and of its hand, to repeat a show."),
+                                        QStringLiteral("N"));
     parser.addOption(help);
+    parser.addOption(autopilot);
+    parser.addOption(seedOption);
     parser.addOption(version);
     parser.addOption(record);
     parser.addOption(replay);
@@ -216,6 +224,22 @@ int main(int argc, char** argv)
         }
         atMs = static_cast<uint32_t>(seconds * 1000);
     }
+    uint32_t seed = tambrel::Rnd::clockSeed(); // the only seeding of the run
+    if (parser.isSet(seedOption) || parser.isSet(autopilot)) {
+        bool number = false;
+        const qulonglong n = parser.value(seedOption).toULongLong(&number);
+        if (parser.isSet(seedOption) && (!parser.isSet(autopilot) || !number || n > UINT32_MAX)) {
+            std::fprintf(stderr, "tambrel: %s (see tambrel --help)\n",
+                         !parser.isSet(autopilot) ? "--seed goes with --autopilot"
+                                                  : qPrintable(QStringLiteral("--seed takes 0 to 4294967295, not '%1'").arg(parser.value(seedOption))));
+            return kBadArguments;
+        }
+        if (replaying) {
+            std::fprintf(stderr, "tambrel: --autopilot does not go with a session to replay (see tambrel --help)\n");
+            return kBadArguments;
+        }
+        if (number) seed = static_cast<uint32_t>(n);
+    }
     if (replaying) {
         std::string error;
         if (!tambrel::readSessionFile(QFile::encodeName(replayFile).toStdString(), session, error)) {
@@ -240,7 +264,6 @@ int main(int argc, char** argv)
     QApplication::setWindowIcon(applicationIcon());
     tambrel::installAccessibility();
 
-    const uint32_t seed = tambrel::Rnd::clockSeed(); // the only seeding of the run
     tambrel::QtApp tambrel(seed);
     if (parser.isSet(record)) {
         QString error;
@@ -252,6 +275,7 @@ int main(int argc, char** argv)
     }
     tambrel.show();
     if (replaying) tambrel.keeping.replay(std::move(session), QFileInfo(replayFile).fileName(), atMs);
+    if (parser.isSet(autopilot)) tambrel.dialog.playByItself(seed);
     app.exec();
     tambrel.shutdown(); // the thread ends at the top of its next pass
     // All of it, to the end of the run; where that cannot be written, the

@@ -2,6 +2,7 @@
 #include "app/qt/main_dialog.h"
 
 #include "app/about.h"
+#include "app/autopilot.h"
 #include "app/layout.h"
 #include "app/mode_table.h"
 #include "app/program.h"
@@ -122,6 +123,27 @@ MainDialog::MainDialog()
     entry(QStringLiteral("Save Session…"), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S), &KeepControl::saveSession);
     entry(QStringLiteral("Open Session…"), QKeySequence(Qt::CTRL | Qt::Key_O), &KeepControl::openSession);
     m_menu->addSeparator();
+    m_playAction = m_menu->addAction(QStringLiteral("Play by Itself"));
+    m_playAction->setCheckable(true);
+    m_playAction->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_P));
+    m_playAction->setShortcutContext(Qt::WindowShortcut);
+    addAction(m_playAction);
+    connect(m_playAction, &QAction::triggered, this, [this](bool on) {
+        if (on) playByItself(Rnd::clockSeed());
+        else stopPlaying();
+    });
+    m_pilotTimer = new QTimer(this);
+    m_pilotTimer->setTimerType(Qt::PreciseTimer);
+    connect(m_pilotTimer, &QTimer::timeout, this, [this] {
+        if (!m_pilot || !m_program || m_destroyed) return;
+        // The hand's moves go in as a person's: the pointer first, then its
+        // press and its click, all recorded.
+        const Autopilot::Move move = m_pilot->next(static_cast<uint32_t>(m_pilotClock.elapsed()));
+        m_platform->setHand(QPoint(move.x, move.y));
+        if (move.press) m_program->onDialogEvent({DialogMessage::Command, move.press, kClicked, false});
+        if (move.click) m_program->onDialogEvent({DialogMessage::Command, kCanvasId, kClicked, false});
+    });
+    m_menu->addSeparator();
     QAction* about = m_menu->addAction(QStringLiteral("About Tambrel…"));
     about->setShortcut(QKeySequence(Qt::Key_F1));
     about->setShortcutContext(Qt::WindowShortcut);
@@ -220,9 +242,29 @@ QWidget* MainDialog::control(int id) const
     return button(id);
 }
 
+void MainDialog::playByItself(uint32_t seed)
+{
+    if (!m_program || !m_platform || m_destroyed) return;
+    if (m_keeping) m_keeping->takeOver(); // a replay ends where it is
+    m_pilot = std::make_unique<Autopilot>(Autopilot::Settings{seed});
+    m_pilotClock.start();
+    m_pilotTimer->start(10);
+    m_playAction->setChecked(true);
+}
+
+void MainDialog::stopPlaying()
+{
+    if (!m_pilot) return;
+    m_pilotTimer->stop();
+    m_pilot.reset();
+    m_platform->setHand(std::nullopt);
+    m_playAction->setChecked(false);
+}
+
 void MainDialog::command(int id, int notifyCode)
 {
     if (!m_program || m_destroyed) return;
+    stopPlaying(); // the user's press or click takes over, from the picture as it is
     if (m_keeping) m_keeping->takeOver(); // a replay stops: the user's press is the first of their own
     if (m_platform) m_platform->pollPointer(); // the first pass of a mode switched on sees where the pointer is
     m_program->onDialogEvent({DialogMessage::Command, id, notifyCode, false});
@@ -298,6 +340,7 @@ void ControlButton::paintEvent(QPaintEvent* event)
 
 void MainDialog::keyPressEvent(QKeyEvent* event)
 {
+    stopPlaying(); // any key takes over
     // No default or cancel button: Enter elsewhere (on the canvas) and
     // Escape do nothing.
     switch (event->key()) {
@@ -313,6 +356,7 @@ void MainDialog::keyPressEvent(QKeyEvent* event)
 
 void MainDialog::closeEvent(QCloseEvent* event)
 {
+    stopPlaying();
     if (m_platform) m_platform->setClosing(); // the animation thread must not wait for paints now
     if (m_program && !m_destroyed) m_program->onDialogEvent({DialogMessage::Destroy, kNoControl, 0, false});
     m_destroyed = true;
@@ -351,6 +395,7 @@ void MainDialog::hideEvent(QHideEvent* event)
 
 bool MainDialog::eventFilter(QObject* watched, QEvent* event)
 {
+    if (event->type() == QEvent::KeyPress) stopPlaying(); // a key on a button takes over too
     if (event->type() == QEvent::Expose && watched == windowHandle()) updateHidden();
     if (event->type() == QEvent::Enter && m_program) {
         if (auto* w = qobject_cast<QWidget*>(watched))

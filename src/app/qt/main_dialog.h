@@ -6,6 +6,7 @@
 
 #include "app/dialog_view.h"
 
+#include <QElapsedTimer>
 #include <QMargins>
 #include <QMenu>
 #include <QFont>
@@ -28,6 +29,7 @@ class QtPlatform;
 class KeepControl;
 class X11WindowWatch;
 class ReplayBar;
+class Autopilot;
 class HintLine;
 class SavedNote;
 
@@ -65,6 +67,12 @@ public:
     CanvasWidget* canvasWidget() const { return m_canvas; }
     QPushButton* button(int id) const;
     QWidget* control(int id) const;
+    // Plays by itself (the canvas menu's "Play by Itself"): a seeded hand
+    // moves the pointer, clicks and switches modes until a real press,
+    // click or key takes over.
+    void playByItself(uint32_t seed);
+    void stopPlaying();
+    bool playing() const { return m_pilot != nullptr; }
     // Centres the outer window (the client area grown by `frame`) on the available desktop.
     void centreOnDesktop(QMargins frame);
 
@@ -112,6 +120,10 @@ private:
     QTimer* m_replayWatch = nullptr;
     std::vector<QAction*> m_replayActions; // its shortcuts, live while it plays
     QMenu* m_menu = nullptr;
+    std::unique_ptr<Autopilot> m_pilot; // the hand, while the program plays by itself
+    QTimer* m_pilotTimer = nullptr;
+    QElapsedTimer m_pilotClock;
+    QAction* m_playAction = nullptr;
     CanvasWidget* m_canvas = nullptr;
     std::map<int, QPushButton*> m_buttons;
     QFont m_dialogFont, m_boldFont, m_normalFont;

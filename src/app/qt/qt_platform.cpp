@@ -28,6 +28,13 @@ bool QtPlatform::onWindowThread() const { return QThread::currentThread() == QCo
 // animation thread, as the client position of the surface pixel under it.
 void QtPlatform::pollPointer()
 {
+    if (m_hand) { // as the canvas pixel the hand is over
+        m_pointerX.store(m_hand->x() + 5);
+        m_pointerY.store(m_hand->y() + 5);
+        m_pointerFresh.store(true);
+        m_pointerPending.store(false);
+        return;
+    }
     const QPoint local = m_canvas->mapFromGlobal(QCursor::pos());
     const QPoint surface = m_canvas->surfacePosition(local);
     constexpr int kSurfaceLeft = layout::kCanvas.left + layout::kCanvasFrame;
@@ -50,6 +57,12 @@ void QtPlatform::pointerClientPosition(int& x, int& y)
     }
     x = m_pointerX.load();
     y = m_pointerY.load();
+}
+
+void QtPlatform::setHand(std::optional<QPoint> canvasPoint)
+{
+    m_hand = canvasPoint;
+    pollPointer();
 }
 
 void QtPlatform::setHidden(bool hidden) { m_hidden.store(hidden); }

@@ -11,6 +11,7 @@
 #include <QObject>
 
 #include <atomic>
+#include <optional>
 
 namespace tambrel {
 class CanvasWidget;
@@ -41,6 +42,9 @@ public:
     // idle time (no passes, no paints) a mode switched on would otherwise
     // start from where the pointer was long ago.
     void pollPointer();
+    // Window thread: while the program plays by itself the pointer is where
+    // its hand puts it (canvas pixels), not where the mouse is.
+    void setHand(std::optional<QPoint> canvasPoint);
 
 protected:
     // A picture of the whole screen, or a null image where none can be had.
@@ -50,6 +54,7 @@ private:
     bool onWindowThread() const;
 
     CanvasWidget* m_canvas;
+    std::optional<QPoint> m_hand;
     std::atomic<int> m_pointerX{0}, m_pointerY{0};
     std::atomic<bool> m_pointerFresh{false}, m_pointerPending{false}, m_hidden{false}, m_closing{false};
 
