@@ -198,7 +198,10 @@ void MainDialog::attachKeeping(KeepControl* keeping)
     key(QKeySequence(Qt::CTRL | Qt::Key_Equal), [this] { m_keeping->stepReplaySpeed(1); });
     key(QKeySequence(Qt::CTRL | Qt::Key_Return), [this] { m_keeping->takeOver(); });
     key(QKeySequence(Qt::CTRL | Qt::Key_Enter), [this] { m_keeping->takeOver(); });
-    connect(keeping, &KeepControl::replayStarted, this, [this] { showReplayBar(true); });
+    connect(keeping, &KeepControl::replayStarted, this, [this] {
+        stopPlaying(); // the session opened plays instead
+        showReplayBar(true);
+    });
     m_savedNote = new SavedNote(this, m_hintLine);
     connect(keeping, &KeepControl::saved, m_savedNote, &SavedNote::tell);
     connect(keeping, &KeepControl::replayEnded, this, [this] { showReplayBar(false); });
