@@ -385,8 +385,7 @@ TEST(Autopilot, PlaysEveryModeInItsOwnOrderAndReplaysBitForBit)
             const Autopilot::Move move = pilot.next(now);
             ASSERT_TRUE(move.x >= 0 && move.x < 600 && move.y >= 0 && move.y < 512) << move.x << "," << move.y;
             h.platform.setCanvasMouse(move.x, move.y);
-            if (move.press) h.program.onDialogEvent({DialogMessage::Command, move.press, kClicked, false});
-            if (move.click) h.program.onDialogEvent({DialogMessage::Command, kCanvasId, kClicked, false});
+            giveMove(h.program, move);
             clicks += move.click;
             h.program.frameLoop().pass();
             played.insert(h.program.modeOn());

@@ -3,6 +3,7 @@
 
 #include "app/dialog_view.h"
 #include "app/mode_table.h"
+#include "app/program.h"
 
 #include <algorithm>
 #include <cmath>
@@ -148,6 +149,12 @@ Autopilot::Move Autopilot::next(uint32_t nowMs)
     move.y = static_cast<int>(std::lround(m_y));
     move.click = click;
     return move;
+}
+
+void giveMove(Program& program, const Autopilot::Move& move)
+{
+    if (move.press) program.onDialogEvent({DialogMessage::Command, move.press, kClicked, false});
+    if (move.click) program.onDialogEvent({DialogMessage::Command, kCanvasId, kClicked, false});
 }
 
 } // namespace tambrel

@@ -15,6 +15,8 @@
 
 namespace tambrel {
 
+class Program;
+
 class Autopilot {
 public:
     struct Settings {
@@ -54,5 +56,10 @@ private:
     double m_phase = 0; // of a sweep
     bool m_started = false;
 };
+
+// Hands a move's press, then its click, to the program as a person's
+// input. The pointer is the platform's: set it to the move's place first,
+// so that a mode switched on sees where it is.
+void giveMove(Program& program, const Autopilot::Move& move);
 
 } // namespace tambrel

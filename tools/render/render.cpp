@@ -332,8 +332,7 @@ int runRender(RenderOptions o, std::ostream& err)
         for (int pass = 0; pass < o.segments.front().frames; ++pass) {
             const Autopilot::Move move = pilot.next(clock);
             platform.setCanvasMouse(move.x, move.y);
-            if (move.press) program.onDialogEvent({DialogMessage::Command, move.press, kClicked, false});
-            if (move.click) program.onDialogEvent({DialogMessage::Command, kCanvasId, kClicked, false});
+            giveMove(program, move);
             program.frameLoop().pass();
             clock += kHeadlessPassMs;
             ++passes;

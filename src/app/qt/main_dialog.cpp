@@ -140,8 +140,7 @@ MainDialog::MainDialog()
         // press and its click, all recorded.
         const Autopilot::Move move = m_pilot->next(static_cast<uint32_t>(m_pilotClock.elapsed()));
         m_platform->setHand(QPoint(move.x, move.y));
-        if (move.press) m_program->onDialogEvent({DialogMessage::Command, move.press, kClicked, false});
-        if (move.click) m_program->onDialogEvent({DialogMessage::Command, kCanvasId, kClicked, false});
+        giveMove(*m_program, move);
     });
     m_menu->addSeparator();
     QAction* about = m_menu->addAction(QStringLiteral("About Tambrel…"));
