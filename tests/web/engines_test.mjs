@@ -62,6 +62,11 @@ const base = `http://127.0.0.1:${server.address().port}/`;
 const page = engine === 'firefox' ? await launchFirefox(modules) : await launchWebKit();
 const ui = (expr, timeoutMs) => page.evaluate(`(async () => { await tambrel.ready; return ${expr}; })()`, timeoutMs);
 const settle = (ms) => ui(`new Promise((r) => setTimeout(r, ${ms}))`);
+// Whether a condition in the page comes true within 30 s.
+const comes = (condition) => ui(`(async () => {
+  for (let t = 0; t < 600 && !(${condition}); ++t) await new Promise((r) => setTimeout(r, 50));
+  return ${condition};
+})()`);
 try {
   // The renderer's sessions, replayed with no live passes after them.
   for (const [word] of cases) {
@@ -78,8 +83,7 @@ try {
   await page.goto(`${base}?seed=7`);
   const [bx, by] = await ui(`(() => { const r = document.querySelector('[data-control-id="1005"]').getBoundingClientRect(); return [r.x + r.width / 2, r.y + r.height / 2]; })()`);
   await page.click(bx, by);
-  await settle(300);
-  check('a real click on "Turn Fireworks On" switches the mode on', (await ui('tambrel.title()')) === 'Tambrel: Fireworks animation');
+  check('a real click on "Turn Fireworks On" switches the mode on', await comes(`tambrel.title() === 'Tambrel: Fireworks animation'`));
   const picture = await page.bytes('tambrel.savePicture()');
   const said = pngText(picture);
   check('Save Picture makes a 596 x 508 PNG that says what it is', picture.readUInt32BE(16) === 596 && picture.readUInt32BE(20) === 508 &&
@@ -87,7 +91,7 @@ try {
 
   // A refused capture (no screen to share here) switches on black and says why.
   await ui('tambrel.press(1013)');
-  await settle(300);
+  await comes(`document.getElementById('notice').textContent.startsWith('Capture shows black: ')`);
   const capture = await ui(`[tambrel.title(), document.getElementById('notice').textContent]`);
   check('a capture without a picture of the screen switches on and says why',
     capture[0] === 'Tambrel: Screen capture degrader' && capture[1].startsWith('Capture shows black: '), capture.join(' | '));
