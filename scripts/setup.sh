@@ -14,6 +14,7 @@ packages=(
   clang libclang-rt-14-dev        # the fuzz targets (libFuzzer)
   fonts-liberation                # a small sans-serif UI font for the buttons
   xvfb xdotool x11-utils imagemagick xauth openbox wmctrl   # the window under a virtual display
+  xscreensaver passwd procps       # the screensaver under the real daemon (run by a user of its own)
   desktop-file-utils appstream dpkg-dev file lintian   # install and package checks
   shared-mime-info xdg-utils libglib2.0-bin   # sessions as documents: their type, and opening one
   dbus-daemon dbus-session-bus-common   # a private session bus for the screenshot portal test

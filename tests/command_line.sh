@@ -42,3 +42,19 @@ a named pipe|$scratch/pipe|it is a named pipe, not a file
 an endless device|/dev/zero|it is a device, not a file
 a folder|$scratch|it is a folder, not a file
 CASES
+# Playing by itself, refused in one line before any window opens.
+while IFS='|' read -r name why args; do
+  # shellcheck disable=SC2086 # the case's arguments, split as written
+  expect "$name" 2 "^tambrel: $why" 1 env -u DISPLAY -u WAYLAND_DISPLAY "$tambrel" $args
+done <<CASES
+a seed alone|--seed and --seconds-per-mode go with|--seed 3
+a seed that is not a number|--seed takes 0 to 4294967295, not 'x'|--autopilot --seed x
+a seed too large|--seed takes 0 to 4294967295|--saver --seed 4294967296
+no time per mode|--seconds-per-mode takes 1 to 86400, not '0'|--saver --seconds-per-mode 0
+the window and the saver|--autopilot is the window's|--autopilot --root
+two places to draw|--window-id and --root each say where|--window-id 0x200 --root
+a window id that is not one|a window id is a number such as 0x2200007, not 'x'|--window-id x
+a saver replaying|playing by itself does not go with a session|--saver $scratch/bad
+CASES
+expect "a saver with no display" 1 '^tambrel: cannot open the window: there is no display' 1 \
+  env -u DISPLAY -u WAYLAND_DISPLAY "$tambrel" --saver

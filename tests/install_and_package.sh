@@ -26,6 +26,9 @@ check_tree() { # an installed tree under $1
   [[ "$(zcat "$usr/share/man/man1/tambrel.1.gz")" == *$'\n.TH TAMBREL 1'* ]] || fail "no manual page tambrel(1)"
   [[ "$(zcat "$usr/share/doc/tambrel/changelog.gz")" == "tambrel ("* ]] || fail "no changelog"
   grep -q '^License: Expat' "$usr/share/doc/tambrel/copyright" || fail "no copyright file"
+  # XScreenSaver's settings for the hack: well-formed, running the program as a saver.
+  python3 -c 'import sys, xml.etree.ElementTree as E; r = E.parse(sys.argv[1]).getroot(); assert r.get("name") == "tambrel" and r.find("command").get("arg") == "--root"' \
+    "$usr/share/xscreensaver/config/tambrel.xml" || fail "no XScreenSaver settings for the saver"
   for size in 16 24 32 48 64 128 256; do
     icon="$usr/share/icons/hicolor/${size}x${size}/apps/org.tambrel.Tambrel.png"
     [ "$(identify -format '%wx%h' "$icon")" = "${size}x${size}" ] || fail "icon $icon"

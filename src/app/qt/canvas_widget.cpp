@@ -14,7 +14,7 @@
 
 namespace tambrel {
 
-CanvasWidget::CanvasWidget(QWidget* parent) : QWidget(parent)
+CanvasWidget::CanvasWidget(QWidget* parent, Look look) : QWidget(parent), m_look(look)
 {
     setAttribute(Qt::WA_OpaquePaintEvent);
     setFocusPolicy(Qt::ClickFocus); // a press takes the focus; keys are ignored
@@ -52,29 +52,26 @@ void CanvasWidget::paintEvent(QPaintEvent*)
     const std::vector<uint32_t>& picture = m_pictures.shown();
 
     QPainter p(this);
-    const QRect outer = rect();
-    p.setPen(palette().color(QPalette::Dark)); // flat border
-    p.drawRect(outer.adjusted(0, 0, -1, -1));
-    const QRect edge = outer.adjusted(1, 1, -1, -1); // sunken: dark top-left, light bottom-right
-    p.setPen(palette().color(QPalette::Shadow));
-    p.drawLine(edge.topLeft(), edge.topRight());
-    p.drawLine(edge.topLeft(), edge.bottomLeft());
-    p.setPen(palette().color(QPalette::Light));
-    p.drawLine(edge.bottomLeft(), edge.bottomRight());
-    p.drawLine(edge.topRight(), edge.bottomRight());
+    const Placement at = placement();
+    const bool blocks = picture.size() == kPixels && !at.scaledDown && (at.dpr != 1 || at.block != 1);
+    if (m_look == Look::Framed)
+        paintFrame(p);
+    else if (!blocks) // blocks come with their own black margins
+        p.fillRect(rect(), Qt::black);
     if (picture.size() != kPixels) return;
     // The picture as it is, in the window's own format: no copy, no conversion.
     const QImage frame(reinterpret_cast<const uchar*>(picture.data()), Canvas::kWidth, Canvas::kHeight,
                        Canvas::kWidth * 4, QImage::Format_RGB32);
-    const Placement at = placement();
-    const QPoint inside(layout::kCanvasFrame, layout::kCanvasFrame);
     if (at.scaledDown) {
         p.setRenderHint(QPainter::SmoothPixmapTransform);
-        p.drawImage(QRect(inside, QSize(Canvas::kWidth, Canvas::kHeight)), frame);
+        const QPoint inside(layout::kCanvasFrame, layout::kCanvasFrame);
+        p.drawImage(m_look == Look::Bare ? QRectF(QPointF(at.origin) / at.dpr, QSizeF(at.picture) / at.dpr)
+                                         : QRectF(inside, QSize(Canvas::kWidth, Canvas::kHeight)),
+                    frame);
         return;
     }
-    if (at.dpr == 1) {
-        p.drawImage(inside, frame);
+    if (at.dpr == 1 && at.block == 1) {
+        p.drawImage(at.origin, frame);
         return;
     }
     // Any other factor: the interior at device resolution, every surface
@@ -84,7 +81,7 @@ void CanvasWidget::paintEvent(QPaintEvent*)
     const QSize device = at.interior.size();
     if (m_device.size() != device) {
         m_device = QImage(device, QImage::Format_RGB32);
-        m_device.fill(palette().color(QPalette::Window));
+        m_device.fill(m_look == Look::Bare ? QColor(Qt::black) : palette().color(QPalette::Window));
     }
     const QPoint origin = at.origin - at.interior.topLeft();
     const qsizetype stride = m_device.bytesPerLine() / 4;
@@ -97,11 +94,25 @@ void CanvasWidget::paintEvent(QPaintEvent*)
     p.drawImage(at.interior.topLeft(), m_device);
 }
 
+void CanvasWidget::paintFrame(QPainter& p)
+{
+    const QRect outer = rect();
+    p.setPen(palette().color(QPalette::Dark)); // flat border
+    p.drawRect(outer.adjusted(0, 0, -1, -1));
+    const QRect edge = outer.adjusted(1, 1, -1, -1); // sunken: dark top-left, light bottom-right
+    p.setPen(palette().color(QPalette::Shadow));
+    p.drawLine(edge.topLeft(), edge.topRight());
+    p.drawLine(edge.topLeft(), edge.bottomLeft());
+    p.setPen(palette().color(QPalette::Light));
+    p.drawLine(edge.bottomLeft(), edge.bottomRight());
+    p.drawLine(edge.topRight(), edge.bottomRight());
+}
+
 CanvasWidget::Placement CanvasWidget::placement() const
 {
     const qreal dpr = devicePixelRatioF();
     Placement at;
-    const int frame = layout::kCanvasFrame;
+    const int frame = frameWidth();
     const QPoint topLeft(qRound(frame * dpr), qRound(frame * dpr));
     const QPoint bottomRight(qRound((width() - frame) * dpr), qRound((height() - frame) * dpr));
     at.interior = QRect(topLeft, bottomRight - QPoint(1, 1));
@@ -110,19 +121,25 @@ CanvasWidget::Placement CanvasWidget::placement() const
     // and never a picture larger than the interior.
     at.block = std::min(at.interior.width() / Canvas::kWidth, at.interior.height() / Canvas::kHeight);
     at.scaledDown = at.block < 1;
-    const QSize picture = at.scaledDown ? at.interior.size() : QSize(Canvas::kWidth, Canvas::kHeight) * at.block;
-    at.origin = topLeft + QPoint((at.interior.width() - picture.width()) / 2, (at.interior.height() - picture.height()) / 2);
+    const QSize canvas(Canvas::kWidth, Canvas::kHeight);
+    // Bare and small (a preview), the picture keeps its shape.
+    at.picture = !at.scaledDown           ? canvas * at.block
+                 : m_look == Look::Framed ? at.interior.size()
+                                          : canvas.scaled(at.interior.size(), Qt::KeepAspectRatio);
+    at.origin = topLeft + QPoint((at.interior.width() - at.picture.width()) / 2, (at.interior.height() - at.picture.height()) / 2);
     at.dpr = dpr;
     return at;
 }
+
+int CanvasWidget::frameWidth() const { return m_look == Look::Bare ? 0 : layout::kCanvasFrame; }
 
 QPoint CanvasWidget::surfacePosition(QPoint local) const
 {
     // Window thread only, like every widget call.
     const Placement at = placement();
     // Device pixels per surface pixel, each way.
-    const double perX = at.scaledDown ? double(at.interior.width()) / Canvas::kWidth : at.block;
-    const double perY = at.scaledDown ? double(at.interior.height()) / Canvas::kHeight : at.block;
+    const double perX = at.scaledDown ? double(at.picture.width()) / Canvas::kWidth : at.block;
+    const double perY = at.scaledDown ? double(at.picture.height()) / Canvas::kHeight : at.block;
     auto map = [&](int v, int origin, double per) {
         const double device = v * at.dpr - origin;
         return static_cast<int>(std::floor(device / per));

@@ -2,12 +2,16 @@
 #pragma once
 // The canvas control: a 600 x 512 frame (one flat border pixel, one sunken
 // edge pixel) whose 596 x 508 interior shows the drawing surface, each pixel
-// a whole block of device pixels.
+// a whole block of device pixels. Bare, as the screensaver shows it, it has
+// no frame: the surface in the largest whole blocks that fit, centred on
+// black, at any size.
 
 #include "app/picture_handover.h"
 
 #include <QImage>
 #include <QWidget>
+
+class QPainter;
 
 #include <functional>
 
@@ -18,7 +22,8 @@ class Program;
 class CanvasWidget : public QWidget {
     Q_OBJECT
 public:
-    explicit CanvasWidget(QWidget* parent);
+    enum class Look { Framed, Bare };
+    explicit CanvasWidget(QWidget* parent, Look look = Look::Framed);
     void attach(Program* program) { m_program = program; }
     // The surface pixel under a point given in this widget's coordinates. At
     // scale factors with a fraction the surface is drawn at the whole factor
@@ -40,6 +45,7 @@ private:
     struct Placement {
         QRect interior;  // inside the frame, device pixels
         QPoint origin;   // the picture's top-left, device pixels
+        QSize picture;   // its size, device pixels
         int block = 1;   // device pixels per surface pixel, each way
         qreal dpr = 1;
         // Below a factor of 1 the interior is smaller than the surface: the
@@ -48,6 +54,10 @@ private:
     };
     Placement placement() const;
 
+    int frameWidth() const;
+    void paintFrame(QPainter& p);
+
+    Look m_look;
     Program* m_program = nullptr;
     std::function<void(int)> m_onClick;
     PictureHandOver m_pictures;

@@ -5,6 +5,7 @@
 #include "app/qt/accessibility.h"
 #include "app/qt/qt_app.h"
 #include "app/qt/replay_bar.h"
+#include "app/qt/saver.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -168,11 +169,27 @@ int main(int argc, char** argv)
                                        QStringLiteral("Play by itself: a hand of its own moves the pointer, clicks and switches "
                                                       "modes until a press, a click or a key takes over."));
     const QCommandLineOption seedOption(QStringLiteral("seed"),
-                                        QStringLiteral("With --autopilot: the seed of the run and of its hand, to repeat a show."),
+                                        QStringLiteral("With --autopilot or --saver: the seed of the run and of its hand, to "
+                                                       "repeat a show."),
                                         QStringLiteral("N"));
+    const QCommandLineOption saver(QStringLiteral("saver"),
+                                   QStringLiteral("Be a screensaver: the canvas alone, played by itself, on black, full "
+                                                  "screen (a key, a click or a move ends it), or in the window the "
+                                                  "screensaver daemon gives in XSCREENSAVER_WINDOW."));
+    const QCommandLineOption windowId(QStringLiteral("window-id"),
+                                      QStringLiteral("As --saver, drawing into the X11 window ID."), QStringLiteral("ID"));
+    const QCommandLineOption root(QStringLiteral("root"),
+                                  QStringLiteral("As --saver, drawing into XSCREENSAVER_WINDOW or else onto the root window."));
+    const QCommandLineOption perMode(QStringLiteral("seconds-per-mode"),
+                                     QStringLiteral("With --autopilot or --saver: how long each mode plays (default 30)."),
+                                     QStringLiteral("S"));
     parser.addOption(help);
     parser.addOption(autopilot);
+    parser.addOption(saver);
+    parser.addOption(windowId);
+    parser.addOption(root);
     parser.addOption(seedOption);
+    parser.addOption(perMode);
     parser.addOption(version);
     parser.addOption(record);
     parser.addOption(replay);
@@ -225,20 +242,44 @@ int main(int argc, char** argv)
         atMs = static_cast<uint32_t>(seconds * 1000);
     }
     uint32_t seed = tambrel::Rnd::clockSeed(); // the only seeding of the run
-    if (parser.isSet(seedOption) || parser.isSet(autopilot)) {
+    const bool saving = parser.isSet(saver) || parser.isSet(windowId) || parser.isSet(root);
+    const bool playing = parser.isSet(autopilot) || saving;
+    auto refuse = [](const QString& why) {
+        std::fprintf(stderr, "tambrel: %s (see tambrel --help)\n", qPrintable(why));
+        return kBadArguments;
+    };
+    if ((parser.isSet(seedOption) || parser.isSet(perMode)) && !playing)
+        return refuse(QStringLiteral("--seed and --seconds-per-mode go with --autopilot or --saver"));
+    if (playing && replaying) return refuse(QStringLiteral("playing by itself does not go with a session to replay"));
+    if (parser.isSet(autopilot) && saving) return refuse(QStringLiteral("--autopilot is the window's; --saver has no window"));
+    if (parser.isSet(windowId) && parser.isSet(root)) return refuse(QStringLiteral("--window-id and --root each say where to draw: give one"));
+    if (parser.isSet(seedOption)) {
         bool number = false;
         const qulonglong n = parser.value(seedOption).toULongLong(&number);
-        if (parser.isSet(seedOption) && (!parser.isSet(autopilot) || !number || n > UINT32_MAX)) {
-            std::fprintf(stderr, "tambrel: %s (see tambrel --help)\n",
-                         !parser.isSet(autopilot) ? "--seed goes with --autopilot"
-                                                  : qPrintable(QStringLiteral("--seed takes 0 to 4294967295, not '%1'").arg(parser.value(seedOption))));
-            return kBadArguments;
-        }
-        if (replaying) {
-            std::fprintf(stderr, "tambrel: --autopilot does not go with a session to replay (see tambrel --help)\n");
-            return kBadArguments;
-        }
-        if (number) seed = static_cast<uint32_t>(n);
+        if (!number || n > UINT32_MAX)
+            return refuse(QStringLiteral("--seed takes 0 to 4294967295, not '%1'").arg(parser.value(seedOption)));
+        seed = static_cast<uint32_t>(n);
+    }
+    uint32_t secondsPerMode = 30;
+    if (parser.isSet(perMode)) {
+        bool number = false;
+        const uint n = parser.value(perMode).toUInt(&number);
+        if (!number || n < 1 || n > 86400)
+            return refuse(QStringLiteral("--seconds-per-mode takes 1 to 86400, not '%1'").arg(parser.value(perMode)));
+        secondsPerMode = n;
+    }
+    tambrel::SaverOptions saverOptions{tambrel::SaverOptions::Where::OwnWindow, 0, seed, secondsPerMode, parser.value(record)};
+    // The daemon's window wins over the root window, as a screensaver's --root means.
+    if (saving && (parser.isSet(windowId) || qEnvironmentVariableIsSet("XSCREENSAVER_WINDOW"))) {
+        // What the daemon sets is in hexadecimal ("0x2200007"); ours may be decimal too.
+        const QString id = parser.isSet(windowId) ? parser.value(windowId) : qEnvironmentVariable("XSCREENSAVER_WINDOW");
+        bool number = false;
+        saverOptions.windowId = id.trimmed().toULong(&number, 0);
+        if (!number || saverOptions.windowId == 0 || saverOptions.windowId > UINT32_MAX)
+            return refuse(QStringLiteral("a window id is a number such as 0x2200007, not '%1'").arg(id));
+        saverOptions.where = tambrel::SaverOptions::Where::Given;
+    } else if (parser.isSet(root)) {
+        saverOptions.where = tambrel::SaverOptions::Where::Root;
     }
     if (replaying) {
         std::string error;
@@ -251,7 +292,8 @@ int main(int argc, char** argv)
     // Crisp canvas pixels at any scale are the canvas's own business (whole
     // blocks of device pixels); the rest of the window scales as the desktop asks.
     QGuiApplication::setHighDpiScaleFactorRoundingPolicy(Qt::HighDpiScaleFactorRoundingPolicy::PassThrough);
-    if (!qEnvironmentVariableIsSet(kFittedFrom)) refuseScalesBelowOne(); // a fitted factor may be below 1 on a scaled screen
+    if (saving) tambrel::prepareSaver();
+    else if (!qEnvironmentVariableIsSet(kFittedFrom)) refuseScalesBelowOne(); // a fitted factor may be below 1 on a scaled screen
     const std::vector<char*> originalArgv(argv, argv + argc + 1); // Qt takes its own options out of argv
     const QtMessageHandler usual = qInstallMessageHandler(whileOpening);
     // The desktop entry's name is the window's identity: the Wayland app id
@@ -259,8 +301,9 @@ int main(int argc, char** argv)
     QGuiApplication::setDesktopFileName(QStringLiteral(TAMBREL_APP_ID));
     QApplication app(argc, argv);
     qInstallMessageHandler(usual);
-    fitScaleToScreen(const_cast<char**>(originalArgv.data()));
+    if (!saving) fitScaleToScreen(const_cast<char**>(originalArgv.data()));
     for (const QString& message : std::as_const(heldBack)) qWarning("%s", qPrintable(message));
+    if (saving) return tambrel::runSaver(saverOptions);
     QApplication::setWindowIcon(applicationIcon());
     tambrel::installAccessibility();
 
