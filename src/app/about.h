@@ -11,7 +11,7 @@ namespace tambrel {
 inline constexpr char kAboutTitle[] = "About Tambrel";
 
 // With `shortcuts`, the keys of the desktop editions' menu as well; `clips`
-// where the edition makes clips.
-std::string aboutText(bool shortcuts, bool clips);
+// where the edition makes clips; `plays` where it can play by itself.
+std::string aboutText(bool shortcuts, bool clips, bool plays);
 
 } // namespace tambrel

@@ -293,7 +293,31 @@ try {
       said.Title === 'Tambrel: Random fractal cloud painter' && said.Seed === '11',
     `${pictureDiffers} pixels differ; ${JSON.stringify(said)}`);
 
-  // Save Clip: the last two seconds made again from the session while the
+  // Play by Itself from a link: the hand switches a mode on and plays it,
+  // what it played replays in the renderer to the page's picture, and a
+  // key of the visitor's takes over.
+  await browser.goto(`${base}?play&seed=12`);
+  await ui(`new Promise((r) => { const t = setInterval(() => {
+    if (tambrel.title() !== 'Tambrel' && tambrel.pixels().some((v) => v !== 0xFFFFFF)) { clearInterval(t); r(); } }, 20); })`);
+  const pressed = await ui(`[...document.querySelectorAll('#bar button')].find((b) => b.textContent === 'Play by Itself').getAttribute('aria-pressed')`);
+  await ui('tambrel.pause()');
+  fs.writeFileSync(path.join(fixtures, 'played.tambrel'), await browser.bytes('tambrel.ready.then(() => tambrel.session())'));
+  execFileSync(render, ['--replay', path.join(fixtures, 'played.tambrel'), '--out', path.join(fixtures, 'played.png')]);
+  check('?play: the page plays by itself, as a session like any', pressed === 'true' && (await differFrom('played.png')) === 0,
+    `pressed ${pressed}, ${await differFrom('played.png')} pixels differ`);
+  await ui('tambrel.resume()');
+  const fullButton = await ui(`(() => { const r = [...document.querySelectorAll('#bar button')].find((b) => b.textContent === 'Full Screen').getBoundingClientRect(); return [r.x + r.width / 2, r.y + r.height / 2]; })()`);
+  await browser.click(...fullButton);
+  const full = await ui(`new Promise((r) => { const t = setInterval(() => { if (!document.fullscreenElement) return; clearInterval(t);
+    const s = document.getElementById('surface').getBoundingClientRect(), d = devicePixelRatio;
+    r({ id: document.fullscreenElement.id, w: s.width * d, h: s.height * d, left: s.left * 2 + s.width - innerWidth, top: s.top * 2 + s.height - innerHeight, playing: tambrel.playing() }); }, 20); })`);
+  check('Full Screen: the canvas alone, centred, in whole device pixels, still playing', full.id === 'frame' &&
+    full.w % 596 === 0 && full.w / 596 === full.h / 508 && Math.abs(full.left) <= 1 && Math.abs(full.top) <= 1 && full.playing, JSON.stringify(full));
+  await browser.key('x', 'KeyX', 88);
+  check('a key takes over from the hand', !(await ui('tambrel.playing()')));
+  await ui('document.exitFullscreen()');
+
+
   // page runs on (psyche's rings following the pointer: the hardest
   // content); its last picture is the one the session ends on, and every
   // frame is within 35 dB of the exact picture at its time.
@@ -434,7 +458,7 @@ try {
     return [m.hidden, [...m.children].map((b) => b.firstChild.textContent).join('|'), document.getElementById('now').textContent];
   })()`);
   check('the canvas\'s context menu offers what the bar offers; the line under the window says what is on',
-    menu[0] === false && menu[1] === 'Save Picture|Save Clip…|Save Session|Open Session…|Share Link|About Tambrel' && menu[2].startsWith('Bouncy ball animation is on.'), menu.join(' / '));
+    menu[0] === false && menu[1] === 'Save Picture|Save Clip…|Save Session|Open Session…|Share Link|Play by Itself|Full Screen|About Tambrel' && menu[2].startsWith('Bouncy ball animation is on.'), menu.join(' / '));
 
   // Clouds draw nothing before their first click: the line says to click, until they have.
   const line = () => ui(`new Promise((r) => requestAnimationFrame(() => requestAnimationFrame(() => r(document.getElementById('now').textContent))))`);

@@ -148,7 +148,7 @@ MainDialog::MainDialog()
     about->setShortcutContext(Qt::WindowShortcut);
     addAction(about);
     connect(about, &QAction::triggered, this, [this] {
-        QMessageBox::about(this, QString::fromUtf8(kAboutTitle), QString::fromStdString(aboutText(true, true)));
+        QMessageBox::about(this, QString::fromUtf8(kAboutTitle), QString::fromStdString(aboutText(true, true, true)));
     });
     m_canvas->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(m_canvas, &QWidget::customContextMenuRequested, this,

@@ -4,6 +4,7 @@
 // (page/tambrel.js); this file is the Platform and DialogView it needs.
 
 #include "app/about.h"
+#include "app/autopilot.h"
 #include "app/clip.h"
 #include "app/layout.h"
 #include "app/mode_table.h"
@@ -79,6 +80,7 @@ struct WebApp {
     std::unique_ptr<tambrel::ClipRun> clip;
     uint32_t clipToMs = 0; // where the clip ends, in the session's time
     ClipFrame clipFrame;
+    std::unique_ptr<tambrel::Autopilot> pilot; // the hand, while the page plays by itself
     std::string error;
 };
 
@@ -293,6 +295,25 @@ EMSCRIPTEN_KEEPALIVE const double* tambrel_replay_info()
     for (uint32_t t : r.switches()) info.push_back(t);
     return info.data();
 }
+// Play by Itself: a hand of the program's own, its moves given before the
+// passes as a visitor's would be, until the visitor takes over.
+EMSCRIPTEN_KEEPALIVE void tambrel_play(uint32_t seed, int secondsPerMode)
+{
+    app->pilot = std::make_unique<tambrel::Autopilot>(
+        tambrel::Autopilot::Settings{seed, static_cast<uint32_t>(std::max(1, secondsPerMode)), false});
+}
+EMSCRIPTEN_KEEPALIVE void tambrel_stop_playing() { app->pilot.reset(); }
+// The hand's move at `nowMs` of its play: the pointer first, then its press
+// and its click. 1 when it pressed or clicked (a command came), else 0.
+EMSCRIPTEN_KEEPALIVE int tambrel_play_step(double nowMs)
+{
+    if (!app->pilot) return 0;
+    namespace L = tambrel::layout;
+    const tambrel::Autopilot::Move move = app->pilot->next(static_cast<uint32_t>(std::max(0.0, nowMs)));
+    app->platform.setPointer(L::kCanvas.left + L::kCanvasFrame + move.x, L::kCanvas.top + L::kCanvasFrame + move.y);
+    tambrel::giveMove(app->program, move);
+    return move.press || move.click ? 1 : 0;
+}
 // A press or click of the visitor's own ends a replay.
 EMSCRIPTEN_KEEPALIVE void tambrel_take_over()
 {
@@ -363,7 +384,7 @@ EMSCRIPTEN_KEEPALIVE const char* tambrel_button_hint(int id)
 // What Tambrel says about itself, as the desktop's About box does.
 EMSCRIPTEN_KEEPALIVE const char* tambrel_about()
 {
-    static const std::string text = tambrel::aboutText(true, true);
+    static const std::string text = tambrel::aboutText(true, true, true);
     return text.c_str();
 }
 EMSCRIPTEN_KEEPALIVE const char* tambrel_screen_notice() { return tambrel::kScreenPictureNotice; }

@@ -257,7 +257,7 @@ bool Keeping::onCommand(UINT id, UINT code)
     case ShowSaved: showSaved(); return true;
     case SaveSession: saveSession(); return true;
     case OpenSession: openSession(); return true;
-    case About: MessageBoxW(m_window, wide(aboutText(true, false)).c_str(), wide(kAboutTitle).c_str(), MB_OK | MB_ICONINFORMATION); return true;
+    case About: MessageBoxW(m_window, wide(aboutText(true, false, false)).c_str(), wide(kAboutTitle).c_str(), MB_OK | MB_ICONINFORMATION); return true;
     default: return false;
     }
 }

@@ -24,6 +24,8 @@
   const MOST_STEPS_PER_FRAME = 200; // a replay that stalled catches up without freezing the page
   const CLIP_SLICE_MS = 4; // a clip is made in slices this long between the page's own passes
   const CLIP_QUANTIZER = 52; // VP9's, 0 to 63: see encodeWithWebCodecs
+  const PLAY_SECONDS_PER_MODE = 30; // Play by Itself: each mode's turn
+  const MOVE_THAT_TAKES_OVER = 8; // CSS px the mouse moves over the canvas to take over from the hand
   const CLIP_FALLBACK_BITRATE = 40e6; // where a browser's encoder takes no quantizer, for each canvas-sized picture
   const COPY_MS = 4; // a replay's copies for seeking are made this long per frame
   let SPEEDS = []; // [speed, name] as the program has them; 0: as fast as it goes
@@ -35,6 +37,8 @@
   let described = ''; // the title (and whether its mode waits for a click) the line under the window was written for
   let clipping = null; // { cancelled, stopped } while a clip is being made
   let broken = false; // the program stopped: the page says so and does nothing more
+  let playing = null; // { from, moved } while the program plays by itself
+  let wakeLock = null; // the screen kept on while it plays, where the browser can
 
   // What the program changes in the window.
   const view = {
@@ -156,6 +160,7 @@
       sizer.style.height = ch * scale + 'px';
     }
     reserveLine();
+    fitFullScreen();
   }
 
   // The canvas at whole device pixels per surface pixel where that fills
@@ -208,6 +213,12 @@
   // The pointer in the window's client pixels, as the desktop reads it:
   // mapped through the surface, wherever the layout puts it.
   function track(e) {
+    if (playing) { // the hand has the pointer until the visitor moves over the canvas
+      if (e.target !== surface) return;
+      playing.moved ??= [e.clientX, e.clientY];
+      if (Math.hypot(e.clientX - playing.moved[0], e.clientY - playing.moved[1]) <= MOVE_THAT_TAKES_OVER) return;
+      stopPlaying();
+    }
     const r = surface.getBoundingClientRect(), [sw, sh] = layout.surface;
     const [cl, ct] = layout.canvas, frame = layout.frame;
     M._tambrel_pointer(cl + frame + Math.floor(((e.clientX - r.left) * sw) / r.width),
@@ -368,8 +379,10 @@
         for (const landed of replaying.landings.splice(0)) landed();
       }
     } else if (running && !document.hidden) {
+      if (playing && nextPass === Infinity) playStep(); // nothing on yet: the hand presses a button
       let n = 0;
       while (nextPass <= now && n++ < MAX_PASSES_PER_FRAME) {
+        if (playing) playStep();
         const t0 = performance.now();
         const stepped = M._tambrel_pass();
         ++passes;
@@ -385,6 +398,7 @@
   function wire() {
     document.addEventListener('pointermove', track, { passive: true });
     surface.addEventListener('pointerdown', (e) => {
+      stopPlaying();
       track(e);
       surface.focus();
       if (e.pointerType !== 'mouse') { // a tap is a click; held, it opens the menu and clicks nothing
@@ -394,8 +408,8 @@
     });
     surface.addEventListener('mousedown', (e) => {
       if (e.button !== 0) return;
-      track(e);
       takeOver();
+      track(e);
       // The second press of a double click is the double click itself.
       enqueue(() => command(CANVAS, e.detail >= 2 && e.detail % 2 === 0 ? DOUBLE_CLICKED : CLICKED));
     });
@@ -433,7 +447,15 @@
     // A touch screen switched on or off (a laptop folded into a tablet)
     // changes the layout without a resize.
     window.matchMedia?.('(pointer: coarse)').addEventListener?.('change', fit);
-    document.addEventListener('visibilitychange', () => { nextPass = performance.now(); });
+    document.addEventListener('visibilitychange', () => {
+      nextPass = performance.now();
+      if (playing && !document.hidden) keepAwake(); // the browser lets the lock go with the page
+    });
+    // Any key takes over from the hand, but the one for the full screen.
+    document.addEventListener('keydown', (e) => {
+      if (!['f', 'F', 'F11', 'Shift', 'Control', 'Alt', 'Meta'].includes(e.key)) stopPlaying();
+    }, true);
+    document.addEventListener('fullscreenchange', fitFullScreen);
     window.addEventListener('pagehide', () => {
       M._tambrel_close();
       if (clipping) markEncoding(false); // closed while a clip was made: not the encoder's fault
@@ -472,6 +494,8 @@
     // does one opened in a tab that already shows the page.
     openLink();
     window.addEventListener('hashchange', openLink);
+    // ?play starts the show (?play&seed=N repeats one); a shared session replays instead.
+    if (new URLSearchParams(location.search).has('play') && !location.hash) play(seeded ? Number(seed) >>> 0 : undefined);
     if (encoderCrashed()) say(`The page stopped while it made a clip: ${ENCODER_CRASHED}.`);
     // Installed, the page opens session files the system hands it.
     if ('launchQueue' in window) {
@@ -737,8 +761,10 @@
     }
   }
 
-  // A press or click of the visitor's own: the replay ends where it is.
+  // A press or click of the visitor's own: the hand stops, and a replay
+  // ends where it is.
   function takeOver() {
+    stopPlaying();
     if (!replaying) return;
     M._tambrel_take_over();
     endReplay(null);
@@ -1220,8 +1246,75 @@
     ['Save Session', saveSession, 'Ctrl+Shift+S'],
     ['Open Session…', () => document.getElementById('open').click(), 'Ctrl+O'],
     ['Share Link', shareLink, ''],
+    ['Play by Itself', () => (playing ? stopPlaying() : play()), 'Ctrl+Shift+P'],
+    ['Full Screen', fullScreen, 'F'],
     ['About Tambrel', showAbout, 'F1'],
   ];
+
+  // Play by Itself: a hand of the program's own moves, clicks and goes from
+  // mode to mode, as in a shop window, until the visitor presses, clicks,
+  // taps, types or moves over the canvas. What it plays is the session, as
+  // a visitor's play is.
+  function play(seed = crypto.getRandomValues(new Uint32Array(1))[0]) {
+    takeOver(); // a replay ends where it is
+    return enqueue(() => {
+      M._tambrel_play(seed >>> 0, PLAY_SECONDS_PER_MODE);
+      playing = { from: performance.now(), moved: null };
+      if (nextPass === Infinity) nextPass = performance.now();
+      showPlaying();
+      keepAwake();
+    });
+  }
+
+  function stopPlaying() {
+    if (!playing) return;
+    M._tambrel_stop_playing();
+    playing = null;
+    wakeLock?.release().catch(() => {});
+    wakeLock = null;
+    showPlaying();
+  }
+
+  function playStep() {
+    if (!M._tambrel_play_step(performance.now() - playing.from)) return;
+    if (nextPass === Infinity) nextPass = performance.now();
+    delay();
+  }
+
+  function showPlaying() {
+    for (const b of document.querySelectorAll('#bar button, #menu button')) {
+      if (b.textContent.startsWith('Play by Itself')) b.setAttribute('aria-pressed', playing ? 'true' : 'false');
+    }
+  }
+
+  async function keepAwake() {
+    if (wakeLock || !navigator.wakeLock) return;
+    try {
+      wakeLock = await navigator.wakeLock.request('screen');
+    } catch {
+      wakeLock = null; // refused (a hidden page, a policy): the screen may dim, nothing else changes
+    }
+  }
+
+  // The canvas alone on the whole screen, in whole device pixels on black.
+  async function fullScreen() {
+    const frame = dialog.querySelector('#frame');
+    try {
+      if (document.fullscreenElement) await document.exitFullscreen();
+      else await frame.requestFullscreen({ navigationUI: 'hide' });
+    } catch (e) {
+      say(`Full screen is not available here: ${e && e.message ? e.message : e}`);
+    }
+  }
+
+  function fitFullScreen() {
+    const frame = dialog.querySelector('#frame'), [sw, sh] = layout.surface, dpr = window.devicePixelRatio || 1;
+    if (document.fullscreenElement !== frame) return;
+    const most = Math.min((window.innerWidth * dpr) / sw, (window.innerHeight * dpr) / sh);
+    const k = most >= 1 ? Math.floor(most) : most; // a screen smaller than the canvas gets all of it
+    frame.style.setProperty('--full-width', (sw * k) / dpr + 'px');
+    frame.style.setProperty('--full-height', (sh * k) / dpr + 'px');
+  }
 
   function showAbout() {
     const about = document.getElementById('about');
@@ -1391,6 +1484,8 @@
         seeking: r.seeking };
     },
     savePicture, // downloads the canvas's picture; resolves to its Blob (null: none)
+    play: (seed) => play(seed), // Play by Itself (from a seed, to repeat a show)
+    playing: () => playing !== null,
     saveClip: (seconds) => saveClip(seconds), // the last seconds, downloaded; resolves to the video's Blob (null: none)
     clipSpan: () => lastClipSpan, // { fromMs, toMs } of the session the last clip made holds
     passes: () => passes, // run so far, by the scheduler and by step
