@@ -370,14 +370,16 @@ TEST(Clip, OfAWhiteCanvasIsRefused)
 TEST(Autopilot, PlaysEveryModeInItsOwnOrderAndReplaysBitForBit)
 {
     std::set<std::vector<int>> orders;
-    for (const auto& [seed, capture] : {std::pair{1u, false}, {77u, false}, {77u, true}}) {
+    // A choice of modes (snow, clouds and capture here) is played alone, Capture included when chosen.
+    constexpr uint32_t kChosen = 1u << test::kSnow | 1u << test::kClouds | 1u << test::kCapture;
+    for (const auto& [seed, capture, modes] : {std::tuple{1u, false, 0u}, {77u, false, 0u}, {77u, true, 0u}, {5u, false, kChosen}}) {
         test::Harness h;
         uint32_t now = 0;
         h.program.recorder().setClock([&] { return now; });
         h.program.rnd.setState(seed);
         h.program.buildMainWindow();
         h.platform.setScreen(Image(90, 70, 0x445566));
-        Autopilot pilot({seed, 3, capture});
+        Autopilot pilot({seed, 3, capture, modes});
         std::set<int> played;
         int clicks = 0;
         uint32_t waitingSince = UINT32_MAX;
@@ -393,8 +395,11 @@ TEST(Autopilot, PlaysEveryModeInItsOwnOrderAndReplaysBitForBit)
             waitingSince = h.program.waitingForClick() ? std::min(waitingSince, now) : UINT32_MAX;
             ASSERT_LT(now - std::min(waitingSince, now), 1000u) << "mode " << h.program.modeOn() << " left waiting for a click";
         }
-        EXPECT_EQ(played.size(), capture ? 14u : 13u) << "seed " << seed;
-        EXPECT_EQ(played.count(test::kCapture), capture ? 1u : 0u);
+        EXPECT_EQ(played.size(), modes ? 3u : capture ? 14u : 13u) << "seed " << seed;
+        EXPECT_EQ(played.count(test::kCapture), capture || modes ? 1u : 0u);
+        if (modes) {
+            EXPECT_EQ(played, (std::set<int>{test::kSnow, test::kClouds, test::kCapture}));
+        }
         EXPECT_GT(clicks, 5);
         orders.insert(pilot.order());
 
@@ -402,7 +407,7 @@ TEST(Autopilot, PlaysEveryModeInItsOwnOrderAndReplaysBitForBit)
         ASSERT_NO_FATAL_FAILURE(replayAll(again, h.program.sessionFile()));
         EXPECT_TRUE(snapshot(again.program, again.view) == snapshot(h.program, h.view)) << "seed " << seed;
     }
-    EXPECT_EQ(orders.size(), 3u) << "each seed its own order";
+    EXPECT_EQ(orders.size(), 4u) << "each seed its own order";
 }
 
 // A session that asks of the program what it does not do is stopped at the

@@ -65,7 +65,11 @@ Autopilot::Autopilot(Settings settings) : m_settings(settings)
     m_rnd.setState(settings.seed ^ 0x5EED7A3Bu);
     m_settings.secondsPerMode = std::clamp<uint32_t>(settings.secondsPerMode, 1, 24 * 3600);
     for (int m = 0; m < kModeCount; ++m)
-        if (settings.capture || kModeTable[static_cast<size_t>(m)].word != "capture") m_order.push_back(m);
+        if (settings.modes ? (settings.modes >> m & 1) : settings.capture || kModeTable[static_cast<size_t>(m)].word != "capture")
+            m_order.push_back(m);
+    if (m_order.empty()) // none of the table's: every one, as with no choice
+        for (int m = 0; m < kModeCount; ++m)
+            if (kModeTable[static_cast<size_t>(m)].word != "capture") m_order.push_back(m);
     for (size_t i = m_order.size(); i > 1; --i) // an order of the seed's own
         std::swap(m_order[i - 1], m_order[static_cast<size_t>(m_rnd.next() * static_cast<double>(i))]);
 }

@@ -23,6 +23,9 @@ public:
         uint32_t seed = 1;
         uint32_t secondsPerMode = 30;
         bool capture = false; // Capture takes a picture of the screen: only when asked
+        // The modes it plays, bit m for mode m of the table; 0: every one
+        // (Capture only with `capture`). A choice of modes is asked for.
+        uint32_t modes = 0;
     };
     // What the hand does before the pass at a time: a button to press (0:
     // none), then the pointer's place on the canvas and whether it clicks.
