@@ -20,12 +20,16 @@ trap 'rm -rf "$stage"' EXIT
 cp src/app/win32/tambrel.wxs "$stage/"
 cp LICENSE "$stage/LICENSE"
 cp "$exe" "$stage/tambrel.exe"
+cp "$exe" "$stage/tambrel.scr" # the same program as the screensaver
 cp "$icon" "$stage/tambrel.ico"
 stamp "$stage"
 at="@$(date -u -d "@$SOURCE_DATE_EPOCH" '+%Y-%m-%d %H:%M:%S')"
 cd "$stage"
 TZ=UTC faketime -f "$at" wixl -a x64 -D Version="$version" -D ProductCode="$(uuid "product $version")" \
-  -D Exe=tambrel.exe -D Icon=tambrel.ico -D Licence=LICENSE -o tambrel.msi tambrel.wxs
+  -D Exe=tambrel.exe -D Scr=tambrel.scr -D Icon=tambrel.ico -D Licence=LICENSE -o tambrel.msi tambrel.wxs
+# The screensaver feature is left out where the user chose a screensaver.
+printf 'Feature_\tLevel\tCondition\r\ns38\ti2\tS255\r\nCondition\tFeature_\tLevel\r\nScreensaver\t0\tCHOSENSAVER\r\n' >Condition.idt
+TZ=UTC faketime -f "$at" msibuild tambrel.msi -i Condition.idt
 # wixl makes a new PackageCode each time: this version's instead.
 TZ=UTC faketime -f "$at" msibuild tambrel.msi -s "Tambrel: fourteen interactive animations steered by the mouse" \
   "The Tambrel developers" "x64;1033" "{$(uuid "package $version")}"

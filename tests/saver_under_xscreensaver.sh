@@ -46,28 +46,6 @@ as_user xscreensaver-command -activate >/dev/null || fail "the daemon was not to
 wait_until 120 eval 'saver=$(pgrep -n -u "$user" -x tambrel) && [ -n "$saver" ]' || fail "the daemon started no saver: $(tail -n 5 "$work/daemon.log")"
 wait_until 30 eval '[ "$(ps -o ni= -p "$saver")" -eq 19 ]' || fail "the saver does not run at the lowest priority: nice $(ps -o ni= -p "$saver")"
 
-# Whole blocks of one colour, centred on black, and something drawn.
-shown() {
-  import -window root "$work/screen.png" 2>/dev/null &&
-    /usr/bin/python3 - "$work/screen.png" "$block" "$left" "$top" "$work/shown.png" <<'EOF'
-import sys
-from PIL import Image
-screen = Image.open(sys.argv[1]).convert("RGB")
-block, left, top = (int(v) for v in sys.argv[2:5])
-w, h = 596 * block, 508 * block
-picture = screen.crop((left, top, left + w, top + h))
-margins = [screen.crop(box) for box in ((0, 0, screen.width, top), (0, top + h, screen.width, screen.height),
-                                        (0, top, left, top + h), (left + w, top, screen.width, top + h))]
-if any(m.getextrema() != ((0, 0),) * 3 for m in margins if m.width and m.height):
-    sys.exit("the margins are not black")
-small = picture.resize((596, 508), Image.NEAREST)
-if small.resize((w, h), Image.NEAREST).tobytes() != picture.tobytes():
-    sys.exit("the picture is not in whole blocks")
-if len(small.getcolors(596 * 508)) < 2:
-    sys.exit("nothing is drawn yet")
-small.save(sys.argv[5])
-EOF
-}
 wait_until 120 shown 2>"$work/why" || fail "the saver's pictures: $(cat "$work/why")"
 
 # What it costs while it plays, stated, never asserted: a shared machine says nothing of speed.

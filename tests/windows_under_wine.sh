@@ -166,7 +166,6 @@ echo "ok a close posted during the capture's waits ends the program with status 
 # Linux renderer replays the session to that very picture. A session the
 # core made elsewhere replays in the window to the renderer's picture, and a
 # press takes it over. A broken file is refused with its reason.
-winpath() { printf 'Z:%s' "${1//\//\\}"; }
 wine "$build/tambrel.exe" --record "$(winpath "$work/run.tambrel")" >"$work/app.log" 2>&1 &
 app_pid=$!
 find_window
@@ -365,6 +364,9 @@ keys() { # the key's values, nothing where there is no such key (reg says so on 
 wine msiexec /i "$(winpath "$msi")" /qn >"$work/app.log" 2>&1 || fail "the silent install failed"
 exe=$(find "$WINEPREFIX/drive_c" -path '*/Tambrel/tambrel.exe')
 [ -n "$exe" ] && [ -f "$(dirname "$exe")/LICENSE.txt" ] || fail "the installer put no tambrel.exe and licence"
+saver() { keys 'HKCU\Control Panel\Desktop' /v SCRNSAVE.EXE | awk '/SCRNSAVE.EXE/ {sub(/.*REG_SZ +/, ""); print}'; }
+[ -f "$(dirname "$exe")/tambrel.scr" ] && [[ "$(saver)" == *'\Tambrel\tambrel.scr' ]] ||
+  fail "the installer did not make tambrel.scr the screensaver where none was chosen: '$(saver)'"
 [ -n "$(find "$WINEPREFIX/drive_c" -name Tambrel.lnk)" ] || fail "no Start menu entry"
 [[ "$(keys 'HKCR\.tambrel' /ve)" == *Tambrel.Session* ]] || fail "sessions are not Tambrel's"
 [[ "$(keys 'HKCR\Tambrel.Session\DefaultIcon' /ve)" == *tambrel.exe,0* ]] || fail "sessions have no icon"
@@ -390,9 +392,15 @@ left=$(find "$WINEPREFIX/drive_c" -iname '*tambrel*' -not -path '*/windows/Insta
 for key in 'HKCR\.tambrel' 'HKCR\Tambrel.Session' 'HKCU\Software\Tambrel'; do
   [ -z "$(keys "$key")" ] || fail "the uninstall left $key"
 done
+[ -z "$(saver)" ] || fail "the uninstall left the screensaver it had set: $(saver)"
+# A screensaver the user chose stays theirs through an install and an uninstall.
+wine reg add 'HKCU\Control Panel\Desktop' /v SCRNSAVE.EXE /d 'C:\windows\system32\chosen.scr' /f >/dev/null 2>&1
+wine msiexec /i "$(winpath "$msi")" /qn >"$work/app.log" 2>&1 && [ "$(saver)" = 'C:\windows\system32\chosen.scr' ] &&
+  wine msiexec /x "$(winpath "$msi")" /qn >"$work/app.log" 2>&1 && [ "$(saver)" = 'C:\windows\system32\chosen.scr' ] ||
+  fail "the installer changed the screensaver the user had chosen: '$(saver)'"
 grep -q "DisplayName *REG_SZ *Tambrel" <<<"$(keys 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall' /s)" &&
   fail "the uninstall left its entry in Apps and Features"
-echo "ok the installer ($(basename "$msi")): silent install, Start menu, sessions open in tambrel.exe with its icon, Apps and Features; a clean uninstall"
+echo "ok the installer ($(basename "$msi")): silent install, Start menu, sessions open in tambrel.exe with its icon, the screensaver where none was chosen, Apps and Features; a clean uninstall"
 
 # A drive that fills during --record: the window says so once, at the time;
 # the file keeps the session up to its last whole write; at the end the

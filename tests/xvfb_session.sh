@@ -40,6 +40,9 @@ wine_prefix() {
   wineserver -w
 }
 
+# A Linux path as Wine's programs name it (drive Z: is the root).
+winpath() { printf 'Z:%s' "${1//\//\\}"; }
+
 start_display() {
   # Xvfb picks a free display number itself and writes it to the pipe. It
   # must not reset when its first client (xdpyinfo below) leaves: during a
@@ -144,4 +147,30 @@ small_disk() {
 # Sets $box to the visible window titled TITLE, waiting up to SECONDS.
 find_box() { # title, seconds
   visible_window "^$1\$" "$2" && box=$found
+}
+
+# A screensaver's picture: $work/screen.png taken of the whole screen, and
+# $work/shown.png the canvas in it (596 x 508) when it shows in whole blocks
+# of BLOCK device pixels at LEFT,TOP, on black all round, with something
+# drawn; else false, saying why on stderr.
+shown() {
+  import -window root "$work/screen.png" 2>/dev/null &&
+    /usr/bin/python3 - "$work/screen.png" "${block:?}" "${left:?}" "${top:?}" "$work/shown.png" <<'EOF'
+import sys
+from PIL import Image
+screen = Image.open(sys.argv[1]).convert("RGB")
+block, left, top = (int(v) for v in sys.argv[2:5])
+w, h = 596 * block, 508 * block
+picture = screen.crop((left, top, left + w, top + h))
+margins = [screen.crop(box) for box in ((0, 0, screen.width, top), (0, top + h, screen.width, screen.height),
+                                        (0, top, left, top + h), (left + w, top, screen.width, top + h))]
+if any(m.getextrema() != ((0, 0),) * 3 for m in margins if m.width and m.height):
+    sys.exit("the margins are not black")
+small = picture.resize((596, 508), Image.NEAREST)
+if small.resize((w, h), Image.NEAREST).tobytes() != picture.tobytes():
+    sys.exit("the picture is not in whole blocks")
+if len(small.getcolors(596 * 508)) < 2:
+    sys.exit("nothing is drawn yet")
+small.save(sys.argv[5])
+EOF
 }

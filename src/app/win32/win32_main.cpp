@@ -11,6 +11,7 @@
 #include "app/picture_handover.h"
 #include "app/program.h"
 #include "app/win32/keeping.h"
+#include "app/win32/saver.h"
 #include "app/win32/tracking_tip.h"
 
 #include <windows.h>
@@ -475,7 +476,8 @@ constexpr char kUsage[] =
     "  --at SECONDS    With a session to replay: start it at that time, in seconds from its start.\n"
     "  --help, -h, /?  Show this help and exit.\n"
     "  FILE            Replay the session in FILE, as --replay FILE does.\n"
-    "  --version       Show the version and exit.\n";
+    "  --version       Show the version and exit.\n"
+    "  /s, /p HWND, /c As the screensaver (tambrel.scr): full screen, in the settings' preview, or its settings.\n";
 
 // What the command line asks for.
 struct Options {
@@ -536,8 +538,17 @@ bool parseOptions(Options& options, std::string& problem)
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
 {
     using namespace tambrel;
-    Options options;
     std::string problem;
+    // Named tambrel.scr, or asked with /s, /p or /c, it is the screensaver.
+    wchar_t self[MAX_PATH] = {};
+    const DWORD length = GetModuleFileNameW(nullptr, self, MAX_PATH);
+    const bool scr = length > 4 && _wcsicmp(self + length - 4, L".scr") == 0;
+    int argc = 0;
+    LPWSTR* argv = CommandLineToArgvW(GetCommandLineW(), &argc);
+    const std::optional<SaverCommand> saver = argv ? saverCommand(argc, argv, scr, problem) : std::nullopt;
+    if (argv) LocalFree(argv);
+    if (saver) return problem.empty() ? runSaver(instance, *saver) : refuse(problem);
+    Options options;
     if (!parseOptions(options, problem)) return refuse(problem);
     if (options.help) return say(kUsage, MB_ICONINFORMATION), 0;
     if (options.version) return say("tambrel " TAMBREL_VERSION, MB_ICONINFORMATION), 0;
