@@ -3,7 +3,8 @@
 # tambrel.scr under Wine, as Windows runs a screensaver: /s covers the
 # screen with the canvas in whole blocks on black and ends on a key or a
 # move of the mouse, not on a nudge; /p draws into a window another program
-# gives it and ends when that window goes; /c keeps its settings.
+# gives it and ends when that window goes; /c keeps its settings. And the
+# window, told --autopilot, plays by itself.
 #   tests/saver_under_wine.sh BUILD_WIN_DIR
 build="$(realpath "$1")"
 source "$(dirname "$0")/xvfb_session.sh"
@@ -37,3 +38,9 @@ for what in preview settings; do
     fail "$(tr -d '\r' <"$work/check.log")"
   tr -d '\r' <"$work/check.log"
 done
+
+wine "$build/tambrel.exe" --autopilot --seed 3 >"$work/app.log" 2>&1 &
+app_pid=$!
+find_window
+wait_until 60 eval '[[ "$(title)" == "Tambrel: "* ]]' || fail "--autopilot switched no mode on: '$(title)'"
+echo "ok --autopilot: the window plays by itself ($(title))"

@@ -69,7 +69,7 @@ std::string renderUsage()
            "                      [--click K]... [--capture-image FILE] [--out FILE.png] [--every K DIR]\n"
            "       tambrel-render --autopilot [--seed N] [--frames N] [--seconds-per-mode S] [--with-capture]\n"
            "                      [--save-session FILE] [--out FILE.png] [--every K DIR]\n"
-           "       tambrel-render --replay SESSION [--until PASS | --until-ms MS] [--out FILE.png] [--every K DIR]\n"
+           "       tambrel-render --replay SESSION [--until PASS | --until-ms MS] [--out FILE.png] [--every K DIR] [--count]\n"
            "       tambrel-render --replay SESSION --video OUT.webp|OUT.gif|OUT.mp4 [--from SECONDS] [--to SECONDS | --last SECONDS]\n"
            "modes: " + modeWords() + "\n";
 }
@@ -152,6 +152,8 @@ bool parseRenderArgs(const std::vector<std::string>& args, RenderOptions& o, std
             if (!value(o.out)) return false;
         } else if (a == "--replay") {
             if (!value(o.replay)) return false;
+        } else if (a == "--count") {
+            o.count = true;
         } else if (a == "--video") {
             if (!value(o.video)) return false;
             ClipFormat format;
@@ -192,7 +194,7 @@ bool parseRenderArgs(const std::vector<std::string>& args, RenderOptions& o, std
             return error = "--last takes the session's last seconds: it does not go with --from or --to", false;
         return true;
     }
-    if (o.until >= 0 || o.untilMs >= 0) return error = "--until and --until-ms go with --replay", false;
+    if (o.until >= 0 || o.untilMs >= 0 || o.count) return error = "--until, --until-ms and --count go with --replay", false;
     if (!o.video.empty()) return error = "--video goes with --replay", false;
     if (o.autopilot) {
         if (o.segments.size() > 1 || std::any_of(args.begin(), args.end(), [](const std::string& a) {
@@ -289,6 +291,7 @@ int runReplay(const RenderOptions& o, std::ostream& err)
         err << "tambrel-render: " << o.replay << ": " << replay.error() << "\n";
         return 2;
     }
+    if (o.count) std::printf("%llu passes in %.3f s\n", static_cast<unsigned long long>(replay.passesRun()), replay.nextTimeMs() / 1000.0);
     if (!o.out.empty() && !savePng(program.canvas, o.out, error)) {
         err << "tambrel-render: cannot write '" << o.out << "': " << error << "\n";
         return 2;

@@ -42,6 +42,7 @@ struct RenderOptions {
     double fromSeconds = 0, toSeconds = -1; // the clip's stretch; -1: to the session's end
     double lastSeconds = -1;                 // or the session's last seconds, as Save Clip takes them
     bool progress = false; // a progress line on standard error
+    bool count = false;    // with --replay: say how many passes the session ran, in how long
     bool autopilot = false;  // the program plays by itself, for the first segment's frames
     int secondsPerMode = 30; // with autopilot
     bool withCapture = false; // with autopilot: Capture among its modes

@@ -20,7 +20,8 @@
 namespace tambrel {
 
 namespace {
-constexpr UINT_PTR kReplayTimer = 0x7A01, kRecordTimer = 0x7A02, kNoteTimer = 0x7A04;
+constexpr UINT_PTR kReplayTimer = 0x7A01, kRecordTimer = 0x7A02, kNoteTimer = 0x7A04, kPlayTimer = 0x7A05;
+constexpr UINT kPlayEveryMs = 10; // the hand moves before every pass
 constexpr UINT kNoteMs = 8000; // how long the note after a save shows
 constexpr UINT kPaceMs = 2;            // how often a replay looks whether its next record is due
 constexpr UINT kRecordEveryMs = 1000;
@@ -165,11 +166,13 @@ void Keeping::attach(HWND window)
     AppendMenuW(system, MF_STRING, SavePicture, L"Save &Picture...\tCtrl+S");
     AppendMenuW(system, MF_STRING, SaveSession, L"Save &Session...\tCtrl+Shift+S");
     AppendMenuW(system, MF_STRING, OpenSession, L"&Open Session...\tCtrl+O");
+    AppendMenuW(system, MF_STRING, PlayByItself, L"Play by &Itself\tCtrl+Shift+P");
     AppendMenuW(system, MF_STRING, About, L"&About Tambrel...\tF1");
     ACCEL keys[] = {{FVIRTKEY | FCONTROL, 'S', SavePicture},
                     {FVIRTKEY | FCONTROL | FSHIFT, 'S', SaveSession},
                     {FVIRTKEY | FCONTROL, 'O', OpenSession},
                     {FVIRTKEY, VK_F1, About},
+                    {FVIRTKEY | FCONTROL | FSHIFT, 'P', PlayByItself},
                     {FVIRTKEY | FCONTROL, 'P', ReplayPause},
                     {FVIRTKEY | FCONTROL, VK_LEFT, ReplayBack},
                     {FVIRTKEY | FCONTROL, VK_RIGHT, ReplayForward},
@@ -216,6 +219,7 @@ void Keeping::showContextMenu(int screenX, int screenY)
     AppendMenuW(menu, MF_STRING, OpenSession, L"&Open Session...\tCtrl+O");
     if (!m_saved.empty()) AppendMenuW(menu, MF_STRING, ShowSaved, L"Show Saved &File");
     AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
+    AppendMenuW(menu, MF_STRING | (playing() ? MF_CHECKED : 0), PlayByItself, L"Play by &Itself\tCtrl+Shift+P");
     AppendMenuW(menu, MF_STRING, About, L"&About Tambrel...\tF1");
     const UINT chosen = TrackPopupMenu(menu, TPM_RETURNCMD | TPM_RIGHTBUTTON, screenX, screenY, 0, m_window, nullptr);
     DestroyMenu(menu);
@@ -257,13 +261,43 @@ bool Keeping::onCommand(UINT id, UINT code)
     case ShowSaved: showSaved(); return true;
     case SaveSession: saveSession(); return true;
     case OpenSession: openSession(); return true;
-    case About: MessageBoxW(m_window, wide(aboutText(true, false, false)).c_str(), wide(kAboutTitle).c_str(), MB_OK | MB_ICONINFORMATION); return true;
+    case PlayByItself:
+        if (playing()) stopPlaying();
+        else playByItself(Rnd::clockSeed());
+        return true;
+    case About: MessageBoxW(m_window, wide(aboutText(true, false, true)).c_str(), wide(kAboutTitle).c_str(), MB_OK | MB_ICONINFORMATION); return true;
     default: return false;
     }
 }
 
+void Keeping::playByItself(uint32_t seed)
+{
+    takeOver(); // a replay ends where it is
+    m_pilot = std::make_unique<Autopilot>(Autopilot::Settings{seed});
+    m_pilotFrom = GetTickCount();
+    SetTimer(m_window, kPlayTimer, kPlayEveryMs, nullptr);
+    CheckMenuItem(GetSystemMenu(m_window, FALSE), PlayByItself, MF_BYCOMMAND | MF_CHECKED);
+}
+
+void Keeping::stopPlaying()
+{
+    if (!m_pilot) return;
+    KillTimer(m_window, kPlayTimer);
+    m_pilot.reset();
+    if (m_hand) m_hand(std::nullopt);
+    CheckMenuItem(GetSystemMenu(m_window, FALSE), PlayByItself, MF_BYCOMMAND | MF_UNCHECKED);
+}
+
 bool Keeping::onTimer(UINT_PTR id)
 {
+    if (id == kPlayTimer) {
+        if (!m_pilot) return true;
+        // The hand's moves go in as a person's: the pointer first, then its press and its click.
+        const Autopilot::Move move = m_pilot->next(GetTickCount() - m_pilotFrom);
+        if (m_hand) m_hand(POINT{move.x, move.y});
+        giveMove(m_program, move);
+        return true;
+    }
     if (id == kNoteTimer) {
         KillTimer(m_window, kNoteTimer);
         m_note.hide();
@@ -349,6 +383,7 @@ bool Keeping::writeRecord(bool always)
 
 void Keeping::replay(Session session, const std::wstring& name, uint32_t atMs)
 {
+    stopPlaying(); // the session plays instead
     if (m_replay) endReplay({});
     m_replayStart = std::chrono::steady_clock::now();
     m_replay = std::make_unique<ReplayControl>(m_program, std::move(session), narrow(name), true);

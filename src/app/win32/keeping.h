@@ -3,9 +3,10 @@
 // Keeping what the user sees on Windows: Save Picture (a PNG through the
 // Windows Imaging Component), Save Session and Open Session (replayed at
 // its pace, then the user's), from the canvas's context menu, the window's
-// system menu and the usual shortcuts; and the command line's --record and
-// --replay.
+// system menu and the usual shortcuts; the command line's --record and
+// --replay; and Play by Itself.
 
+#include "app/autopilot.h"
 #include "app/record_file.h"
 #include "app/replay_control.h"
 #include "app/win32/replay_bar.h"
@@ -15,7 +16,9 @@
 #include <windows.h>
 
 #include <chrono>
+#include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 namespace tambrel {
@@ -30,7 +33,7 @@ public:
         SavePicture = 0x100, SaveSession = 0x110, OpenSession = 0x120, About = 0x130,
         // The replay's keys.
         ReplayPause = 0x140, ReplayBack = 0x150, ReplayForward = 0x160, ReplayStart = 0x170, ReplayEnd = 0x180,
-        ReplaySlower = 0x190, ReplayFaster = 0x1A0, ReplayTakeOver = 0x1B0, ShowSaved = 0x1C0,
+        ReplaySlower = 0x190, ReplayFaster = 0x1A0, ReplayTakeOver = 0x1B0, ShowSaved = 0x1C0, PlayByItself = 0x1D0,
     };
 
     explicit Keeping(Program& program) : m_program(program), m_record(program) {}
@@ -59,6 +62,13 @@ public:
     bool recording() const { return m_record.active(); }
     // A press or click of the user's own ends a replay: the window is theirs.
     void takeOver();
+    // Play by Itself: a hand of the program's own moves, clicks and switches
+    // modes (see Autopilot) until the user's press, click or key stops it.
+    // `hand` puts the pointer where the hand is (nothing: the mouse's again).
+    void setHand(std::function<void(std::optional<POINT>)> hand) { m_hand = std::move(hand); }
+    void playByItself(uint32_t seed);
+    void stopPlaying();
+    bool playing() const { return m_pilot != nullptr; }
     // The user closes the window: --record's file is written to the end,
     // and where it cannot be, the user is asked to keep the session elsewhere.
     void beforeClose();
@@ -89,6 +99,9 @@ private:
     std::wstring m_pictureFolder, m_sessionFolder; // where each kind went last in this run
     std::chrono::steady_clock::time_point m_replayStart;
     RecordFile m_record;
+    std::unique_ptr<Autopilot> m_pilot;
+    DWORD m_pilotFrom = 0;
+    std::function<void(std::optional<POINT>)> m_hand;
     bool m_keptElsewhere = false;
     bool m_paced = false; // the replay timer runs
 };

@@ -83,12 +83,21 @@ public:
     std::atomic<int> pictureLeft{layout::kCanvas.left + layout::kCanvasFrame};
     std::atomic<int> pictureTop{layout::kCanvas.top + layout::kCanvasFrame};
     std::atomic<int> block{1};
+    // While the program plays by itself the pointer is where its hand puts
+    // it (surface pixels), not where the mouse is.
+    std::atomic<bool> handOn{false};
+    std::atomic<int> handX{0}, handY{0};
 
     // The pointer in the layout's client pixels, as the modes reckon with
     // them: the device pixel under it mapped back to the surface pixel it
     // shows, at any scale.
     void pointerClientPosition(int& x, int& y) override
     {
+        if (handOn.load()) {
+            x = handX.load() + layout::kCanvas.left + layout::kCanvasFrame;
+            y = handY.load() + layout::kCanvas.top + layout::kCanvasFrame;
+            return;
+        }
         POINT p{};
         GetCursorPos(&p);
         ScreenToClient(window, &p);
@@ -393,7 +402,10 @@ LRESULT CALLBACK windowProc(HWND window, UINT message, WPARAM w, LPARAM l)
         if (app->keeping.onCommand(LOWORD(w), HIWORD(w))) return 0; // a shortcut, the canvas's menu or the replay bar
         // A press or click of the user's own ends a replay. Enter and Escape
         // arrive as IDOK and IDCANCEL: no control has those ids.
-        if (LOWORD(w) >= kCanvasId && LOWORD(w) <= kClearScreenId) app->keeping.takeOver();
+        if (LOWORD(w) >= kCanvasId && LOWORD(w) <= kClearScreenId) {
+            app->keeping.stopPlaying();
+            app->keeping.takeOver();
+        }
         event(DialogMessage::Command, LOWORD(w), HIWORD(w));
         return 0;
     case WM_SYSCOMMAND:
@@ -474,6 +486,8 @@ constexpr char kUsage[] =
     "  --record FILE   Write the session to FILE as it goes (at least once a second), so that it can be replayed bit for bit.\n"
     "  --replay FILE   Replay the session in FILE at its recorded pace; any press or click takes it over from where it is.\n"
     "  --at SECONDS    With a session to replay: start it at that time, in seconds from its start.\n"
+    "  --autopilot     Play by itself until a press, a click or a key takes over.\n"
+    "  --seed N        With --autopilot: the seed of the run and of its hand, to repeat a show.\n"
     "  --help, -h, /?  Show this help and exit.\n"
     "  FILE            Replay the session in FILE, as --replay FILE does.\n"
     "  --version       Show the version and exit.\n"
@@ -481,8 +495,8 @@ constexpr char kUsage[] =
 
 // What the command line asks for.
 struct Options {
-    std::wstring record, replay, at;
-    bool help = false, version = false;
+    std::wstring record, replay, at, seed;
+    bool help = false, version = false, autopilot = false;
 };
 
 // Said on the error stream for a console, and in a message box for everyone
@@ -516,16 +530,21 @@ bool parseOptions(Options& options, std::string& problem)
             options.version = true;
             continue;
         }
+        if (a == L"--autopilot") {
+            options.autopilot = true;
+            continue;
+        }
         if (!a.empty() && a[0] != L'-' && a != L"/?") { // a session named alone, as Explorer opens one
             if (!options.replay.empty()) ok = false, problem = "unexpected argument " + narrow(a) + " (one session at most)";
             else options.replay = a;
             continue;
         }
-        std::wstring* value = a == L"--record" ? &options.record : a == L"--replay" ? &options.replay : a == L"--at" ? &options.at : nullptr;
+        std::wstring* value = a == L"--record" ? &options.record : a == L"--replay" ? &options.replay : a == L"--at" ? &options.at
+                              : a == L"--seed" ? &options.seed : nullptr;
         if (!value) ok = false, problem = "unknown option " + narrow(a) + " (see tambrel --help)";
         else if (!value->empty()) ok = false, problem = narrow(a) + " is given twice";
         else if (i + 1 >= argc || argv[i + 1][0] == L'\0' || std::wstring_view(argv[i + 1]).starts_with(L"--"))
-            ok = false, problem = narrow(a) + (a == L"--at" ? " needs a time in seconds" : " needs a file");
+            ok = false, problem = narrow(a) + (a == L"--at" ? " needs a time in seconds" : a == L"--seed" ? " needs a number" : " needs a file");
         else *value = argv[++i];
     }
     LocalFree(argv);
@@ -571,7 +590,15 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
     CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE); // the picture encoder and the file dialogs
     INITCOMMONCONTROLSEX controls{sizeof controls, 0x9FF};
     if (!InitCommonControlsEx(&controls)) InitCommonControls();
-    const uint32_t seed = Rnd::clockSeed(); // the only seeding of the run
+    uint32_t seed = Rnd::clockSeed(); // the only seeding of the run
+    if (!options.seed.empty()) {
+        wchar_t* end = nullptr;
+        const unsigned long long n = std::wcstoull(options.seed.c_str(), &end, 10);
+        if (!options.autopilot) return refuse("--seed goes with --autopilot");
+        if (*end || options.seed[0] == L'-' || n > UINT32_MAX) return refuse("--seed takes 0 to 4294967295, not " + narrow(options.seed));
+        seed = static_cast<uint32_t>(n);
+    }
+    if (options.autopilot && !options.replay.empty()) return refuse("--autopilot does not go with a session to replay");
 
     // Passes of 10 ms need the system's timer at 1 ms: by default Windows
     // wakes a sleeper on its 15.6 ms tick only, and every animation would
@@ -605,6 +632,13 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
                         reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance, nullptr);
     }
     app.keeping.attach(window); // its menu entries, keys and replay bar
+    app.keeping.setHand([&app](std::optional<POINT> at) {
+        if (at) {
+            app.platform.handX.store(at->x);
+            app.platform.handY.store(at->y);
+        }
+        app.platform.handOn.store(at.has_value());
+    });
     layOut(app, window, dpiFor(window), nullptr);
     // Each button's tooltip: what its mode shows, and what a click does.
     HWND tips = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX, CW_USEDEFAULT,
@@ -650,8 +684,13 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
     // The dialog manager makes a focused button the default one only once
     // the focus came by its own navigation, so Enter is given to the
     // focused button here, as it is from the start in the other editions.
+    if (options.autopilot) app.keeping.playByItself(seed);
     MSG m;
     while (GetMessageW(&m, nullptr, 0, 0) > 0) {
+        // Any key takes over from the hand, but the one that starts and stops it.
+        if ((m.message == WM_KEYDOWN || m.message == WM_SYSKEYDOWN) && m.wParam != VK_SHIFT && m.wParam != VK_CONTROL &&
+            m.wParam != VK_MENU && !(m.wParam == 'P' && GetKeyState(VK_CONTROL) < 0 && GetKeyState(VK_SHIFT) < 0))
+            app.keeping.stopPlaying();
         if (TranslateAcceleratorW(window, app.keeping.shortcuts(), &m)) continue;
         if (m.message == WM_KEYDOWN && m.wParam == VK_RETURN) {
             HWND focus = GetFocus();
