@@ -6,6 +6,7 @@
 #include "app/qt/image_convert.h"
 
 #include <QMouseEvent>
+#include <QPaintEvent>
 #include <QPainter>
 
 #include <algorithm>
@@ -44,7 +45,7 @@ bool CanvasWidget::handOverSurface()
     return m_pictures.handOver(m_program->canvas.pixels(), kPixels);
 }
 
-void CanvasWidget::paintEvent(QPaintEvent*)
+void CanvasWidget::paintEvent(QPaintEvent* event)
 {
     // The newest picture handed over; a paint the window system asked for
     // (the window uncovered or restored) shows the surface as it is now.
@@ -53,11 +54,13 @@ void CanvasWidget::paintEvent(QPaintEvent*)
 
     QPainter p(this);
     const Placement at = placement();
-    const bool blocks = picture.size() == kPixels && !at.scaledDown && (at.dpr != 1 || at.block != 1);
-    if (m_look == Look::Framed)
+    if (m_look == Look::Framed) {
         paintFrame(p);
-    else if (!blocks) // blocks come with their own black margins
-        p.fillRect(rect(), Qt::black);
+    } else { // black round the picture, where this paint reaches
+        QRegion margins(event->rect());
+        if (picture.size() == kPixels) margins -= shownRect();
+        for (const QRect& r : margins) p.fillRect(r, Qt::black);
+    }
     if (picture.size() != kPixels) return;
     // The picture as it is, in the window's own format: no copy, no conversion.
     const QImage frame(reinterpret_cast<const uchar*>(picture.data()), Canvas::kWidth, Canvas::kHeight,
@@ -74,16 +77,16 @@ void CanvasWidget::paintEvent(QPaintEvent*)
         p.drawImage(at.origin, frame);
         return;
     }
-    // Any other factor: the interior at device resolution, every surface
-    // pixel a whole block, the picture centred and the rest in the window
-    // colour (painted when the interior is made), drawn 1:1 onto the
-    // device pixels.
-    const QSize device = at.interior.size();
-    if (m_device.size() != device) {
-        m_device = QImage(device, QImage::Format_RGB32);
-        m_device.fill(m_look == Look::Bare ? QColor(Qt::black) : palette().color(QPalette::Window));
+    // Any other factor: every surface pixel a whole block, drawn 1:1 onto
+    // the device pixels. Framed, the whole interior at device resolution,
+    // the picture centred and the rest in the window colour (painted when
+    // the interior is made); bare, the picture alone.
+    const QRect area = m_look == Look::Bare ? QRect(at.origin, at.picture) : at.interior;
+    if (m_device.size() != area.size()) {
+        m_device = QImage(area.size(), QImage::Format_RGB32);
+        m_device.fill(palette().color(QPalette::Window));
     }
-    const QPoint origin = at.origin - at.interior.topLeft();
+    const QPoint origin = at.origin - area.topLeft();
     const qsizetype stride = m_device.bytesPerLine() / 4;
     for (int y = 0; y < Canvas::kHeight; ++y)
         blockRows(picture.data() + static_cast<size_t>(y) * Canvas::kWidth, at.block,
@@ -91,7 +94,17 @@ void CanvasWidget::paintEvent(QPaintEvent*)
     // Drawn in device pixels: the painter's scale undone, so that Qt copies
     // the blocks as they are, also at a factor such as 1.99998.
     p.setWorldTransform(QTransform::fromScale(1 / at.dpr, 1 / at.dpr));
-    p.drawImage(at.interior.topLeft(), m_device);
+    p.drawImage(area.topLeft(), m_device);
+}
+
+QRect CanvasWidget::shownRect() const
+{
+    if (m_look == Look::Framed) return rect();
+    const Placement at = placement(); // in device pixels: the whole logical pixels inside
+    const qreal d = at.dpr;
+    const QPoint topLeft(static_cast<int>(std::ceil(at.origin.x() / d)), static_cast<int>(std::ceil(at.origin.y() / d)));
+    const QPoint end(static_cast<int>((at.origin.x() + at.picture.width()) / d), static_cast<int>((at.origin.y() + at.picture.height()) / d));
+    return QRect(topLeft, end - QPoint(1, 1));
 }
 
 void CanvasWidget::paintFrame(QPainter& p)

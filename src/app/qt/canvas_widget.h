@@ -29,6 +29,9 @@ public:
     // scale factors with a fraction the surface is drawn at the whole factor
     // below and centred, so the two are no longer the same.
     QPoint surfacePosition(QPoint local) const;
+    // Where the picture shows, in this widget's coordinates: what a new
+    // picture repaints (framed, the whole control).
+    QRect shownRect() const;
     // Called with 0 for a press, 1 for the second press of a double click.
     void setOnClick(std::function<void(int)> onClick) { m_onClick = std::move(onClick); }
     // Any thread: the surface as it is now becomes the picture to show next;

@@ -73,7 +73,7 @@ void QtPlatform::redraw()
 {
     if (onWindowThread()) {
         m_canvas->handOverSurface();
-        m_canvas->repaint();
+        m_canvas->repaint(m_canvas->shownRect());
         return;
     }
     if (m_hidden.load()) return; // nothing to show on: a restored window shows the surface as it is then
@@ -81,7 +81,7 @@ void QtPlatform::redraw()
         QMetaObject::invokeMethod(
             m_canvas,
             [this] {
-                m_canvas->repaint(); // the newest picture, whichever came last
+                m_canvas->repaint(m_canvas->shownRect()); // the newest picture, whichever came last
                 pollPointer();       // for the next pass, while the window thread is awake anyway
             },
             Qt::QueuedConnection);

@@ -17,10 +17,13 @@
 #include <QMouseEvent>
 #include <QSocketNotifier>
 #include <QTimer>
+#include <QScreen>
 #include <QWindow>
 
 #include <xcb/xcb.h>
 
+#include <algorithm>
+#include <atomic>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -98,6 +101,20 @@ private:
     QPoint m_from;
 };
 
+// The passes go at their pace, the pictures at the screen's: a paint takes
+// the surface as it is then. A picture the screen would never show is
+// neither copied nor drawn, which in whole blocks at full screen is most
+// of a saver's work.
+class SaverPlatform : public QtPlatform {
+public:
+    using QtPlatform::QtPlatform;
+    void redraw() override { m_drawn.store(true); }
+    bool drawnSinceLastAsked() { return m_drawn.exchange(false); }
+
+private:
+    std::atomic<bool> m_drawn{true};
+};
+
 } // namespace
 
 void prepareSaver()
@@ -135,7 +152,7 @@ int runSaver(const SaverOptions& options)
     CanvasWidget canvas(nullptr, CanvasWidget::Look::Bare);
     canvas.setCursor(Qt::BlankCursor);
     canvas.setWindowTitle(QStringLiteral("Tambrel"));
-    QtPlatform platform(&canvas);
+    SaverPlatform platform(&canvas);
     MemoryDialogView view; // no buttons to show
     Program program(platform, view);
     program.rnd.setState(options.seed);
@@ -198,6 +215,15 @@ int runSaver(const SaverOptions& options)
         canvas.installEventFilter(endOnInput.get());
         canvas.showFullScreen();
     }
+
+    // The surface, if a pass drew on it, at each refresh of the screen.
+    QTimer paintTimer;
+    paintTimer.setTimerType(Qt::PreciseTimer);
+    QObject::connect(&paintTimer, &QTimer::timeout, [&] {
+        if (platform.drawnSinceLastAsked()) canvas.repaint(canvas.shownRect());
+    });
+    const qreal hz = canvas.screen() ? canvas.screen()->refreshRate() : 60;
+    paintTimer.start(std::clamp(static_cast<int>(1000 / std::max<qreal>(hz, 1)), 8, 33));
 
     program.startAnimation();
     clock.start();
