@@ -2,14 +2,15 @@
 # SPDX-License-Identifier: MIT
 # What the screensaver costs against the window: the window at 1x playing
 # by itself, and the saver full screen at 1920 x 1080 and 3840 x 2160, each
-# on a virtual X display of its own, played by the same hand (seed 7) for
-# SECONDS, taking turns ROUNDS times. For each: the CPU it took (% of one
+# on a virtual X display of its own, played by the same hand (seed 7, two
+# seconds a mode, so that most modes get their turn) for SECONDS, taking
+# turns ROUNDS times. For each: the CPU it took (% of one
 # core, all its threads and X's drawing in the program) and its pace
 # (passes a second, from the session it kept).
 #   scripts/saver-cost.sh [SECONDS] [ROUNDS]
 set -euo pipefail
 cd "$(dirname "$0")/.."
-seconds=${1:-20} rounds=${2:-3}
+seconds=${1:-28} rounds=${2:-3}
 tambrel=build/tambrel render=build/tambrel-render
 [ -x "$tambrel" ] && [ -x "$render" ] || scripts/setup.sh
 work=$(mktemp -d)
@@ -42,7 +43,7 @@ run() { # name, screen, tambrel's options...
 }
 
 for ((r = 1; r <= rounds; ++r)); do
-  run "window 1x, 1920 x 1080" 1920x1080 --autopilot --seed 7
-  run "saver, 1920 x 1080" 1920x1080 --saver --seed 7
-  run "saver, 3840 x 2160" 3840x2160 --saver --seed 7
+  run "window 1x, 1920 x 1080" 1920x1080 --autopilot --seed 7 --seconds-per-mode 2
+  run "saver, 1920 x 1080" 1920x1080 --saver --seed 7 --seconds-per-mode 2
+  run "saver, 3840 x 2160" 3840x2160 --saver --seed 7 --seconds-per-mode 2
 done

@@ -213,11 +213,14 @@ TEST_F(Window, TheHintLineStaysWhileTheCanvasWaits)
 }
 
 // Played by itself, the window switches modes on its own (its hand's moves
-// recorded as a person's); a real press takes over at once, and so does a key.
+// recorded as a person's), after the seconds a mode it was given; a real
+// press takes over at once, and so does a key.
 TEST_F(Window, PlaysByItselfUntilAPressOrAKeyTakesOver)
 {
-    dialog.playByItself(5);
+    dialog.playByItself(5, 1);
     EXPECT_TRUE(QTest::qWaitFor([&] { return modeOn() >= 0; }, 5000)) << "no mode switched on by itself";
+    const int first = modeOn();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return modeOn() >= 0 && modeOn() != first; }, 20000)) << "no next mode after a second";
     QTest::mouseClick(button(1005), Qt::LeftButton);
     EXPECT_FALSE(dialog.playing());
     EXPECT_EQ(modeOn(), test::kFireworks);

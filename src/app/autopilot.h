@@ -19,9 +19,10 @@ class Program;
 
 class Autopilot {
 public:
+    static constexpr uint32_t kSecondsPerMode = 30;
     struct Settings {
         uint32_t seed = 1;
-        uint32_t secondsPerMode = 30;
+        uint32_t secondsPerMode = kSecondsPerMode;
         bool capture = false; // Capture takes a picture of the screen: only when asked
         // The modes it plays, bit m for mode m of the table; 0: every one
         // (Capture only with `capture`). A choice of modes is asked for.

@@ -260,7 +260,7 @@ int main(int argc, char** argv)
             return refuse(QStringLiteral("--seed takes 0 to 4294967295, not '%1'").arg(parser.value(seedOption)));
         seed = static_cast<uint32_t>(n);
     }
-    uint32_t secondsPerMode = 30;
+    uint32_t secondsPerMode = tambrel::Autopilot::kSecondsPerMode;
     if (parser.isSet(perMode)) {
         bool number = false;
         const uint n = parser.value(perMode).toUInt(&number);
@@ -318,7 +318,7 @@ int main(int argc, char** argv)
     }
     tambrel.show();
     if (replaying) tambrel.keeping.replay(std::move(session), QFileInfo(replayFile).fileName(), atMs);
-    if (parser.isSet(autopilot)) tambrel.dialog.playByItself(seed);
+    if (parser.isSet(autopilot)) tambrel.dialog.playByItself(seed, secondsPerMode);
     app.exec();
     tambrel.shutdown(); // the thread ends at the top of its next pass
     // All of it, to the end of the run; where that cannot be written, the

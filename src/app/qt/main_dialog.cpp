@@ -244,11 +244,11 @@ QWidget* MainDialog::control(int id) const
     return button(id);
 }
 
-void MainDialog::playByItself(uint32_t seed)
+void MainDialog::playByItself(uint32_t seed, uint32_t secondsPerMode)
 {
     if (!m_program || !m_platform || m_destroyed) return;
     if (m_keeping) m_keeping->takeOver(); // a replay ends where it is
-    m_pilot = std::make_unique<Autopilot>(Autopilot::Settings{seed});
+    m_pilot = std::make_unique<Autopilot>(Autopilot::Settings{seed, secondsPerMode});
     m_pilotClock.start();
     m_pilotTimer->start(10);
     m_playAction->setChecked(true);

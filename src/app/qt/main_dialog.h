@@ -4,6 +4,7 @@
 // fifteen buttons at fixed places. It turns Qt's events into the window-free
 // dispatcher's events and carries out what the dispatcher changes.
 
+#include "app/autopilot.h"
 #include "app/dialog_view.h"
 
 #include <QElapsedTimer>
@@ -29,7 +30,6 @@ class QtPlatform;
 class KeepControl;
 class X11WindowWatch;
 class ReplayBar;
-class Autopilot;
 class HintLine;
 class SavedNote;
 
@@ -70,7 +70,7 @@ public:
     // Plays by itself (the canvas menu's "Play by Itself"): a seeded hand
     // moves the pointer, clicks and switches modes until a real press,
     // click or key takes over.
-    void playByItself(uint32_t seed);
+    void playByItself(uint32_t seed, uint32_t secondsPerMode = Autopilot::kSecondsPerMode);
     void stopPlaying();
     bool playing() const { return m_pilot != nullptr; }
     // Centres the outer window (the client area grown by `frame`) on the available desktop.
