@@ -2,7 +2,7 @@
 // The same figures drawn by our canvas and, as the peer to beat, by Qt's
 // raster painter on a QImage of the surface's size (aliased, XOR for the
 // rings, the same pen widths and dash styles). Also the paint handler's copy
-// of the surface into the window's image format.
+// of the surface into the window's image format, and the screensaver's blocks.
 
 #include "gfx/canvas.h"
 
@@ -15,6 +15,7 @@
 #include <QPainter>
 #endif
 
+#include <algorithm>
 #include <cmath>
 
 namespace tambrel::bench {
@@ -170,11 +171,40 @@ void BM_PaintSurfaceToWindowImage(benchmark::State& state)
     for (auto _ : state) surfaceToQImage(c.pixels(), Canvas::kWidth, Canvas::kHeight, target);
 }
 
+// A screensaver's paint of a picture that changed everywhere, in blocks of
+// 2 (1920 x 1080) or 4 (3840 x 2160): the blocks written straight into the
+// screen's image, as the saver does into the window's. Its floor: each of
+// those pixels written once.
+void BM_SaverPaintBlocks(benchmark::State& state)
+{
+    const int block = static_cast<int>(state.range(0));
+    const QSize screen = block == 2 ? QSize(1920, 1080) : QSize(3840, 2160);
+    Canvas c;
+    QImage shown(screen, QImage::Format_RGB32);
+    const QPoint at((screen.width() - Canvas::kWidth * block) / 2, (screen.height() - Canvas::kHeight * block) / 2);
+    for (auto _ : state) surfaceToBlocks(c.pixels(), block, shown, at);
+    benchmark::DoNotOptimize(shown.constBits());
+}
+
+void BM_SaverPaintFloor(benchmark::State& state)
+{
+    const int block = static_cast<int>(state.range(0));
+    QImage device(Canvas::kWidth * block, Canvas::kHeight * block, QImage::Format_RGB32);
+    uint32_t v = 0;
+    for (auto _ : state) {
+        auto* first = reinterpret_cast<uint32_t*>(device.bits());
+        std::fill_n(first, static_cast<size_t>(device.width()) * device.height(), ++v);
+        benchmark::ClobberMemory();
+    }
+}
+
 BENCHMARK(BM_QtRingFrame)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_QtDiscs200)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_QtDashDotMesh)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_QtSpokes1600)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_PaintSurfaceToWindowImage)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_SaverPaintBlocks)->Arg(2)->Arg(4)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_SaverPaintFloor)->Arg(2)->Arg(4)->Unit(benchmark::kMicrosecond);
 #endif
 
 } // namespace

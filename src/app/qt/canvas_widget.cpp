@@ -6,12 +6,12 @@
 #include "app/qt/image_convert.h"
 
 #include <QMouseEvent>
+#include <QPaintEngine>
 #include <QPaintEvent>
 #include <QPainter>
 
 #include <algorithm>
 #include <cmath>
-#include <cstring>
 
 namespace tambrel {
 
@@ -24,18 +24,6 @@ CanvasWidget::CanvasWidget(QWidget* parent, Look look) : QWidget(parent), m_look
 
 namespace {
 constexpr size_t kPixels = static_cast<size_t>(Canvas::kWidth) * Canvas::kHeight;
-
-// One surface row as `block` rows of `block` device pixels a pixel: the
-// first row written, the others copied from it.
-void blockRows(const uint32_t* src, int block, uint32_t* first, qsizetype stride)
-{
-    if (block == 2) {
-        for (int x = 0; x < Canvas::kWidth; ++x) first[2 * x] = first[2 * x + 1] = src[x];
-    } else {
-        for (int x = 0; x < Canvas::kWidth; ++x) std::fill_n(first + x * block, block, src[x]);
-    }
-    for (int r = 1; r < block; ++r) std::memcpy(first + r * stride, first, sizeof(uint32_t) * Canvas::kWidth * block);
-}
 } // namespace
 
 bool CanvasWidget::handOverSurface()
@@ -49,7 +37,10 @@ void CanvasWidget::paintEvent(QPaintEvent* event)
 {
     // The newest picture handed over; a paint the window system asked for
     // (the window uncovered or restored) shows the surface as it is now.
-    if (!m_pictures.take() && handOverSurface()) m_pictures.take();
+    // Bare, the screen holds the picture shown everywhere: new pictures
+    // come through showSurfaceChanges alone, and other paints show that one.
+    const bool kept = m_look == Look::Bare && !m_pictures.shown().empty();
+    if (!kept && !m_pictures.take() && handOverSurface()) m_pictures.take();
     const std::vector<uint32_t>& picture = m_pictures.shown();
 
     QPainter p(this);
@@ -82,19 +73,67 @@ void CanvasWidget::paintEvent(QPaintEvent* event)
     // the picture centred and the rest in the window colour (painted when
     // the interior is made); bare, the picture alone.
     const QRect area = m_look == Look::Bare ? QRect(at.origin, at.picture) : at.interior;
+    // Drawn in device pixels: the painter's scale undone, so that Qt copies
+    // the blocks as they are, also at a factor such as 1.99998.
+    p.setWorldTransform(QTransform::fromScale(1 / at.dpr, 1 / at.dpr));
+    if (m_look == Look::Bare) {
+        // The rows this paint reaches.
+        const QRectF reach = QRectF(event->rect()).adjusted(0, 0, 1, 1);
+        const int fromRow = std::clamp(static_cast<int>(std::floor((reach.top() * at.dpr - at.origin.y()) / at.block)), 0, Canvas::kHeight);
+        const int toRow = std::clamp(static_cast<int>(std::ceil((reach.bottom() * at.dpr - at.origin.y()) / at.block)), fromRow, Canvas::kHeight);
+        if (blocksIntoWindowImage(p, picture.data(), at.block, area.topLeft(), fromRow, toRow)) return;
+    }
     if (m_device.size() != area.size()) {
         m_device = QImage(area.size(), QImage::Format_RGB32);
         m_device.fill(palette().color(QPalette::Window));
     }
-    const QPoint origin = at.origin - area.topLeft();
-    const qsizetype stride = m_device.bytesPerLine() / 4;
-    for (int y = 0; y < Canvas::kHeight; ++y)
-        blockRows(picture.data() + static_cast<size_t>(y) * Canvas::kWidth, at.block,
-                  reinterpret_cast<uint32_t*>(m_device.scanLine(origin.y() + y * at.block)) + origin.x(), stride);
-    // Drawn in device pixels: the painter's scale undone, so that Qt copies
-    // the blocks as they are, also at a factor such as 1.99998.
-    p.setWorldTransform(QTransform::fromScale(1 / at.dpr, 1 / at.dpr));
+    surfaceToBlocks(picture.data(), at.block, m_device, at.origin - area.topLeft());
     p.drawImage(area.topLeft(), m_device);
+}
+
+// Full screen, making the blocks in an image of their own and then copying
+// that into the window's would write every pixel twice. Where the painter
+// draws into an image of 32-bit pixels (Qt's raster backing store),
+// the blocks go straight into it, at the place the painter maps `topLeft`.
+bool CanvasWidget::blocksIntoWindowImage(QPainter& p, const uint32_t* picture, int block, QPoint topLeft, int fromRow,
+                                         int toRow)
+{
+    auto* image = p.paintEngine() ? dynamic_cast<QImage*>(p.paintEngine()->paintDevice()) : nullptr;
+    const QTransform t = p.deviceTransform();
+    // The blocks are opaque: the same pixels in either format.
+    const bool fits = image && (image->format() == QImage::Format_RGB32 || image->format() == QImage::Format_ARGB32_Premultiplied);
+    if (!fits || t.type() > QTransform::TxTranslate) return false;
+    const QPointF shift(t.dx(), t.dy()); // where the widget is in that image: whole pixels
+    if (shift != QPointF(shift.toPoint())) return false;
+    const QPoint at = topLeft + shift.toPoint();
+    if (!image->rect().contains(QRect(at, QSize(Canvas::kWidth * block, Canvas::kHeight * block)))) return false;
+    surfaceToBlocks(picture, block, *image, at, fromRow, toRow);
+    return true;
+}
+
+void CanvasWidget::showSurfaceChanges()
+{
+    // The picture shown stays as it is until the next take: only this
+    // thread hands pictures over here.
+    const std::vector<uint32_t>& before = m_pictures.shown();
+    handOverSurface();
+    const std::vector<uint32_t>* now = m_pictures.take();
+    if (!now) return;
+    QRect changed = shownRect();
+    const Placement at = placement();
+    if (before.size() == kPixels && !at.scaledDown) {
+        auto sameRow = [&](int y) {
+            const size_t from = static_cast<size_t>(y) * Canvas::kWidth;
+            return std::equal(now->begin() + from, now->begin() + from + Canvas::kWidth, before.begin() + from);
+        };
+        int top = 0, bottom = Canvas::kHeight;
+        while (top < bottom && sameRow(top)) ++top;
+        while (bottom > top && sameRow(bottom - 1)) --bottom;
+        if (top == bottom) return; // the screen already shows this picture
+        const QRectF device(at.origin.x(), at.origin.y() + top * at.block, at.picture.width(), (bottom - top) * at.block);
+        changed = QRectF(device.topLeft() / at.dpr, device.size() / at.dpr).toAlignedRect() & rect();
+    }
+    repaint(changed);
 }
 
 QRect CanvasWidget::shownRect() const

@@ -37,6 +37,11 @@ public:
     // Any thread: the surface as it is now becomes the picture to show next;
     // true when the window thread has to be told (see PictureHandOver).
     bool handOverSurface();
+    // Bare, as the screensaver shows it (the one thread handing pictures
+    // over): the surface as it is now, repainting only the rows that
+    // changed since the picture shown. A full screen of blocks then costs
+    // what moves, not what it covers.
+    void showSurfaceChanges();
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -59,6 +64,7 @@ private:
 
     int frameWidth() const;
     void paintFrame(QPainter& p);
+    bool blocksIntoWindowImage(QPainter& p, const uint32_t* picture, int block, QPoint topLeft, int fromRow, int toRow);
 
     Look m_look;
     Program* m_program = nullptr;

@@ -1,6 +1,9 @@
 // SPDX-License-Identifier: MIT
 #include "app/qt/image_convert.h"
 
+#include <algorithm>
+#include <cstring>
+
 namespace tambrel {
 
 namespace {
@@ -28,6 +31,34 @@ void surfaceToQImage(const uint32_t* pixels, int width, int height, QImage& targ
         auto* row = reinterpret_cast<uint32_t*>(target.scanLine(y));
         const uint32_t* src = pixels + static_cast<size_t>(y) * width;
         for (int x = 0; x < width; ++x) row[x] = 0xFF000000u | swapRedBlue(src[x]);
+    }
+}
+
+namespace {
+// A surface row spread `Block` pixels a pixel: a fixed count the compiler unrolls.
+template <int Block>
+void spreadRow(const uint32_t* src, uint32_t* out)
+{
+    for (int x = 0; x < Canvas::kWidth; ++x)
+        for (int k = 0; k < Block; ++k) out[Block * x + k] = src[x];
+}
+} // namespace
+
+void surfaceToBlocks(const uint32_t* pixels, int block, QImage& target, QPoint origin, int fromRow, int toRow)
+{
+    const qsizetype stride = target.bytesPerLine() / 4;
+    for (int y = fromRow; y < toRow; ++y) {
+        // A surface row as `block` rows: the first written, the others copied from it.
+        const uint32_t* src = pixels + static_cast<size_t>(y) * Canvas::kWidth;
+        uint32_t* first = reinterpret_cast<uint32_t*>(target.scanLine(origin.y() + y * block)) + origin.x();
+        switch (block) {
+        case 2: spreadRow<2>(src, first); break;
+        case 3: spreadRow<3>(src, first); break;
+        case 4: spreadRow<4>(src, first); break;
+        default:
+            for (int x = 0; x < Canvas::kWidth; ++x) std::fill_n(first + x * block, block, src[x]);
+        }
+        for (int r = 1; r < block; ++r) std::memcpy(first + r * stride, first, sizeof(uint32_t) * Canvas::kWidth * block);
     }
 }
 

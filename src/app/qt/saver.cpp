@@ -213,6 +213,9 @@ int runSaver(const SaverOptions& options)
         endOnInput = std::make_unique<EndOnInput>(QCursor::pos());
         canvas.setMouseTracking(true);
         canvas.installEventFilter(endOnInput.get());
+        // The screen's size first: without a window manager, full screen
+        // is only a wish and the window would keep its own size.
+        if (const QScreen* screen = QGuiApplication::primaryScreen()) canvas.setGeometry(screen->geometry());
         canvas.showFullScreen();
     }
 
@@ -220,7 +223,7 @@ int runSaver(const SaverOptions& options)
     QTimer paintTimer;
     paintTimer.setTimerType(Qt::PreciseTimer);
     QObject::connect(&paintTimer, &QTimer::timeout, [&] {
-        if (platform.drawnSinceLastAsked()) canvas.repaint(canvas.shownRect());
+        if (platform.drawnSinceLastAsked()) canvas.showSurfaceChanges();
     });
     const qreal hz = canvas.screen() ? canvas.screen()->refreshRate() : 60;
     paintTimer.start(std::clamp(static_cast<int>(1000 / std::max<qreal>(hz, 1)), 8, 33));
